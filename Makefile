@@ -1,0 +1,43 @@
+# Entry points for a fresh Debian 12 machine. Each target installs what is
+# missing (scripts/install-deps.sh), configures, builds and then does its job.
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS ?= $(shell nproc)
+METADIR ?=
+
+.PHONY: deps configure build run test test-asan test-tsan bench clean
+
+deps:
+	bash scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DMORVEX_WERROR=ON
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+# Runs the service in the foreground; Ctrl-C stops it. METADIR=/path picks
+# another profile folder.
+run: build
+	$(BUILD_DIR)/bin/morvex $(if $(METADIR),-m $(METADIR))
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVEX_SANITIZE=address,undefined -DMORVEX_BUILD_BENCH=OFF
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+# The threaded parts (label "threads") under ThreadSanitizer.
+test-tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVEX_SANITIZE=thread -DMORVEX_BUILD_BENCH=OFF
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && ctest --output-on-failure -j $(JOBS) -L threads
+
+bench: build
+	$(BUILD_DIR)/bin/store_bench
+
+clean:
+	rm -rf $(BUILD_DIR) build-asan build-tsan

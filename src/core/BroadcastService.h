@@ -1,0 +1,113 @@
+#pragma once
+
+#include <any>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "core/Handler.h"
+
+namespace morvex::core {
+
+// Codes of the in-process broadcast of interface events.
+enum BroadcastCode : int {
+  BM_SYNC_BEGIN = 1,
+  BM_SYNC_END = 2,
+  BM_TRUST_REQUEST = 3,
+  BM_TRUST_ALLOW = 4,
+  BM_TRUST_DENY = 5,
+  BM_TRUST_CANCEL = 6,
+  BM_DELETE_APPLIED = 7,
+  BM_INDEX_BEGIN = 9,
+  BM_INDEX_PROGRESS = 10,
+  BM_BYTES_TOTAL = 11,
+  BM_BYTES_DONE = 12,
+  BM_BYTES_SKIPPED = 13,
+  BM_FILES_TOTAL = 14,
+  BM_FILES_DONE = 15,
+  BM_FILES_LEFT = 16,
+  BM_INVALID_NAME = 17,
+  BM_FEEDBACK_REMIND = 18,
+};
+
+// A receiver of broadcasts. With a handler, OnReceive runs on the handler's
+// thread (normally the main loop); without, it runs on the broadcasting
+// thread while the service's lock is held, so it must not call back into
+// the service. Parameters travel by value (std::any), so every receiver gets
+// its own view and nothing needs freeing.
+class CBroadcastReceiver {
+ public:
+  CBroadcastReceiver() = default;
+  // The receiver uses `handler` without owning it.
+  explicit CBroadcastReceiver(CHandler* handler) : handler_(handler) {}
+  explicit CBroadcastReceiver(std::unique_ptr<CHandler> handler)
+      : handler_(handler.get()), ownedHandler_(std::move(handler)) {}
+  CBroadcastReceiver(const CBroadcastReceiver&) = delete;
+  CBroadcastReceiver& operator=(const CBroadcastReceiver&) = delete;
+  virtual ~CBroadcastReceiver() = default;
+
+  // Nonzero when handled.
+  virtual int OnReceive(int code, const std::any& parameter) = 0;
+  CHandler* Handler() const { return handler_; }
+
+ private:
+  CHandler* handler_ = nullptr;
+  std::unique_ptr<CHandler> ownedHandler_;
+};
+
+// Runs one receiver's OnReceive; posted to the receiver's handler.
+class COnChangeRunable final : public IRunnable {
+ public:
+  COnChangeRunable(CBroadcastReceiver* receiver, int code, std::any parameter)
+      : receiver_(receiver), code_(code), parameter_(std::move(parameter)) {}
+  uint32_t Run() override;
+
+ private:
+  CBroadcastReceiver* receiver_;
+  int code_;
+  std::any parameter_;
+};
+
+// The process-wide broadcast of interface events.
+// Thread safety: every operation may be called from any thread; the
+// registry is guarded by mutex_ (recursive, so that a receiver without a
+// handler may register others while it is being called).
+class CBroadcastService {
+ public:
+  static CBroadcastService& Instance();
+
+  CBroadcastService() = default;
+  CBroadcastService(const CBroadcastService&) = delete;
+  CBroadcastService& operator=(const CBroadcastService&) = delete;
+  virtual ~CBroadcastService() = default;
+
+  // A receiver registered twice for a code is called twice.
+  void Register(int code, CBroadcastReceiver* receiver);
+  // Removes every registration of the receiver for the code.
+  void Unregister(int code, CBroadcastReceiver* receiver);
+  // Always 1; a code without receivers is dropped.
+  int Broadcast(int code, std::any parameter = {});
+
+ private:
+  std::recursive_mutex mutex_;
+  std::map<int, std::vector<CBroadcastReceiver*>> receivers_;  // guarded by mutex_
+};
+
+// Parameters of the progress broadcasts.
+struct IndexEvent {
+  int32_t treeId = 0;
+  int32_t count = 0;
+};
+struct ByteEvent {
+  int32_t treeId = 0;
+  int32_t syncId = 0;
+  int64_t bytes = 0;
+};
+struct FileEvent {
+  int32_t treeId = 0;
+  int32_t syncId = 0;
+  int32_t count = 0;
+};
+
+}  // namespace morvex::core

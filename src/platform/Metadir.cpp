@@ -1,0 +1,102 @@
+#include "platform/Metadir.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/SystemError.h"
+
+namespace morvex::platform {
+namespace {
+
+std::string HomeDirectory() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr) {
+    return found->pw_dir;
+  }
+  return "/tmp";
+}
+
+// mkdir -p with the given mode for the directories it creates.
+bool MakeDirectories(const std::string& path, mode_t mode, std::string& error) {
+  std::string partial;
+  size_t pos = 0;
+  while (pos != std::string::npos) {
+    pos = path.find('/', pos + 1);
+    partial = path.substr(0, pos);
+    if (partial.empty()) continue;
+    if (::mkdir(partial.c_str(), mode) != 0 && errno != EEXIST) {
+      error = ErrnoMessage("Failed to init application directory", partial, errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string DefaultMetadir() {
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
+    return config;
+  }
+  return HomeDirectory() + "/.config";
+}
+
+AppDirResult EnsureAppDir(const std::string& metadir) {
+  AppDirResult result;
+  if (metadir.empty()) {
+    result.error = "Invalid Path: empty metadir";
+    return result;
+  }
+  std::string base = metadir;
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  result.path = base + "/" + kAppDirName;
+
+  struct stat info {};
+  if (::lstat(result.path.c_str(), &info) == 0) {
+    if (S_ISREG(info.st_mode) && info.st_size == 0) {
+      if (::unlink(result.path.c_str()) != 0) {
+        result.error = ErrnoMessage("Failed to remove the empty file in the way", result.path, errno);
+        return result;
+      }
+    } else if (!S_ISDIR(info.st_mode)) {
+      result.error = "Failed to init application directory: " + result.path +
+                     ": something other than a directory is in the way; move it aside";
+      return result;
+    }
+  }
+  if (!MakeDirectories(base, 0700, result.error)) return result;
+  if (::mkdir(result.path.c_str(), 0700) != 0 && errno != EEXIST) {
+    result.error = ErrnoMessage("Failed to init application directory", result.path, errno);
+    return result;
+  }
+  if (::stat(result.path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    result.error = "Failed to init application directory: " + result.path + ": not a directory";
+    return result;
+  }
+  // The folder will hold the device's private key: keep it to its owner.
+  if ((info.st_mode & 077) != 0 && info.st_uid == geteuid()) ::chmod(result.path.c_str(), 0700);
+  result.ok = true;
+  return result;
+}
+
+std::string CurrentUserName() {
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_name != nullptr && found->pw_name[0] != '\0') {
+    return found->pw_name;
+  }
+  return std::to_string(geteuid());
+}
+
+}  // namespace morvex::platform

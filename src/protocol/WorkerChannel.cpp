@@ -1,0 +1,47 @@
+#include "protocol/WorkerChannel.h"
+
+#include <glog/logging.h>
+
+#include "protocol/InprocEndpoints.h"
+
+namespace morvex::protocol {
+
+ZmqSocket SubscribeExit(ZmqContext& context) {
+  ZmqSocket exit(context, ZMQ_SUB);
+  exit.Connect(endpoints::kPubExit);
+  exit.Subscribe();
+  return exit;
+}
+
+bool PushOnce(ZmqContext& context, const std::string& endpoint, int code,
+              const google::protobuf::MessageLite* body) {
+  ZmqSocket push(context, ZMQ_PUSH);
+  if (!push.Connect(endpoint)) return false;
+  push.SendMsg(code, body);
+  return push.Error() == 0;
+}
+
+void RunWorkerLoop(ZmqSocket& exit, ZmqSocket& own, int timeoutMs, const WorkerLoopHandlers& handlers) {
+  for (;;) {
+    zmq_pollitem_t items[] = {{exit.Handle(), 0, ZMQ_POLLIN, 0}, {own.Handle(), 0, ZMQ_POLLIN, 0}};
+    const int ready = zmq_poll(items, 2, timeoutMs);
+    if (ready < 0) {
+      if (zmq_errno() == EINTR) continue;
+      LOG(ERROR) << "worker poll failed: " << zmq_strerror(zmq_errno());
+      return;
+    }
+    if (ready == 0) {
+      if (handlers.onTimeout) handlers.onTimeout();
+      continue;
+    }
+    if ((items[0].revents & ZMQ_POLLIN) != 0) return;
+    if ((items[1].revents & ZMQ_POLLIN) != 0) {
+      CQoMsg message;
+      if (message.Recv(own, false, 0)) {
+        if (handlers.onMessage) handlers.onMessage(message);
+      }
+    }
+  }
+}
+
+}  // namespace morvex::protocol

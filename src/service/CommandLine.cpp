@@ -1,0 +1,58 @@
+#include "service/CommandLine.h"
+
+#include <getopt.h>
+
+#include <cctype>
+
+namespace morvex::service {
+
+int64_t ParseOptionNumber(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  uint64_t value = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
+  return negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
+}
+
+CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
+  enum LongOnly { kRestart = 1000, kHeadless };
+  static const option kLongOptions[] = {
+      {"create", no_argument, nullptr, 'c'},        {"name", required_argument, nullptr, 'n'},
+      {"route-port", required_argument, nullptr, 'r'}, {"pub-port", required_argument, nullptr, 'p'},
+      {"broadcast-port", required_argument, nullptr, 'b'}, {"token", required_argument, nullptr, 't'},
+      {"metadir", required_argument, nullptr, 'm'}, {"restart", no_argument, nullptr, kRestart},
+      {"headless", no_argument, nullptr, kHeadless}, {nullptr, 0, nullptr, 0},
+  };
+  CommandLineOptions options;
+  std::vector<std::string> words = arguments;
+  if (words.empty()) words.emplace_back("morvex");
+  std::vector<char*> argv;
+  for (auto& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+
+  optind = 0;  // a full re-initialisation of getopt's state (GNU)
+  int c;
+  while ((c = getopt_long(argc, argv.data(), "cn:r:p:b:t:m:", kLongOptions, nullptr)) != -1) {
+    switch (c) {
+      case 'c': options.create = true; break;
+      case 'n': options.name = optarg; break;
+      case 'r': options.routePort = ParseOptionNumber(optarg); break;
+      case 'p': options.pubPort = ParseOptionNumber(optarg); break;
+      case 'b': options.broadcastPort = ParseOptionNumber(optarg); break;
+      case 't': options.token = optarg; break;
+      case 'm': options.metadir = optarg; break;
+      case kRestart: options.restart = true; break;
+      case kHeadless: options.headless = true; break;
+      default: break;  // getopt has already said what was wrong
+    }
+  }
+  for (int i = optind; i < argc; ++i) options.extraWords.emplace_back(argv[static_cast<size_t>(i)]);
+  return options;
+}
+
+}  // namespace morvex::service

@@ -1,0 +1,202 @@
+#include "service/MorvexService.h"
+
+#include <glog/logging.h>
+#include <google/protobuf/stubs/common.h>
+
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+#include "Morvex.pb.h"
+#include "core/Logging.h"
+#include "index/IndexThread.h"
+#include "index/RefreshThread.h"
+#include "peer/StatusThread.h"
+#include "platform/Metadir.h"
+#include "platform/ProcessRestart.h"
+#include "protocol/InprocEndpoints.h"
+#include "protocol/QoMsg.h"
+#include "store/ContentResolver.h"
+
+namespace morvex::service {
+
+ComponentFactory ComponentFactory::Default() {
+  ComponentFactory factory;
+  factory.statusThread = [](protocol::ZmqContext& context) { return std::make_unique<peer::CStatusThread>(context); };
+  factory.indexThread = [](protocol::ZmqContext& context) { return std::make_unique<index::CIndexThread>(context); };
+  factory.refreshThread = [](protocol::ZmqContext& context) {
+    return std::make_unique<index::CRefreshThread>(context);
+  };
+  return factory;
+}
+
+CMorvexServiceApp::CMorvexServiceApp(std::vector<std::string> arguments, ComponentFactory factory)
+    : arguments_(std::move(arguments)), factory_(std::move(factory)) {}
+
+CMorvexServiceApp::~CMorvexServiceApp() {
+  if (!exited_) ExitInstance();
+}
+
+void CMorvexServiceApp::ReportStartFailure(const std::string& text) {
+  std::cerr << kTextCaption << ": " << text << std::endl;
+  if (core::LoggingInitialised()) LOG(ERROR) << text;
+}
+
+bool CMorvexServiceApp::InitInstance() {
+  metadir_ = platform::DefaultMetadir();
+  options_ = ParseCommandLine(arguments_);
+  if (options_.metadir) metadir_ = *options_.metadir;
+
+  // The log files live in the application folder, so it must exist first.
+  const platform::AppDirResult dir = platform::EnsureAppDir(metadir_);
+  if (!dir.ok) {
+    ReportStartFailure(dir.error);
+    return false;
+  }
+  appDir_ = dir.path;
+  core::InitLogging(appDir_, "MorvexService");
+  LOG(INFO) << "Initializing Morvex...";
+  if (options_.restart) LOG(INFO) << "Restart option detected";
+  for (const std::string& word : options_.extraWords) LOG(INFO) << word;
+  GOOGLE_PROTOBUF_VERIFY_VERSION;
+
+  if (!TakeInstanceLock()) return false;
+
+  if (!store::InitContentFramework(metadir_)) {
+    LOG(ERROR) << "Failed to init content framework. ";
+    ReportStartFailure(store::MainProvider().InitError());
+    return false;
+  }
+  storeOpen_ = true;
+
+  ResetDeviceTable();
+
+  exitPublisher_ = std::make_unique<protocol::ZmqSocket>(context_, ZMQ_PUB);
+  exitPublisher_->Bind(protocol::endpoints::kPubExit);
+  // The collector lives only for the barrier.
+  protocol::ZmqSocket collector(context_, ZMQ_PULL);
+  collector.Bind(protocol::endpoints::kInit);
+
+  if (!StartWorker(factory_.statusThread, statusThread_, "Failed to init StatusThread") ||
+      !StartWorker(factory_.indexThread, indexThread_, "Faild to init IndexThread.") ||
+      !StartWorker(factory_.refreshThread, refreshThread_, "Faild to init RefreshThread.")) {
+    return false;
+  }
+  if (!PassStartupBarrier(collector)) return false;
+
+  LOG(INFO) << "Morvex is running, metadir " << metadir_;
+  return true;
+}
+
+bool CMorvexServiceApp::TakeInstanceLock() {
+  const std::string user = platform::CurrentUserName();
+  // Keyed on the raw arguments, independent of option parsing.
+  bool restart = false;
+  for (const std::string& word : arguments_) restart = restart || word.find("--restart") != std::string::npos;
+  using Result = platform::InstanceLock::Result;
+  const Result result =
+      restart ? instanceLock_.AcquireWaiting(appDir_, user) : instanceLock_.TryAcquire(appDir_, user);
+  if (result == Result::kAcquired) return true;
+  if (restart) {
+    // As with a lock that cannot be made at all: go on without it.
+    LOG(WARNING) << "Cannot take the instance lock " << instanceLock_.Path() << ", continuing without it";
+    return true;
+  }
+  ReportStartFailure(result == Result::kAlreadyRunning ? kTextAlreadyRunning : kTextStartFailed);
+  return false;
+}
+
+bool CMorvexServiceApp::StartWorker(const ComponentFactory::WorkerMaker& maker,
+                                    std::unique_ptr<core::CWorkThread>& slot, const char* failure) {
+  if (!maker) return true;
+  slot = maker(context_);
+  if (!slot) {
+    LOG(ERROR) << failure;
+    return false;
+  }
+  slot->Resume();
+  return true;
+}
+
+bool CMorvexServiceApp::PassStartupBarrier(protocol::ZmqSocket& collector) {
+  int expected = 0;
+  for (const auto* maker : {&factory_.statusThread, &factory_.indexThread, &factory_.refreshThread}) {
+    if (*maker) ++expected;
+  }
+  for (int i = 0; i < expected; ++i) {
+    protocol::CQoMsg ready;
+    if (!ready.Recv(collector, false, kBarrierWaitMs)) {
+      LOG(ERROR) << "Some thread failed to init within 2s.";
+      return false;
+    }
+    if (ready.Code() == qo::MC_ERROR) {
+      LOG(ERROR) << "Some thread failed to init.";
+      return false;
+    }
+  }
+  return true;
+}
+
+void CMorvexServiceApp::ResetDeviceTable() {
+  auto& resolver = store::CContentResolver::Instance();
+  std::string ownUuid;
+  resolver.QueryString(store::uris::Config(), "value", ownUuid, store::CSelection("name = ? ").AddString("DeviceUuid"));
+  store::COperationList batch;
+  batch.NewDelete(store::uris::Device(), "trust = %d ", 0);
+  auto& offline = batch.NewUpdate(store::uris::Device(), "uuid != ? AND trust = %d ", 1);
+  offline.GetSelection()->AddString(ownUuid);
+  offline.GetValues()->PutInt("online", 0);
+  resolver.ApplyBatch(store::kAuthority, batch);
+}
+
+void CMorvexServiceApp::StopWorkers() {
+  std::unique_ptr<core::CWorkThread>* order[] = {&statusThread_, &refreshThread_, &indexThread_};
+  bool any = false;
+  for (auto* slot : order) any = any || *slot != nullptr;
+  if (!any) return;
+  // A worker whose subscription had not reached the publisher when the
+  // notice went out would wait forever; the notice is repeated until every
+  // worker has ended.
+  using namespace std::chrono_literals;
+  const auto publish = [this] {
+    if (exitPublisher_) exitPublisher_->SendFrame(nullptr, 0, false);
+  };
+  publish();
+  for (auto* slot : order) {
+    if (!*slot) continue;
+    while (!(*slot)->Finished()) {
+      std::this_thread::sleep_for(20ms);
+      if (!(*slot)->Finished()) publish();
+    }
+    slot->reset();
+  }
+}
+
+int CMorvexServiceApp::ExitInstance() {
+  if (exited_) return 0;
+  exited_ = true;
+  StopWorkers();
+  exitPublisher_.reset();
+  // Posted work may hold database cursors; they go before the store closes.
+  loop_.DiscardPending();
+  if (storeOpen_ && !store::ShutdownContentFramework()) LOG(INFO) << "Failed to shutdown content framework";
+  storeOpen_ = false;
+  instanceLock_.Release();
+  if (core::LoggingInitialised()) LOG(INFO) << "Exiting Morvex.";
+  if (shutdownLibraries_) {
+    google::protobuf::ShutdownProtobufLibrary();
+    core::ShutdownLogging();
+  }
+  return 0;
+}
+
+int CMorvexServiceApp::Run() {
+  const bool started = InitInstance();
+  if (started) loop_.Run();
+  ExitInstance();
+  return started ? 0 : 1;
+}
+
+bool CMorvexServiceApp::RestartService() { return platform::RestartProcess(arguments_); }
+
+}  // namespace morvex::service

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/WorkThread.h"
+#include "platform/InstanceLock.h"
+#include "platform/MessageLoop.h"
+#include "protocol/ZmqSocket.h"
+#include "service/CommandLine.h"
+
+namespace morvex::service {
+
+// How the application object makes its long-lived components. Tests replace
+// single entries (a worker that never reports ready, say); a null entry is a
+// component that does not exist in this build and is skipped.
+struct ComponentFactory {
+  using WorkerMaker = std::function<std::unique_ptr<core::CWorkThread>(protocol::ZmqContext&)>;
+  WorkerMaker statusThread;
+  WorkerMaker indexThread;
+  WorkerMaker refreshThread;
+
+  static ComponentFactory Default();
+};
+
+// The application object: owns every long-lived component of the process,
+// starts them in a fixed order behind the start-up barrier and stops them in
+// a fixed order. InitInstance, ExitInstance and the message loop run on the
+// main thread; worker threads exist between the barrier and ExitInstance.
+class CMorvexServiceApp {
+ public:
+  static constexpr int kBarrierWaitMs = 1000;
+  static constexpr int kWorkersAtStart = 3;
+
+  explicit CMorvexServiceApp(std::vector<std::string> arguments, ComponentFactory factory = ComponentFactory::Default());
+  CMorvexServiceApp(const CMorvexServiceApp&) = delete;
+  CMorvexServiceApp& operator=(const CMorvexServiceApp&) = delete;
+  ~CMorvexServiceApp();
+
+  // True when the service runs. ExitInstance must follow in both cases.
+  bool InitInstance();
+  // The process exit code.
+  int ExitInstance();
+  // InitInstance, the message loop until Quit, ExitInstance.
+  int Run();
+  // Starts a new process of this service with the same arguments plus
+  // "--restart"; the caller then quits the loop.
+  bool RestartService();
+
+  platform::MessageLoop& Loop() { return loop_; }
+  const std::string& Metadir() const { return metadir_; }
+  const std::string& AppDir() const { return appDir_; }
+  // Process-wide library shutdown (protobuf, glog) at the end of ExitInstance;
+  // off for tests that run the application object in-process.
+  void SetShutdownLibraries(bool on) { shutdownLibraries_ = on; }
+
+ private:
+  bool TakeInstanceLock();
+  bool PassStartupBarrier(protocol::ZmqSocket& collector);
+  bool StartWorker(const ComponentFactory::WorkerMaker& maker, std::unique_ptr<core::CWorkThread>& slot,
+                   const char* failure);
+  void ResetDeviceTable();
+  void StopWorkers();
+  // A start-up failure as the user sees it: one line on standard error and
+  // the same text in the log.
+  void ReportStartFailure(const std::string& text);
+
+  std::vector<std::string> arguments_;
+  ComponentFactory factory_;
+  // Declared first so that it is destroyed last, after every socket.
+  protocol::ZmqContext context_;
+  platform::MessageLoop loop_;
+  CommandLineOptions options_;
+  std::string metadir_;
+  std::string appDir_;
+  platform::InstanceLock instanceLock_;
+  bool storeOpen_ = false;
+  bool shutdownLibraries_ = true;
+  bool exited_ = false;
+  std::unique_ptr<protocol::ZmqSocket> exitPublisher_;
+  std::unique_ptr<core::CWorkThread> statusThread_;
+  std::unique_ptr<core::CWorkThread> refreshThread_;
+  std::unique_ptr<core::CWorkThread> indexThread_;
+};
+
+// Texts of the start-up messages.
+inline constexpr const char* kTextCaption = "Morvex";
+inline constexpr const char* kTextAlreadyRunning = "Morvex已经在运行中，每个用户同时只能运行一个Morvex实例";
+inline constexpr const char* kTextStartFailed = "Morvex启动启动失败";
+
+}  // namespace morvex::service

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "store/ContentObserver.h"
+#include "store/Operations.h"
+#include "store/SQLite.h"
+#include "store/Uri.h"
+
+namespace morvex::store {
+
+// Owns the database connection, maps content URIs to tables and tells the
+// registered observers of every committed change.
+//
+// Threads: any thread may call every operation. The connection's mutex
+// serialises the SQL work (a whole batch holds it); observers_ is guarded by
+// observerMutex_, which is held while observers are notified. Both are
+// recursive so that a synchronous observer may read and write again.
+class CContentProvider {
+ public:
+  CContentProvider() = default;
+  CContentProvider(const CContentProvider&) = delete;
+  CContentProvider& operator=(const CContentProvider&) = delete;
+  virtual ~CContentProvider() = default;
+
+  // Opens "<metadir>/Morvex/Morvex.db"; nonzero on success. `error` says why
+  // it failed, for the start-up's message.
+  virtual int Initialise(const std::string& metadir);
+  virtual int CleanUp();
+  const std::string& InitError() const { return initError_; }
+
+  virtual std::unique_ptr<CSQLiteCursor> Query(const CUri& uri, const std::vector<std::string>& columns,
+                                               std::string_view where);
+  virtual std::unique_ptr<CSQLiteCursor> Query(const CUri& uri, const std::vector<std::string>& columns,
+                                               const CSelection& selection, std::string_view order);
+  virtual int64_t Insert(const CUri& uri, const CContentValues& values, int conflict);
+  virtual int64_t Update(const CUri& uri, const CContentValues& values, std::string_view where);
+  virtual int64_t Update(const CUri& uri, const CContentValues& values, const CSelection& selection);
+  virtual int64_t Delete(const CUri& uri, std::string_view where);
+  virtual int64_t Delete(const CUri& uri, const CSelection& selection);
+  // All inserts in one transaction; the number that did not fail.
+  virtual int64_t BulkInsert(const CUri& uri, const std::vector<CContentValues>& values, int conflict);
+  // The operations in one transaction, each guarded by its condition; the
+  // total of changed rows. Every changed URI is notified once afterwards.
+  virtual int64_t ApplyBatch(const COperationList& operations);
+
+  // With descendants, the observer also hears of every URI whose path starts
+  // with this one's ("/Device" covers "/DeviceTTL").
+  virtual void RegisterObserver(const CUri& uri, bool descendants, CContentObserver* observer);
+  // Removes every registration of the observer on that path.
+  virtual int UnregisterObserver(const CUri& uri, CContentObserver* observer);
+  virtual int NotifyChange(const CUri& uri);
+
+  CSQLite& Database() { return db_; }
+
+ private:
+  bool RefuseWrite(const CUri& uri) const;
+  static void Dispatch(CContentObserver* observer);
+
+  CSQLite db_;
+  std::string initError_;
+  std::recursive_mutex observerMutex_;
+  std::map<std::string, std::vector<CContentObserver*>> exact_;   // guarded by observerMutex_
+  std::map<std::string, std::vector<CContentObserver*>> prefix_;  // guarded by observerMutex_
+};
+
+// The content framework: the process's providers, initialised at start-up
+// and cleaned up at shutdown. This service has one provider.
+std::vector<CContentProvider*>& ProviderList();
+CContentProvider& MainProvider();
+int InitContentFramework(const std::string& metadir);
+int ShutdownContentFramework();
+
+}  // namespace morvex::store

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdarg>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/ContentProvider.h"
+
+namespace morvex::store {
+
+// The one door to the store for every subsystem. Where clauses given as a
+// printf format are formatted here (a null format means no where clause);
+// prefer a CSelection with bound arguments for any value that did not come
+// from this code.
+//
+// Threads: any thread. Writes hold writeLock_ (recursive) for the whole
+// write including the observers' notification; queries take no lock of
+// their own.
+class CContentResolver {
+ public:
+  static CContentResolver& Instance();
+
+  CContentResolver() = default;
+  CContentResolver(const CContentResolver&) = delete;
+  CContentResolver& operator=(const CContentResolver&) = delete;
+  virtual ~CContentResolver() = default;
+
+  using Columns = std::vector<std::string>;
+
+  std::unique_ptr<CSQLiteCursor> Query(const CUri& uri, const Columns& columns, const char* format, ...)
+      __attribute__((format(printf, 4, 5)));
+  std::unique_ptr<CSQLiteCursor> QueryV(const CUri& uri, const Columns& columns, const char* format,
+                                        va_list arguments) __attribute__((format(printf, 4, 0)));
+  std::unique_ptr<CSQLiteCursor> Query(const CUri& uri, const Columns& columns, const CSelection& selection,
+                                       std::string_view order = {});
+
+  int64_t Insert(const CUri& uri, const CContentValues& values, int conflict);
+  int64_t Update(const CUri& uri, const CContentValues& values, const char* format, ...)
+      __attribute__((format(printf, 4, 5)));
+  int64_t UpdateV(const CUri& uri, const CContentValues& values, const char* format, va_list arguments)
+      __attribute__((format(printf, 4, 0)));
+  int64_t Update(const CUri& uri, const CContentValues& values, const CSelection& selection);
+  int64_t Delete(const CUri& uri, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  int64_t DeleteV(const CUri& uri, const char* format, va_list arguments) __attribute__((format(printf, 3, 0)));
+  int64_t Delete(const CUri& uri, const CSelection& selection);
+  int64_t BulkInsert(const CUri& uri, const std::vector<CContentValues>& values, int conflict);
+  // The authority names the provider in the URIs' sense; this process has one.
+  int64_t ApplyBatch(const std::string& authority, const COperationList& operations);
+
+  // Single values of the first row. A query that finds no row (or does not
+  // prepare) gives the default or nothing.
+  int32_t QueryInt(const CUri& uri, const std::string& column, int32_t fallback, const char* format, ...)
+      __attribute__((format(printf, 5, 6)));
+  int32_t QueryInt(const CUri& uri, const std::string& column, int32_t fallback, const CSelection& selection);
+  int64_t QueryInt64(const CUri& uri, const std::string& column, int64_t fallback, const char* format, ...)
+      __attribute__((format(printf, 5, 6)));
+  int64_t QueryInt64(const CUri& uri, const std::string& column, int64_t fallback, const CSelection& selection);
+  std::optional<std::u16string> QueryWString(const CUri& uri, const std::string& column, const char* format, ...)
+      __attribute__((format(printf, 4, 5)));
+  std::optional<std::u16string> QueryWString(const CUri& uri, const std::string& column,
+                                             const CSelection& selection);
+  // 1 with `out` assigned, 0 when there is no row.
+  int QueryString(const CUri& uri, const std::string& column, std::string& out, const char* format, ...)
+      __attribute__((format(printf, 5, 6)));
+  int QueryString(const CUri& uri, const std::string& column, std::string& out, const CSelection& selection);
+  std::optional<std::string> QueryStringDup(const CUri& uri, const std::string& column, const char* format, ...)
+      __attribute__((format(printf, 4, 5)));
+  std::optional<std::string> QueryStringDup(const CUri& uri, const std::string& column,
+                                            const CSelection& selection);
+
+  void RegisterObserver(const CUri& uri, bool descendants, CContentObserver* observer);
+  int UnregisterObserver(const CUri& uri, CContentObserver* observer);
+  int NotifyChange(const CUri& uri);
+
+ private:
+  CContentProvider* Provider() const;
+  std::unique_ptr<CSQLiteCursor> FirstRow(const CUri& uri, const std::string& column, std::string_view where);
+  std::unique_ptr<CSQLiteCursor> FirstRow(const CUri& uri, const std::string& column, const CSelection& selection);
+
+  std::recursive_mutex writeLock_;
+};
+
+}  // namespace morvex::store
