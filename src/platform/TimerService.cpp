@@ -54,12 +54,13 @@ void TimerService::Loop() {
       continue;
     }
     auto next = due_.begin();
-    if (Clock::now() < next->first) {
-      changed_.wait_until(lock, next->first);
+    // A copy: the entry may be cancelled (and freed) while we wait.
+    const Clock::time_point when = next->first;
+    if (Clock::now() < when) {
+      changed_.wait_until(lock, when);
       continue;
     }
     Entry entry = std::move(next->second);
-    auto when = next->first;
     due_.erase(next);
     if (entry.period.count() > 0) {
       // Keep the rhythm of the schedule, but never queue up missed ticks.
