@@ -6,11 +6,16 @@
 
 namespace morvex::store {
 
-CInsertOperation& COperationList::NewInsert(const CUri& uri, int conflict) {
-  auto operation = std::make_unique<CInsertOperation>(uri, conflict);
-  CInsertOperation& result = *operation;
+template <typename Operation, typename... Arguments>
+Operation& COperationList::Append(Arguments&&... arguments) {
+  auto operation = std::make_unique<Operation>(std::forward<Arguments>(arguments)...);
+  Operation& result = *operation;
   operations_.push_back(std::move(operation));
   return result;
+}
+
+CInsertOperation& COperationList::NewInsert(const CUri& uri, int conflict) {
+  return Append<CInsertOperation>(uri, conflict);
 }
 
 CUpdateOperation& COperationList::NewUpdate(const CUri& uri, const char* format, ...) {
@@ -18,10 +23,7 @@ CUpdateOperation& COperationList::NewUpdate(const CUri& uri, const char* format,
   va_start(arguments, format);
   std::string clause = core::StringPrintfV(format, arguments);
   va_end(arguments);
-  auto operation = std::make_unique<CUpdateOperation>(uri, CSelection::FromClause(std::move(clause)));
-  CUpdateOperation& result = *operation;
-  operations_.push_back(std::move(operation));
-  return result;
+  return Append<CUpdateOperation>(uri, CSelection::FromClause(std::move(clause)));
 }
 
 CDeleteOperation& COperationList::NewDelete(const CUri& uri, const char* format, ...) {
@@ -29,10 +31,7 @@ CDeleteOperation& COperationList::NewDelete(const CUri& uri, const char* format,
   va_start(arguments, format);
   std::string clause = core::StringPrintfV(format, arguments);
   va_end(arguments);
-  auto operation = std::make_unique<CDeleteOperation>(uri, CSelection::FromClause(std::move(clause)));
-  CDeleteOperation& result = *operation;
-  operations_.push_back(std::move(operation));
-  return result;
+  return Append<CDeleteOperation>(uri, CSelection::FromClause(std::move(clause)));
 }
 
 CContentOperation* COperationList::At(int index) const {

@@ -95,6 +95,9 @@ class COperationList {
   CContentOperation* At(int index) const;
 
  private:
+  template <typename Operation, typename... Arguments>
+  Operation& Append(Arguments&&... arguments);
+
   std::vector<std::unique_ptr<CContentOperation>> operations_;
 };
 

@@ -232,6 +232,17 @@ bool CSQLite::BindAll(sqlite3_stmt* statement, const CContentValues* values, con
   return true;
 }
 
+bool CSQLite::RunWrite(const std::string& sql, const CContentValues* values, const CSelection* selection,
+                       bool constraintWarning) {
+  StatementPtr statement = Prepare(sql);
+  if (!statement || !BindAll(statement.get(), values, selection, sql) ||
+      !StepToDone(statement.get(), sql, constraintWarning)) {
+    core::SetLastError(core::kErrorDatabase);
+    return false;
+  }
+  return true;
+}
+
 std::unique_ptr<CSQLiteCursor> CSQLite::Query(std::string_view table, const std::vector<std::string>& columns,
                                               std::string_view where) {
   std::string sql = SelectPrefix(table, columns);
@@ -285,12 +296,7 @@ int64_t CSQLite::Insert(std::string_view table, const CContentValues& values, in
   sql += " (" + names + ") VALUES (" + parameters + ");";
 
   ConnectionLock lock(db_);
-  StatementPtr statement = Prepare(sql);
-  if (!statement || !BindAll(statement.get(), &values, nullptr, sql) ||
-      !StepToDone(statement.get(), sql, conflict == kConflictNone)) {
-    core::SetLastError(core::kErrorDatabase);
-    return -1;
-  }
+  if (!RunWrite(sql, &values, nullptr, conflict == kConflictNone)) return -1;
   // An insert that a conflict clause turned into nothing inserted no row;
   // the connection's last row id would belong to an earlier insert.
   if (sqlite3_changes(db_) == 0) return 0;
@@ -312,13 +318,7 @@ int64_t CSQLite::Update(std::string_view table, const CContentValues& values, co
   }
   sql += ";";
   ConnectionLock lock(db_);
-  StatementPtr statement = Prepare(sql);
-  if (!statement || !BindAll(statement.get(), &values, &selection, sql) ||
-      !StepToDone(statement.get(), sql, false)) {
-    core::SetLastError(core::kErrorDatabase);
-    return -1;
-  }
-  return sqlite3_changes(db_);
+  return RunWrite(sql, &values, &selection, false) ? sqlite3_changes(db_) : -1;
 }
 
 int64_t CSQLite::Delete(std::string_view table, std::string_view where) {
@@ -334,13 +334,7 @@ int64_t CSQLite::Delete(std::string_view table, const CSelection& selection) {
   }
   sql += ";";
   ConnectionLock lock(db_);
-  StatementPtr statement = Prepare(sql);
-  if (!statement || !BindAll(statement.get(), nullptr, &selection, sql) ||
-      !StepToDone(statement.get(), sql, false)) {
-    core::SetLastError(core::kErrorDatabase);
-    return -1;
-  }
-  return sqlite3_changes(db_);
+  return RunWrite(sql, nullptr, &selection, false) ? sqlite3_changes(db_) : -1;
 }
 
 // ---- CSQLiteTransation ----

@@ -95,10 +95,12 @@ class CSQLite {
   std::string ErrorMessage() const;
 
  private:
-  // Steps a prepared write statement to completion; the result of the
-  // operation or -1. `constraintWarning` turns a constraint failure into the
-  // warning of a plain insert.
+  // Steps a prepared write statement to completion. `constraintWarning`
+  // turns a constraint failure into the warning of a plain insert.
   bool StepToDone(sqlite3_stmt* statement, std::string_view sql, bool constraintWarning);
+  // Prepare, bind and step one write; the caller holds the connection's mutex.
+  bool RunWrite(const std::string& sql, const CContentValues* values, const CSelection* selection,
+                bool constraintWarning);
   bool BindAll(sqlite3_stmt* statement, const CContentValues* values, const CSelection* selection,
                std::string_view sql);
 
