@@ -182,7 +182,8 @@ int CMorvexServiceApp::ExitInstance() {
   if (storeOpen_ && !store::ShutdownContentFramework()) LOG(INFO) << "Failed to shutdown content framework";
   storeOpen_ = false;
   instanceLock_.Release();
-  if (core::LoggingInitialised()) LOG(INFO) << "Exiting Morvex.";
+  // Before logging is set up (a start that failed early) this goes to stderr.
+  LOG(INFO) << "Exiting Morvex.";
   if (shutdownLibraries_) {
     google::protobuf::ShutdownProtobufLibrary();
     core::ShutdownLogging();
