@@ -14,6 +14,7 @@
 #include "peer/StatusThread.h"
 #include "platform/Metadir.h"
 #include "platform/ProcessRestart.h"
+#include "protocol/Device.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/QoMsg.h"
 #include "store/ContentResolver.h"
@@ -27,6 +28,8 @@ ComponentFactory ComponentFactory::Default() {
   factory.refreshThread = [](protocol::ZmqContext& context) {
     return std::make_unique<index::CRefreshThread>(context);
   };
+  factory.firstStart = HeadlessFirstStart;
+  factory.confirmReset = AskResetOnTerminal;
   return factory;
 }
 
@@ -69,13 +72,25 @@ bool CMorvexServiceApp::InitInstance() {
   }
   storeOpen_ = true;
 
-  ResetDeviceTable();
+  {
+    config::CKelmConfigManager holder;
+    ApplyOptions(options_, holder);
+    SetUpDeviceIdentity(holder, options_.create, factory_.confirmReset ? factory_.confirmReset : AskResetOnTerminal);
+  }
+  const FirstStart firstStart = [this] { return factory_.firstStart ? factory_.firstStart(options_) : 1; };
+  if (const int status = CheckOwnDevice(config_, firstStart); status != 0) {
+    exitCode_ = status;
+    return false;
+  }
+  protocol::ResetDevices(config_.Snapshot()->deviceUuid);
 
   exitPublisher_ = std::make_unique<protocol::ZmqSocket>(context_, ZMQ_PUB);
   exitPublisher_->Bind(protocol::endpoints::kPubExit);
   // The collector lives only for the barrier.
   protocol::ZmqSocket collector(context_, ZMQ_PULL);
   collector.Bind(protocol::endpoints::kInit);
+
+  keyManager_ = std::make_unique<protocol::CKeyManager>(config_.Snapshot()->privateKey);
 
   if (!StartWorker(factory_.statusThread, statusThread_, "Failed to init StatusThread") ||
       !StartWorker(factory_.indexThread, indexThread_, "Faild to init IndexThread.") ||
@@ -84,7 +99,12 @@ bool CMorvexServiceApp::InitInstance() {
   }
   if (!PassStartupBarrier(collector)) return false;
 
-  LOG(INFO) << "Morvex is running, metadir " << metadir_;
+  config_.SetMessageContext(&context_);
+  store::CContentResolver::Instance().RegisterObserver(store::uris::Config(), false, &config_);
+  configObserved_ = true;
+
+  LOG(INFO) << "Morvex is running as " << config_.Snapshot()->deviceName << " (" << config_.Snapshot()->deviceUuid
+            << "), metadir " << metadir_;
   return true;
 }
 
@@ -137,18 +157,6 @@ bool CMorvexServiceApp::PassStartupBarrier(protocol::ZmqSocket& collector) {
   return true;
 }
 
-void CMorvexServiceApp::ResetDeviceTable() {
-  auto& resolver = store::CContentResolver::Instance();
-  std::string ownUuid;
-  resolver.QueryString(store::uris::Config(), "value", ownUuid, store::CSelection("name = ? ").AddString("DeviceUuid"));
-  store::COperationList batch;
-  batch.NewDelete(store::uris::Device(), "trust = %d ", 0);
-  auto& offline = batch.NewUpdate(store::uris::Device(), "uuid != ? AND trust = %d ", 1);
-  offline.GetSelection()->AddString(ownUuid);
-  offline.GetValues()->PutInt("online", 0);
-  resolver.ApplyBatch(store::kAuthority, batch);
-}
-
 void CMorvexServiceApp::StopWorkers() {
   std::unique_ptr<core::CWorkThread>* order[] = {&statusThread_, &refreshThread_, &indexThread_};
   bool any = false;
@@ -175,7 +183,10 @@ void CMorvexServiceApp::StopWorkers() {
 int CMorvexServiceApp::ExitInstance() {
   if (exited_) return 0;
   exited_ = true;
+  if (configObserved_) store::CContentResolver::Instance().UnregisterObserver(store::uris::Config(), &config_);
+  configObserved_ = false;
   StopWorkers();
+  keyManager_.reset();
   exitPublisher_.reset();
   // Posted work may hold database cursors; they go before the store closes.
   loop_.DiscardPending();
@@ -195,7 +206,7 @@ int CMorvexServiceApp::Run() {
   const bool started = InitInstance();
   if (started) loop_.Run();
   ExitInstance();
-  return started ? 0 : 1;
+  return started ? 0 : exitCode_;
 }
 
 bool CMorvexServiceApp::RestartService() { return platform::RestartProcess(arguments_); }

@@ -5,11 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "config/KelmConfig.h"
 #include "core/WorkThread.h"
+#include "protocol/KeyManager.h"
 #include "platform/InstanceLock.h"
 #include "platform/MessageLoop.h"
 #include "protocol/ZmqSocket.h"
 #include "service/CommandLine.h"
+#include "service/DeviceIdentity.h"
 
 namespace morvex::service {
 
@@ -21,6 +24,11 @@ struct ComponentFactory {
   WorkerMaker statusThread;
   WorkerMaker indexThread;
   WorkerMaker refreshThread;
+  // A device without a UUID gets one here (the headless first start; the
+  // desktop puts its setup wizard in place). Returns 0 or an exit status.
+  std::function<int(const CommandLineOptions&)> firstStart;
+  // The question before --create wipes the device.
+  ConfirmReset confirmReset;
 
   static ComponentFactory Default();
 };
@@ -50,6 +58,8 @@ class CMorvexServiceApp {
   bool RestartService();
 
   platform::MessageLoop& Loop() { return loop_; }
+  config::CKelmConfigManager& Config() { return config_; }
+  protocol::IKeyManager* Keys() { return keyManager_.get(); }
   const std::string& Metadir() const { return metadir_; }
   const std::string& AppDir() const { return appDir_; }
   // Process-wide library shutdown (protobuf, glog) at the end of ExitInstance;
@@ -61,7 +71,6 @@ class CMorvexServiceApp {
   bool PassStartupBarrier(protocol::ZmqSocket& collector);
   bool StartWorker(const ComponentFactory::WorkerMaker& maker, std::unique_ptr<core::CWorkThread>& slot,
                    const char* failure);
-  void ResetDeviceTable();
   void StopWorkers();
   // A start-up failure as the user sees it: one line on standard error and
   // the same text in the log.
@@ -71,6 +80,9 @@ class CMorvexServiceApp {
   ComponentFactory factory_;
   // Declared first so that it is destroyed last, after every socket.
   protocol::ZmqContext context_;
+  config::CKelmConfigManager config_;
+  bool configObserved_ = false;
+  int exitCode_ = 1;  // of a failed start
   platform::MessageLoop loop_;
   CommandLineOptions options_;
   std::string metadir_;
@@ -80,6 +92,7 @@ class CMorvexServiceApp {
   bool shutdownLibraries_ = true;
   bool exited_ = false;
   std::unique_ptr<protocol::ZmqSocket> exitPublisher_;
+  std::unique_ptr<protocol::CKeyManager> keyManager_;
   std::unique_ptr<core::CWorkThread> statusThread_;
   std::unique_ptr<core::CWorkThread> refreshThread_;
   std::unique_ptr<core::CWorkThread> indexThread_;

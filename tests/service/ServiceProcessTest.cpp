@@ -26,7 +26,7 @@ class ServiceProcessTest : public ::testing::Test {
   }
 
   std::unique_ptr<ServiceProcess> Start(const std::vector<std::string>& extra = {}, const std::string& tag = "a") {
-    std::vector<std::string> arguments = {BinaryPath("morvex"), "-m", metadir_.Path()};
+    std::vector<std::string> arguments = {BinaryPath("morvex"), "--headless", "-t", "test-password", "-m", metadir_.Path()};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     return std::make_unique<ServiceProcess>(netns_->Name(), arguments, StderrPath(tag));
   }

@@ -39,7 +39,7 @@ class ScriptedWorker final : public protocol::CInprocWorker {
 };
 
 ComponentFactory Scripted(ScriptedWorker::Report third, std::atomic<int>& running) {
-  ComponentFactory factory;
+  ComponentFactory factory = ComponentFactory::Default();
   auto make = [&running](const char* name, ScriptedWorker::Report report) {
     return [&running, name, report](protocol::ZmqContext& context) -> std::unique_ptr<core::CWorkThread> {
       return std::make_unique<ScriptedWorker>(context, name, report, running);
@@ -54,7 +54,7 @@ ComponentFactory Scripted(ScriptedWorker::Report third, std::atomic<int>& runnin
 TEST(StartupBarrier, AllWorkersReadyStartsAndTheExitNoticeStopsThem) {
   test::TempDir metadir;
   std::atomic<int> running{0};
-  CMorvexServiceApp app({"morvex", "-m", metadir.Path()}, Scripted(ScriptedWorker::Report::kReady, running));
+  CMorvexServiceApp app({"morvex", "--headless", "-t", "secret", "-m", metadir.Path()}, Scripted(ScriptedWorker::Report::kReady, running));
   app.SetShutdownLibraries(false);
   ASSERT_TRUE(app.InitInstance());
   EXPECT_EQ(running, 3);
@@ -66,7 +66,7 @@ TEST(StartupBarrier, AMissingOrFailedReadyNoticeFailsTheStartWithinAboutASecond)
   for (auto report : {ScriptedWorker::Report::kNothing, ScriptedWorker::Report::kError}) {
     test::TempDir metadir;
     std::atomic<int> running{0};
-    CMorvexServiceApp app({"morvex", "-m", metadir.Path()}, Scripted(report, running));
+    CMorvexServiceApp app({"morvex", "--headless", "-t", "secret", "-m", metadir.Path()}, Scripted(report, running));
     app.SetShutdownLibraries(false);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(app.InitInstance());

@@ -1,0 +1,137 @@
+#include "service/DeviceIdentity.h"
+
+#include <glog/logging.h>
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+
+#include "Morvex.pb.h"
+#include "protocol/Device.h"
+#include "protocol/Identity.h"
+#include "protocol/SslUtils.h"
+#include "store/ContentResolver.h"
+
+namespace morvex::service {
+
+using store::CContentResolver;
+namespace uris = store::uris;
+
+namespace {
+
+uint16_t PortOption(char option, int64_t value) {
+  if (value < 0 || value > 65535) {
+    std::printf("option -%c with invalid port value '%" PRId64 "'\n", option, value);
+    std::fflush(stdout);
+  }
+  return static_cast<uint16_t>(value & 0xFFFF);
+}
+
+}  // namespace
+
+void ApplyOptions(const CommandLineOptions& options, config::CKelmConfigManager& holder) {
+  if (options.create) holder.SetDeviceUuid(protocol::NewUuid());
+  if (options.name) holder.SetDeviceName(*options.name);
+  if (options.routePort) holder.SetRoutePort(PortOption('r', *options.routePort));
+  if (options.pubPort) holder.SetPubPort(PortOption('p', *options.pubPort));
+  if (options.broadcastPort) holder.SetBroadcastPort(PortOption('b', *options.broadcastPort));
+  if (options.token) holder.SetToken(*options.token);
+}
+
+bool AskResetOnTerminal() {
+  if (!::isatty(STDIN_FILENO)) {
+    LOG(WARNING) << "--create without a terminal to ask: re-initialising without confirmation";
+    return true;
+  }
+  std::cout << kTextResetQuestion << " [y/N] " << std::flush;
+  std::string answer;
+  std::getline(std::cin, answer);
+  return answer == "y" || answer == "Y" || answer == "yes" || answer == "确定";
+}
+
+void InsertOwnDevice(const config::ConfigValues& values) {
+  store::COperationList batch;
+  batch.NewInsert(uris::Device(), store::kConflictIgnore)
+      .GetValues()
+      ->PutString("uuid", values.deviceUuid)
+      .PutString("name", values.deviceName)
+      .PutInt("type", qo::DEVICE_LINUX)
+      .PutString("route_uri", values.RouteUri())
+      .PutString("pub_uri", values.PubUri())
+      .PutInt("trust", 1)
+      .PutString("pubkey", protocol::ssl::DerToPemPublic(values.publicKey))
+      .PutInt("class", qo::DEVICE_STATIC)
+      .PutInt("online", 1);
+  CContentResolver::Instance().ApplyBatch(store::kAuthority, batch);
+}
+
+void CreateIdentity(config::CKelmConfigManager& working) {
+  if (working.Snapshot()->deviceUuid.empty()) working.SetDeviceUuid(protocol::NewUuid());
+  if (working.Snapshot()->deviceName.empty()) working.SetDeviceName(protocol::ComputerName());
+  const protocol::ssl::KeyPairDer keys = protocol::ssl::GenerateKeyPair();
+  if (keys.privateDer.empty()) LOG(ERROR) << "Failed to generate the device key pair";
+  working.SetKeys(keys.publicDer, keys.privateDer);
+  working.Save();
+  InsertOwnDevice(*working.Snapshot());
+}
+
+void SetUpDeviceIdentity(const config::CKelmConfigManager& holder, bool create, const ConfirmReset& confirm) {
+  auto& resolver = CContentResolver::Instance();
+  config::CKelmConfigManager working;
+  if (create && confirm()) {
+    for (const store::CUri* uri : {&uris::Device(), &uris::Sync(), &uris::File(), &uris::Tree(), &uris::VCUuid(),
+                                   &uris::DeviceTTL()}) {
+      resolver.Delete(*uri, nullptr);
+    }
+    working.CopyAll(holder);
+    CreateIdentity(working);
+    return;
+  }
+  working.Load();
+  working.Merge(holder);
+  working.Save();
+  const auto values = working.Snapshot();
+  if (values->deviceUuid.empty()) return;
+  store::CContentValues row;
+  row.PutString("name", values->deviceName)
+      .PutString("route_uri", values->RouteUri())
+      .PutString("uuid", values->deviceUuid)
+      .PutString("pub_uri", values->PubUri())
+      .PutInt("trust", 1);
+  resolver.Update(uris::Device(), row, store::CSelection("uuid = ? ").AddString(values->deviceUuid));
+}
+
+int HeadlessFirstStart(const CommandLineOptions& options) {
+  if (!options.token || options.token->empty()) {
+    std::cerr << kTextNeedToken << std::endl;
+    LOG(ERROR) << kTextNeedToken;
+    return 2;
+  }
+  config::CKelmConfigManager working;
+  ApplyOptions(options, working);
+  working.SetDeviceUuid(protocol::NewUuid());
+  working.SetFeedBack("first");
+  working.SetFirstTime(static_cast<int32_t>(std::time(nullptr)));
+  CreateIdentity(working);
+  LOG(INFO) << "New device " << working.Snapshot()->deviceUuid << " created";
+  return 0;
+}
+
+int CheckOwnDevice(config::CKelmConfigManager& config, const FirstStart& firstStart) {
+  config.Load();
+  if (config.Snapshot()->deviceUuid.empty()) {
+    const int status = firstStart ? firstStart() : 1;
+    if (status != 0) return status;
+    config.Load();
+    if (config.Snapshot()->deviceUuid.empty()) return 1;
+  }
+  const auto values = config.Snapshot();
+  const int rows = CContentResolver::Instance().QueryInt(
+      uris::Device(), "COUNT(*)", 0, store::CSelection("uuid = ? ").AddString(values->deviceUuid));
+  if (rows != 1) InsertOwnDevice(*values);
+  return 0;
+}
+
+}  // namespace morvex::service

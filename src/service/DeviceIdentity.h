@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "config/KelmConfig.h"
+#include "service/CommandLine.h"
+
+namespace morvex::service {
+
+// Turns the parsed options into an option holder: -c makes a new UUID, -n,
+// -r/-p/-b (their low 16 bits; a value outside 0..65535 is warned about on
+// standard output), -t through the token setter.
+void ApplyOptions(const CommandLineOptions& options, config::CKelmConfigManager& holder);
+
+// The reset question of --create; true to go ahead.
+using ConfirmReset = std::function<bool()>;
+// Asks on the terminal when standard input is one; otherwise goes ahead and
+// says so at WARNING.
+bool AskResetOnTerminal();
+
+// Start-up step: with `create` (and the reset confirmed) empties the tables
+// of devices, syncs, files, trees and clocks, and makes a new identity from
+// the options; otherwise merges the options into the stored configuration
+// and refreshes this device's own row.
+void SetUpDeviceIdentity(const config::CKelmConfigManager& holder, bool create, const ConfirmReset& confirm);
+
+// What a device without a UUID runs to get one (the setup wizard on a
+// desktop). Returns 0 when it stored a complete configuration, otherwise the
+// process exit status to fail with.
+using FirstStart = std::function<int()>;
+// The headless first start: name from -n (default the computer name), sync
+// password from -t (required), ports from the options.
+int HeadlessFirstStart(const CommandLineOptions& options);
+
+// Start-up step: loads `config`, runs `firstStart` when there is no device
+// UUID, and makes sure this device's own row exists. Returns 0, or the exit
+// status to fail with.
+int CheckOwnDevice(config::CKelmConfigManager& config, const FirstStart& firstStart);
+
+// Writes a complete new identity (UUID, key pair, values of `values`) to
+// Config and inserts this device's own row.
+void CreateIdentity(config::CKelmConfigManager& working);
+
+// Inserts this device's own Device row from the configuration (ignored when
+// it exists).
+void InsertOwnDevice(const config::ConfigValues& values);
+
+inline constexpr const char* kTextResetQuestion =
+    "您正在尝试重新初始化Morvex服务，这将清除目前的所有同步配置。如果您是第一次运行或者打算重新配置，请选择“确定”，否则请选择“取消”";
+inline constexpr const char* kTextNeedToken = "first start needs a sync password: -t PASSWORD";
+
+}  // namespace morvex::service
