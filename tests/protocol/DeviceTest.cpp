@@ -1,0 +1,154 @@
+#include "protocol/Device.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "protocol/Identity.h"
+#include "protocol/KeyManager.h"
+#include "protocol/SslUtils.h"
+#include "store/StoreFixture.h"
+#include "support/LogCapture.h"
+
+namespace morvex::protocol {
+namespace {
+
+TEST(Uuid, ValidityTable) {
+  const std::pair<const char*, bool> cases[] = {
+      {"0d7c8a3e-1b2c-4d5e-8f60-123456789abc", true},
+      {"0d7c8a3e-1b2c-1d5e-bf60-123456789abc", true},
+      {"0D7C8A3E-1B2C-4D5E-8F60-123456789ABC", false},  // upper case
+      {"0d7c8a3e-1b2c-0d5e-8f60-123456789abc", false},  // version 0
+      {"0d7c8a3e-1b2c-6d5e-8f60-123456789abc", false},  // version 6
+      {"0d7c8a3e-1b2c-4d5e-cf60-123456789abc", false},  // variant c
+      {"0d7c8a3e1b2c4d5e8f60123456789abc", false},
+      {"", false},
+      {"0d7c8a3e-1b2c-4d5e-8f60-123456789abc\n", false},
+  };
+  for (const auto& [text, valid] : cases) EXPECT_EQ(IsValidUuid(text), valid) << text;
+  std::set<std::string> made;
+  for (int i = 0; i < 50; ++i) {
+    const std::string uuid = NewUuid();
+    EXPECT_TRUE(IsValidUuid(uuid)) << uuid;
+    EXPECT_EQ(uuid[14], '4');
+    made.insert(uuid);
+  }
+  EXPECT_EQ(made.size(), 50u);
+  EXPECT_LE(ComputerName().size(), 15u);
+  EXPECT_FALSE(ComputerName().empty());
+}
+
+class DeviceTest : public store::StoreFixture {
+ protected:
+  static void SetUpTestSuite() {
+    self_ = ssl::GenerateKeyPair();
+    peer_ = ssl::GenerateKeyPair();
+  }
+  qo::MsgDiscoverWin Datagram(const std::string& host, int routePort) {
+    qo::MsgDiscoverWin datagram;
+    datagram.set_src_host(host);
+    qo::MsgDiscover& inner = *datagram.mutable_discover();
+    inner.set_is_response(qo::PB_FALSE);
+    inner.set_device_uuid("0d7c8a3e-1b2c-4d5e-8f60-123456789abc");
+    inner.set_device_name("peer");
+    inner.set_device_type(qo::DEVICE_LINUX);
+    inner.set_route_port(routePort);
+    inner.set_pub_port(9526);
+    inner.set_public_key(peer_.publicDer);
+    return datagram;
+  }
+  static ssl::KeyPairDer self_;
+  static ssl::KeyPairDer peer_;
+};
+ssl::KeyPairDer DeviceTest::self_;
+ssl::KeyPairDer DeviceTest::peer_;
+
+TEST_F(DeviceTest, DiscoveredDevicesAreInsertedMergedAndSavedByChangedColumns) {
+  CDevice learnt = CDevice::FromDiscover(Datagram("10.0.0.2", 9527));
+  EXPECT_EQ(learnt.routeUri, "tcp://10.0.0.2:9527");
+  EXPECT_EQ(learnt.trust, 0);
+  EXPECT_EQ(learnt.deviceClass, qo::DEVICE_DYNAMIC);
+  ASSERT_TRUE(learnt.Insert());
+  ASSERT_GT(learnt.id, 0);
+
+  CDevice stored;
+  ASSERT_TRUE(stored.LoadByUuid("0d7c8a3e-1b2c-4d5e-8f60-123456789abc"));
+  EXPECT_EQ(stored.pubkey, ssl::DerToPemPublic(peer_.publicDer));
+  EXPECT_FALSE(stored.MergeDiscover(Datagram("10.0.0.2", 9527)));  // nothing new
+  EXPECT_TRUE(stored.MergeDiscover(Datagram("10.0.0.2", 9600)));
+  EXPECT_EQ(stored.dirty, CDevice::kDirtyRouteUri);
+  ASSERT_TRUE(Db().Exec("UPDATE Device SET name = 'renamed elsewhere'"));
+  EXPECT_TRUE(stored.Save());
+
+  CDevice reread;
+  ASSERT_TRUE(reread.LoadById(learnt.id));
+  EXPECT_EQ(reread.routeUri, "tcp://10.0.0.2:9600");
+  EXPECT_EQ(reread.name, "renamed elsewhere");  // only the dirty column was written
+  EXPECT_EQ(reread.dirty, 0u);
+
+  ASSERT_TRUE(Db().Exec("UPDATE DeviceTTL SET ttl = 1"));
+  EXPECT_TRUE(reread.ResetTtl());
+  EXPECT_EQ(Resolver().QueryInt(store::uris::DeviceTTL(), "ttl", -1, nullptr), 3);
+  EXPECT_TRUE(reread.SetTrusted());
+  EXPECT_FALSE(CDevice().LoadById(9999));
+}
+
+TEST_F(DeviceTest, KeysThatDoNotConvertAreStoredEmptyWithAWarning) {
+  test::LogCapture log;
+  qo::MsgDiscoverWin datagram = Datagram("10.0.0.3", 9527);
+  datagram.mutable_discover()->set_public_key("not a key");
+  EXPECT_EQ(CDevice::FromDiscover(datagram).pubkey, "");
+  EXPECT_TRUE(log.Has(google::GLOG_WARNING, "Failed to convert RKF_DER to RKF_PEM"));
+}
+
+TEST_F(DeviceTest, KeyStoreFollowsTrustAndTheDeviceTable) {
+  const std::string selfUuid = "11111111-1111-4111-8111-111111111111";
+  const std::string peerUuid = "0d7c8a3e-1b2c-4d5e-8f60-123456789abc";
+  CDevice self;
+  self.uuid = selfUuid;
+  self.trust = 1;
+  self.pubkey = ssl::DerToPemPublic(self_.publicDer);
+  self.Insert();
+  CDevice peer = CDevice::FromDiscover(Datagram("10.0.0.2", 9527));
+  peer.Insert();
+  ASSERT_TRUE(Db().Exec("INSERT INTO Device (uuid, trust, pubkey) VALUES ('keyless', 1, '')"));
+
+  CKeyManager keys(self_.privateDer);
+  EXPECT_EQ(keys.GetPrivateKey(), self_.privateDer);
+  EXPECT_EQ(keys.GetPublicKey(selfUuid, true), self_.publicDer);  // own key passes the trusted lookup
+  EXPECT_EQ(keys.GetPublicKey(peerUuid, true), "");
+  EXPECT_EQ(keys.GetPublicKey(peerUuid, false), peer_.publicDer);
+  EXPECT_EQ(keys.GetPublicKey("keyless", true), "");
+  EXPECT_EQ(keys.GetPublicKey("nobody", false), "");
+
+  ASSERT_TRUE(peer.SetTrusted());
+  EXPECT_EQ(keys.GetPublicKey(peerUuid, true), peer_.publicDer);
+  ResetDevices(selfUuid);  // trusted devices stay, offline
+  EXPECT_EQ(keys.GetPublicKey(peerUuid, true), peer_.publicDer);
+  EXPECT_EQ(Count(store::uris::Device(), "online = 1"), 0);
+  ASSERT_EQ(Resolver().Delete(store::uris::Device(), "uuid = '%s'", peerUuid.c_str()), 1);
+  EXPECT_EQ(keys.GetPublicKey(peerUuid, true), "");
+}
+
+TEST(DiscoveryDatagram, TheWorkedExampleHasItsSizes) {
+  const auto keys = ssl::GenerateKeyPair();
+  ASSERT_EQ(keys.publicDer.size(), 292u);  // 2048 bits, exponent 3
+  qo::MsgDiscover discover;
+  discover.set_is_response(qo::PB_FALSE);
+  discover.set_device_uuid("0d7c8a3e-1b2c-4d5e-8f60-123456789abc");
+  discover.set_device_name("abcdef");
+  discover.set_device_type(qo::DEVICE_LINUX);
+  discover.set_route_port(9527);
+  discover.set_pub_port(9526);
+  discover.set_public_key(keys.publicDer);
+  const std::string plain = discover.SerializeAsString();
+  ASSERT_EQ(plain.size(), 351u);
+  EXPECT_EQ(plain.substr(0, 2), std::string("\x08\x00", 2));
+  EXPECT_EQ(plain.substr(48, 6), std::string("\x28\x01\x30\xB7\x4A\x38", 6));
+  std::string cipher;
+  ASSERT_TRUE(ssl::AesCipher(ssl::DeriveTokenKey("token")).Encrypt(plain, cipher));
+  EXPECT_EQ(cipher.size(), 352u);
+}
+
+}  // namespace
+}  // namespace morvex::protocol

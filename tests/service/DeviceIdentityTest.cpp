@@ -1,0 +1,126 @@
+#include "service/DeviceIdentity.h"
+
+#include <gtest/gtest.h>
+
+#include "protocol/Identity.h"
+#include "protocol/SslUtils.h"
+#include "store/StoreFixture.h"
+
+namespace morvex::service {
+namespace {
+
+namespace uris = store::uris;
+
+TEST(CommandLine, OptionsAndNumbers) {
+  const auto options = ParseCommandLine({"morvex", "-n", "Living room", "--route-port=70000", "-p", "-1",
+                                         "--broad", "9000", "-t", "pw", "stray", "--restart", "--headless"});
+  EXPECT_EQ(options.name, "Living room");  // words are not split again at spaces
+  EXPECT_EQ(options.routePort, 70000);
+  EXPECT_EQ(options.pubPort, -1);
+  EXPECT_EQ(options.broadcastPort, 9000);  // a unique abbreviation
+  EXPECT_EQ(options.token, "pw");
+  EXPECT_TRUE(options.restart);
+  EXPECT_TRUE(options.headless);
+  EXPECT_FALSE(options.create);
+  EXPECT_EQ(options.extraWords, std::vector<std::string>{"stray"});
+
+  const std::pair<const char*, int64_t> numbers[] = {
+      {"42", 42}, {"  42abc", 42}, {"-5", -5}, {"+7", 7}, {"x1", 0}, {"", 0}, {"65536", 65536}};
+  for (const auto& [text, value] : numbers) EXPECT_EQ(ParseOptionNumber(text), value) << text;
+}
+
+TEST(CommandLine, PortsKeepTheirLowSixteenBitsWithAWarning) {
+  config::CKelmConfigManager holder;
+  testing::internal::CaptureStdout();
+  ApplyOptions(ParseCommandLine({"morvex", "-r", "70000", "-p", "-1", "-b", "8000"}), holder);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(holder.Snapshot()->routePort, 4464);
+  EXPECT_EQ(holder.Snapshot()->pubPort, 65535);
+  EXPECT_EQ(holder.Snapshot()->broadcastPort, 8000);
+  EXPECT_EQ(printed,
+            "option -r with invalid port value '70000'\n"
+            "option -p with invalid port value '-1'\n");
+}
+
+class DeviceIdentityTest : public store::StoreFixture {
+ protected:
+  // A device as a first headless start leaves it.
+  std::string FirstStart(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> words = {"morvex", "--headless", "-t", "pw", "-n", "box"};
+    words.insert(words.end(), extra.begin(), extra.end());
+    const auto options = ParseCommandLine(words);
+    config::CKelmConfigManager holder;
+    ApplyOptions(options, holder);
+    SetUpDeviceIdentity(holder, false, [] { return true; });
+    config::CKelmConfigManager config;
+    EXPECT_EQ(CheckOwnDevice(config, [&] { return HeadlessFirstStart(options); }), 0);
+    return config.Snapshot()->deviceUuid;
+  }
+};
+
+TEST_F(DeviceIdentityTest, AHeadlessFirstStartNeedsAPasswordAndMakesACompleteIdentity) {
+  config::CKelmConfigManager config;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(CheckOwnDevice(config, [] { return HeadlessFirstStart(ParseCommandLine({"morvex", "--headless"})); }), 2);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find(kTextNeedToken), std::string::npos);
+  EXPECT_EQ(Count(uris::Device()), 0);
+
+  const std::string uuid = FirstStart();
+  ASSERT_TRUE(protocol::IsValidUuid(uuid));
+  config.Load();
+  const auto v = config.Snapshot();
+  EXPECT_EQ(v->deviceName, "box");
+  EXPECT_EQ(v->token, "pw");
+  EXPECT_EQ(v->feedBack, "first");
+  EXPECT_GT(v->firstTime, 0);
+  EXPECT_EQ(protocol::ssl::PublicDerOfPrivate(v->privateKey), v->publicKey);
+  EXPECT_EQ(Count(uris::Device(), "trust = 1 AND class = 0 AND online = 1 AND type = 1"), 1);
+
+  // A second start keeps the identity; a default-valued option does not
+  // replace a stored value.
+  ASSERT_TRUE(Db().Exec("UPDATE Config SET value = 9000 WHERE name = 'RoutePort'"));
+  EXPECT_EQ(FirstStart({"-r", "9527"}), uuid);
+  config.Load();
+  EXPECT_EQ(config.Snapshot()->routePort, 9000);
+  EXPECT_EQ(Count(uris::Device()), 1);
+}
+
+TEST_F(DeviceIdentityTest, CreateResetsTheDeviceButKeepsUsnAndConfigRows) {
+  const std::string first = FirstStart();
+  ASSERT_TRUE(Db().Exec("INSERT INTO Usn VALUES ('x', 5)"));
+  ASSERT_TRUE(Db().Exec("INSERT INTO Tree (tree_uuid, tree_root) VALUES ('t', '/data')"));
+  ASSERT_TRUE(Db().Exec("INSERT INTO VCUuid VALUES (1, 'c', 1)"));
+  config::CKelmConfigManager before;
+  before.Load();
+
+  // Cancelled: the tables stay, but the new UUID of -c is adopted.
+  config::CKelmConfigManager holder;
+  ApplyOptions(ParseCommandLine({"morvex", "-c"}), holder);
+  SetUpDeviceIdentity(holder, true, [] { return false; });
+  config::CKelmConfigManager afterCancel;
+  afterCancel.Load();
+  EXPECT_EQ(afterCancel.Snapshot()->deviceUuid, holder.Snapshot()->deviceUuid);
+  EXPECT_EQ(Count(uris::Tree()), 1);
+
+  // Confirmed: everything of the old identity goes, Usn stays.
+  config::CKelmConfigManager create;
+  ApplyOptions(ParseCommandLine({"morvex", "-c", "-t", "new"}), create);
+  SetUpDeviceIdentity(create, true, [] { return true; });
+  config::CKelmConfigManager after;
+  after.Load();
+  const auto v = after.Snapshot();
+  EXPECT_EQ(v->deviceUuid, create.Snapshot()->deviceUuid);
+  EXPECT_NE(v->deviceUuid, first);
+  EXPECT_EQ(v->deviceName, protocol::ComputerName());
+  EXPECT_EQ(v->token, "new");
+  EXPECT_EQ(v->feedBack, "");
+  EXPECT_EQ(v->firstTime, 0);
+  EXPECT_NE(v->privateKey, before.Snapshot()->privateKey);
+  EXPECT_EQ(Count(uris::Usn()), 1);
+  EXPECT_EQ(Count(uris::Tree()) + Count(uris::VCUuid()), 0);
+  EXPECT_EQ(Count(uris::Device()), 1);
+  EXPECT_EQ(Count(uris::Config()), 11);
+}
+
+}  // namespace
+}  // namespace morvex::service
