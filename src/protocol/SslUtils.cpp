@@ -9,6 +9,9 @@
 #include <openssl/rsa.h>
 #include <openssl/x509.h>
 
+#include <map>
+#include <mutex>
+
 namespace morvex::protocol::ssl {
 namespace {
 
@@ -46,6 +49,27 @@ PkeyPtr ParseDer(const std::string& der, bool isPrivate) {
     return nullptr;
   }
   return PkeyPtr(key);
+}
+
+// The parsed keys of the DER texts seen lately. Bounded: a peer cannot grow
+// it without limit; when full it starts over.
+SharedPkey CachedDer(const std::string& der, bool isPrivate) {
+  static constexpr size_t kMaxKeys = 256;
+  static std::mutex mutex;
+  static std::map<std::pair<bool, std::string>, SharedPkey> cache;  // guarded by mutex
+  if (der.empty()) return nullptr;
+  auto entry = std::make_pair(isPrivate, der);
+  {
+    std::lock_guard lock(mutex);
+    if (auto it = cache.find(entry); it != cache.end()) return it->second;
+  }
+  PkeyPtr parsed = ParseDer(der, isPrivate);
+  if (!parsed) return nullptr;
+  SharedPkey key(parsed.release(), PkeyFree{});
+  std::lock_guard lock(mutex);
+  if (cache.size() >= kMaxKeys) cache.clear();
+  cache.emplace(std::move(entry), key);
+  return key;
 }
 
 std::string PublicDer(EVP_PKEY* key) {
@@ -187,10 +211,10 @@ std::string DeriveTokenKey(const std::string& token) {
 
 RsaKey::RsaKey(const std::string& publicDer, const std::string& privateDer) {
   if (!privateDer.empty()) {
-    key_ = ParseDer(privateDer, true);
+    key_ = CachedDer(privateDer, true);
     hasPrivate_ = key_ != nullptr;
   }
-  if (!key_ && !publicDer.empty()) key_ = ParseDer(publicDer, false);
+  if (!key_ && !publicDer.empty()) key_ = CachedDer(publicDer, false);
 }
 
 bool RsaKey::Sign(const std::string& data, std::string& signature) const {

@@ -27,6 +27,7 @@ struct PkeyFree {
   void operator()(EVP_PKEY* key) const noexcept { EVP_PKEY_free(key); }
 };
 using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
+using SharedPkey = std::shared_ptr<EVP_PKEY>;
 
 struct KeyPairDer {
   std::string publicDer;
@@ -51,7 +52,10 @@ std::string RandomBytes(size_t count);
 std::string DeriveTokenKey(const std::string& token);
 
 // One RSA key made from a public DER, a private DER, or both (the private
-// one wins).
+// one wins). Parsed keys are kept in a small process-wide cache: turning
+// DER into a usable key costs more than the RSA operation itself, and a
+// device uses the same few keys for every message. Parsed keys are
+// immutable and OpenSSL lets threads use one concurrently.
 class RsaKey {
  public:
   RsaKey(const std::string& publicDer, const std::string& privateDer);
@@ -68,7 +72,7 @@ class RsaKey {
   bool Decrypt(const std::string& cipher, std::string& plain) const;  // private key
 
  private:
-  PkeyPtr key_;
+  SharedPkey key_;
   bool hasPrivate_ = false;
 };
 

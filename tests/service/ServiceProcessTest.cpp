@@ -90,6 +90,12 @@ TEST_F(ServiceProcessTest, ASecondInstanceIsRefusedAndARestartWaitsForTheFirst) 
   EXPECT_EQ(restarted->WaitExit(5s), 0);
 }
 
+TEST_F(ServiceProcessTest, AFirstHeadlessStartWithoutPasswordExitsWithStatusTwo) {
+  ServiceProcess service(netns_->Name(), {BinaryPath("morvex"), "--headless", "-m", metadir_.Path()}, StderrPath("a"));
+  EXPECT_EQ(service.WaitExit(10s), 2);
+  EXPECT_NE(ReadFile(StderrPath("a")).find("first start needs a sync password: -t PASSWORD"), std::string::npos);
+}
+
 TEST_F(ServiceProcessTest, ACorruptDatabaseFailsTheStartAndIsKept) {
   ASSERT_EQ(::mkdir((metadir_ / "Morvex").c_str(), 0700), 0);
   const std::string garbage(8192, '\x5a');
