@@ -13,6 +13,7 @@ constexpr const char* kSelf = "00000000-0000-4000-8000-000000000001";
 constexpr const char* kTrusted = "00000000-0000-4000-8000-000000000002";
 constexpr const char* kKnown = "00000000-0000-4000-8000-000000000003";
 constexpr const char* kUnknown = "00000000-0000-4000-8000-000000000004";
+constexpr const char* kBadKey = "00000000-0000-4000-8000-000000000005";
 
 // The receiving device's key store: itself, one trusted and one merely
 // known device. The unknown device has keys but is in no table.
@@ -22,6 +23,7 @@ class FakeKeys : public IKeyManager {
   std::string GetPublicKey(const std::string& uuid, bool trustedOnly) override {
     if (uuid == kSelf || uuid == kTrusted) return Pair(uuid).publicDer;
     if (uuid == kKnown && !trustedOnly) return Pair(uuid).publicDer;
+    if (uuid == kBadKey) return "stored key that does not parse";
     return {};
   }
   static const ssl::KeyPairDer& Pair(const std::string& uuid) {
@@ -75,6 +77,7 @@ TEST_F(ProtectedMsgTest, LevelCodeAndSenderDecideAcceptance) {
       {kKnown, qo::MC_STATUS_REQUEST, true, true, qo::ZE_UNTRUSTED},
       {kKnown, qo::MC_TRUST_PUBLISH_RESPONSE, true, true, qo::ZE_UNTRUSTED},
       {kUnknown, qo::MC_TRUST_PUBLISH_REQUEST, true, true, qo::ZE_UNTRUSTED},
+      {kBadKey, qo::MC_STATUS_REQUEST, true, true, qo::ZE_UNTRUSTED},
       // Maintenance codes: only this device's own key opens them.
       {kUnknown, qo::MC_DATABASE_CLEAR_REQUEST, false, false, qo::ZE_PERMISSION_DENY},
       {kTrusted, qo::MC_DATABASE_CLEAR_REQUEST, true, true, qo::ZE_PERMISSION_DENY},
