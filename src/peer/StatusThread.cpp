@@ -1,10 +1,102 @@
 #include "peer/StatusThread.h"
 
+#include <glog/logging.h>
+
+#include <algorithm>
+
+#include "peer/PeerRequest.h"
 #include "protocol/InprocEndpoints.h"
+#include "store/ContentResolver.h"
 
 namespace morvex::peer {
 
-CStatusThread::CStatusThread(protocol::ZmqContext& context, int pollPeriodMs)
-    : CInprocWorker(context, "status", protocol::endpoints::kStatus, pollPeriodMs) {}
+using store::CContentResolver;
+using store::CSelection;
+namespace uris = store::uris;
+
+CStatusThread::CStatusThread(PeerContext& peer, int pollPeriodMs)
+    : CInprocWorker(peer.zmq, "status", protocol::endpoints::kStatus, pollPeriodMs), peer_(peer) {}
+
+void CStatusThread::OnMessage(protocol::CQoMsg& message) {
+  if (message.Code() == qo::MC_WIN_REPORT_STATUS) {
+    ReportStep(reportState_);
+    reportState_ = 1;
+    return;
+  }
+  if (message.Code() != qo::MC_WIN_STATUS) return;
+  qo::MsgWinStatus status;
+  if (!message.ParseBody(status)) {
+    LOG(WARNING) << "Ooops, invailed MsgWinStatus, should not happen.";
+    return;
+  }
+  LOG(INFO) << "[Message   ] MC_WIN_STATUS " << status.device_id();
+  protocol::CDevice device;
+  if (!device.LoadById(status.device_id())) {
+    LOG(WARNING) << "Ooops, invailed device id, should not happen.";
+    return;
+  }
+  if (device.uuid != peer_.config.Snapshot()->deviceUuid) PollDevice(device);
+}
+
+void CStatusThread::PollAll() {
+  const std::string own = peer_.config.Snapshot()->deviceUuid;
+  std::vector<protocol::CDevice> devices;
+  auto rows = CContentResolver::Instance().Query(uris::Device(), {"id"},
+                                                 CSelection("trust = ? AND online = ? ").AddInt(1).AddInt(1));
+  while (rows && rows->MoveToNext()) {
+    protocol::CDevice device;
+    if (device.LoadById(rows->GetInt(0)) && device.uuid != own) devices.push_back(device);
+  }
+  rows.reset();
+  for (const protocol::CDevice& device : devices) PollDevice(device);
+}
+
+void CStatusThread::PollDevice(const protocol::CDevice& device) {
+  const auto config = peer_.config.Snapshot();
+  qo::MsgStatusRequest ask;
+  ask.set_device_uuid(config->deviceUuid);
+  const PeerAnswer answer =
+      RequestPeer(peer_.zmq, device.routeUri, {config->deviceUuid, config->privateKey},
+                  peer_.keys.GetPublicKey(device.uuid, true), peer_.keys, qo::MC_STATUS_REQUEST, &ask, kAnswerWaitMs);
+  if (!answer.answered) {
+    LOG(ERROR) << "Failed to receive MsgStatusResponse";
+    return;
+  }
+  if (answer.code == qo::MC_ERROR) {
+    qo::MsgError error;
+    error.ParseFromString(answer.body);
+    if (error.errcode() == qo::ZE_UNTRUSTED) {
+      LOG(WARNING) << "Receive MsgError: ZE_UNTRUSTED: " << " We will distrust " << device.uuid;
+      protocol::CDevice untrusted = device;
+      untrusted.SetUntrusted();
+    } else {
+      LOG(ERROR) << "Receive MsgError: " << qo::ErrorCode_Name(error.errcode());
+    }
+    return;
+  }
+  qo::MsgStatusResponse response;
+  if (!response.ParseFromString(answer.body)) {
+    LOG(ERROR) << "Bad format for MsgStatusResponse";
+    return;
+  }
+  // The peer reports each relation from its side: its local tree is our
+  // peer tree and the other way round.
+  std::string stale;
+  auto rows = CContentResolver::Instance().Query(uris::SyncDir(), {"id", "tree_uuid", "peer_tree_uuid"},
+                                                 CSelection("peer_device_uuid = ? ").AddString(device.uuid));
+  while (rows && rows->MoveToNext()) {
+    const std::string_view local = rows->GetString(1);
+    const std::string_view remote = rows->GetString(2);
+    const bool confirmed = std::any_of(response.syncs().begin(), response.syncs().end(), [&](const qo::SyncInfo& info) {
+      return info.local_tree_uuid() == remote && info.remote_tree_uuid() == local;
+    });
+    if (!confirmed) stale += (stale.empty() ? "" : ", ") + std::to_string(rows->GetInt(0));
+  }
+  rows.reset();
+  if (!stale.empty()) {
+    LOG(INFO) << "Relations no longer kept by " << device.uuid << ": " << stale;
+    CContentResolver::Instance().Delete(uris::Sync(), "id IN (%s)", stale.c_str());
+  }
+}
 
 }  // namespace morvex::peer

@@ -1,18 +1,39 @@
 #pragma once
 
+#include "peer/PeerContext.h"
 #include "protocol/InprocWorker.h"
+#include "protocol/Device.h"
 
 namespace morvex::peer {
 
-// The status poller's thread ("status"): serves "inproc://status.inproc"
-// and wakes every poll period to ask the trusted online peers for the state
-// of their relations. Owned by the application object.
+// The status poller's thread ("status"): every poll period without a
+// command, and at once for MC_WIN_STATUS, asks each trusted online peer
+// which relations it has with this device, deletes the local relations the
+// peer no longer has, and distrusts a peer that no longer trusts us.
+// Serves "inproc://status.inproc". Owned by the application object.
+//
+// Threads: sockets and polls on its own thread; shares the PeerContext.
 class CStatusThread final : public protocol::CInprocWorker {
  public:
   static constexpr int kPollPeriodMs = 300000;
+  static constexpr int kAnswerWaitMs = 5000;
 
-  explicit CStatusThread(protocol::ZmqContext& context, int pollPeriodMs = kPollPeriodMs);
+  explicit CStatusThread(PeerContext& peer, int pollPeriodMs = kPollPeriodMs);
   ~CStatusThread() override { Join(); }
+
+  // One peer, as the poll does it; public for tests.
+  void PollDevice(const protocol::CDevice& device);
+  void PollAll();
+
+ private:
+  void OnMessage(protocol::CQoMsg& message) override;
+  void OnTimeout() override { PollAll(); }
+  // The usage report's step runs here with the report state (0 first, then
+  // 1, 2 at exit); the report itself arrives with its own subsystem.
+  void ReportStep(int /*state*/) {}
+
+  PeerContext& peer_;
+  int reportState_ = 0;
 };
 
 }  // namespace morvex::peer

@@ -26,7 +26,17 @@ bool CInMsg::HandshakeCode(int code) {
 }
 
 bool CInMsg::OwnDeviceCode(int code) {
-  return code == qo::MC_DATABASE_CLEAR_REQUEST || code == qo::MC_TEST_TRUST_REQUEST;
+  switch (code) {
+    case qo::MC_DATABASE_CLEAR_REQUEST:
+    case qo::MC_TEST_TRUST_REQUEST:
+    case qo::MC_LINUX_TRUST_PUBLISH_REQUEST:
+    case qo::MC_LINUX_TRUST_REQUEST:
+    case qo::MC_LINUX_TRUST_CANCEL_REQUEST:
+    case qo::MC_LINUX_STATUS_REQUEST:
+      return true;
+    default:
+      return false;
+  }
 }
 
 bool CInMsg::Recv(ZmqSocket& socket, bool skipDelimiter, int timeoutMs) {

@@ -34,8 +34,8 @@ class CInMsg : public IQoMsg {
   static bool OpenCode(int code);
   // Codes accepted from any known device, trusted or not (the handshake).
   static bool HandshakeCode(int code);
-  // Codes only this device itself may send (maintenance): they must be
-  // signed with its own key.
+  // Codes only this device itself may send (maintenance and the local
+  // control of its tools): they must be signed with its own key.
   static bool OwnDeviceCode(int code);
 
  private:

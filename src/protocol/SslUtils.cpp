@@ -218,14 +218,21 @@ RsaKey::RsaKey(const std::string& publicDer, const std::string& privateDer) {
 }
 
 bool RsaKey::Sign(const std::string& data, std::string& signature) const {
-  if (!hasPrivate_) return false;
   const std::string digest = Md5(data);
-  return !digest.empty() && RsaOperation(key_.get(), EVP_PKEY_sign_init, EVP_PKEY_sign, digest, signature);
+  return !digest.empty() && PrivateEncrypt(digest, signature);
+}
+
+bool RsaKey::PrivateEncrypt(const std::string& raw, std::string& out) const {
+  return hasPrivate_ && RsaOperation(key_.get(), EVP_PKEY_sign_init, EVP_PKEY_sign, raw, out);
+}
+
+bool RsaKey::PublicDecrypt(const std::string& in, std::string& raw) const {
+  return RsaOperation(key_.get(), EVP_PKEY_verify_recover_init, EVP_PKEY_verify_recover, in, raw);
 }
 
 bool RsaKey::Verify(const std::string& signature, const std::string& data) const {
   std::string recovered;
-  if (!RsaOperation(key_.get(), EVP_PKEY_verify_recover_init, EVP_PKEY_verify_recover, signature, recovered)) {
+  if (!PublicDecrypt(signature, recovered)) {
     LOG(ERROR) << "Failed to rsa decrypt digest";
     return false;
   }

@@ -64,6 +64,10 @@ class RsaKey {
 
   // Signature of MD5(data); false when the key cannot sign.
   bool Sign(const std::string& data, std::string& signature) const;
+  // The PKCS#1 type-1 private-key operation over `raw` itself (at most
+  // 245 bytes for a 2048-bit key), and its inverse with the public key.
+  bool PrivateEncrypt(const std::string& raw, std::string& out) const;
+  bool PublicDecrypt(const std::string& in, std::string& raw) const;
   // True only when the signature recovers to exactly MD5(data): 16 bytes,
   // nothing more. Logs "Failed to rsa decrypt digest" when it does not
   // decrypt at all.

@@ -11,7 +11,9 @@
 #include "core/Logging.h"
 #include "index/IndexThread.h"
 #include "index/RefreshThread.h"
+#include "peer/RespRouter.h"
 #include "peer/StatusThread.h"
+#include "platform/BroadcastAddresses.h"
 #include "platform/Metadir.h"
 #include "platform/ProcessRestart.h"
 #include "protocol/Device.h"
@@ -23,11 +25,11 @@ namespace morvex::service {
 
 ComponentFactory ComponentFactory::Default() {
   ComponentFactory factory;
-  factory.statusThread = [](protocol::ZmqContext& context) { return std::make_unique<peer::CStatusThread>(context); };
-  factory.indexThread = [](protocol::ZmqContext& context) { return std::make_unique<index::CIndexThread>(context); };
-  factory.refreshThread = [](protocol::ZmqContext& context) {
-    return std::make_unique<index::CRefreshThread>(context);
-  };
+  factory.statusThread = [](peer::PeerContext& peer) { return std::make_unique<peer::CStatusThread>(peer); };
+  factory.indexThread = [](peer::PeerContext& peer) { return std::make_unique<index::CIndexThread>(peer.zmq); };
+  factory.refreshThread = [](peer::PeerContext& peer) { return std::make_unique<index::CRefreshThread>(peer.zmq); };
+  factory.respRouter = [](peer::PeerContext& peer) { return std::make_unique<peer::CRespRouter>(peer); };
+  factory.broadcastAddresses = platform::InterfaceBroadcastAddresses;
   factory.firstStart = HeadlessFirstStart;
   factory.confirmReset = AskResetOnTerminal;
   return factory;
@@ -91,6 +93,8 @@ bool CMorvexServiceApp::InitInstance() {
   collector.Bind(protocol::endpoints::kInit);
 
   keyManager_ = std::make_unique<protocol::CKeyManager>(config_.Snapshot()->privateKey);
+  peerContext_ = std::make_unique<peer::PeerContext>(
+      peer::PeerContext{context_, config_, *keyManager_, trustBook_, factory_.broadcastAddresses});
 
   if (!StartWorker(factory_.statusThread, statusThread_, "Failed to init StatusThread") ||
       !StartWorker(factory_.indexThread, indexThread_, "Faild to init IndexThread.") ||
@@ -98,6 +102,7 @@ bool CMorvexServiceApp::InitInstance() {
     return false;
   }
   if (!PassStartupBarrier(collector)) return false;
+  if (factory_.respRouter) respRouter_ = factory_.respRouter(*peerContext_);
 
   config_.SetMessageContext(&context_);
   store::CContentResolver::Instance().RegisterObserver(store::uris::Config(), false, &config_);
@@ -129,7 +134,7 @@ bool CMorvexServiceApp::TakeInstanceLock() {
 bool CMorvexServiceApp::StartWorker(const ComponentFactory::WorkerMaker& maker,
                                     std::unique_ptr<core::CWorkThread>& slot, const char* failure) {
   if (!maker) return true;
-  slot = maker(context_);
+  slot = maker(*peerContext_);
   if (!slot) {
     LOG(ERROR) << failure;
     return false;
@@ -158,7 +163,7 @@ bool CMorvexServiceApp::PassStartupBarrier(protocol::ZmqSocket& collector) {
 }
 
 void CMorvexServiceApp::StopWorkers() {
-  std::unique_ptr<core::CWorkThread>* order[] = {&statusThread_, &refreshThread_, &indexThread_};
+  std::unique_ptr<core::CWorkThread>* order[] = {&respRouter_, &statusThread_, &refreshThread_, &indexThread_};
   bool any = false;
   for (auto* slot : order) any = any || *slot != nullptr;
   if (!any) return;
@@ -186,6 +191,7 @@ int CMorvexServiceApp::ExitInstance() {
   if (configObserved_) store::CContentResolver::Instance().UnregisterObserver(store::uris::Config(), &config_);
   configObserved_ = false;
   StopWorkers();
+  peerContext_.reset();
   keyManager_.reset();
   exitPublisher_.reset();
   // Posted work may hold database cursors; they go before the store closes.

@@ -7,6 +7,8 @@
 
 #include "config/KelmConfig.h"
 #include "core/WorkThread.h"
+#include "peer/PeerContext.h"
+#include "peer/TrustBook.h"
 #include "protocol/KeyManager.h"
 #include "platform/InstanceLock.h"
 #include "platform/MessageLoop.h"
@@ -20,10 +22,14 @@ namespace morvex::service {
 // single entries (a worker that never reports ready, say); a null entry is a
 // component that does not exist in this build and is skipped.
 struct ComponentFactory {
-  using WorkerMaker = std::function<std::unique_ptr<core::CWorkThread>(protocol::ZmqContext&)>;
+  using WorkerMaker = std::function<std::unique_ptr<core::CWorkThread>(peer::PeerContext&)>;
   WorkerMaker statusThread;
   WorkerMaker indexThread;
   WorkerMaker refreshThread;
+  // The response router: binds the route, publish and discovery ports.
+  WorkerMaker respRouter;
+  // Where discovery broadcasts go (every up, non-loopback interface).
+  std::function<std::optional<std::vector<std::string>>()> broadcastAddresses;
   // A device without a UUID gets one here (the headless first start; the
   // desktop puts its setup wizard in place). Returns 0 or an exit status.
   std::function<int(const CommandLineOptions&)> firstStart;
@@ -93,6 +99,9 @@ class CMorvexServiceApp {
   bool exited_ = false;
   std::unique_ptr<protocol::ZmqSocket> exitPublisher_;
   std::unique_ptr<protocol::CKeyManager> keyManager_;
+  peer::TrustBook trustBook_;
+  std::unique_ptr<peer::PeerContext> peerContext_;
+  std::unique_ptr<core::CWorkThread> respRouter_;
   std::unique_ptr<core::CWorkThread> statusThread_;
   std::unique_ptr<core::CWorkThread> refreshThread_;
   std::unique_ptr<core::CWorkThread> indexThread_;

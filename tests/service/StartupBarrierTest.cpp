@@ -41,13 +41,14 @@ class ScriptedWorker final : public protocol::CInprocWorker {
 ComponentFactory Scripted(ScriptedWorker::Report third, std::atomic<int>& running) {
   ComponentFactory factory = ComponentFactory::Default();
   auto make = [&running](const char* name, ScriptedWorker::Report report) {
-    return [&running, name, report](protocol::ZmqContext& context) -> std::unique_ptr<core::CWorkThread> {
-      return std::make_unique<ScriptedWorker>(context, name, report, running);
+    return [&running, name, report](peer::PeerContext& peer) -> std::unique_ptr<core::CWorkThread> {
+      return std::make_unique<ScriptedWorker>(peer.zmq, name, report, running);
     };
   };
   factory.statusThread = make("status", ScriptedWorker::Report::kReady);
   factory.indexThread = make("indexer", ScriptedWorker::Report::kReady);
   factory.refreshThread = make("refresher", third);
+  factory.respRouter = nullptr;  // no ports in the machine's own network
   return factory;
 }
 

@@ -1,0 +1,59 @@
+#include "peer/RequestHandlers.h"
+#include "peer/TrustBook.h"
+#include "store/ContentResolver.h"
+
+namespace morvex::peer {
+
+int HandleDeviceShow(Request& request) {
+  if (request.message.HasBody() && request.message.BodySize() > 0) return qo::ZE_BAD_FORMAT;
+  qo::MsgDeviceShowResponse response;
+  auto rows = store::CContentResolver::Instance().Query(
+      store::uris::Device(), {"id", "trust", "uuid", "name", "route_uri", "pub_uri", "type", "online"}, nullptr);
+  while (rows && rows->MoveToNext()) {
+    qo::DeviceInfo& info = *response.add_devices();
+    const std::string uuid(rows->GetString(2));
+    info.set_id(rows->GetInt(0));
+    info.set_uuid(uuid);
+    info.set_name(std::string(rows->GetString(3)));
+    info.set_route_uri(std::string(rows->GetString(4)));
+    info.set_pub_uri(std::string(rows->GetString(5)));
+    const int type = rows->GetInt(6);
+    info.set_type(qo::DeviceType_IsValid(type) ? static_cast<qo::DeviceType>(type) : qo::DEVICE_WINDOWS);
+    info.set_is_self(uuid == request.config->deviceUuid ? qo::PB_TRUE : qo::PB_FALSE);
+    info.set_is_online(rows->GetInt(7) != 0 ? qo::PB_TRUE : qo::PB_FALSE);
+    // Handshakes in progress live in memory: WAIT for a device we asked,
+    // ACK for a device whose request awaits our answer.
+    qo::PairStatus pair = qo::NONE;
+    if (rows->GetInt(1) != 0) {
+      pair = qo::PAIR;
+    } else if (request.peer.trust.HasOpenIssued(uuid)) {
+      pair = qo::WAIT;
+    } else if (request.peer.trust.HasPendingRequest(uuid)) {
+      pair = qo::ACK;
+    }
+    info.set_pair_status(pair);
+  }
+  request.answer.Send(qo::MC_DEVICE_SHOW_RESPONSE, &response, false);
+  return 0;
+}
+
+Handler FindHandler(int code) {
+  switch (code) {
+    case qo::MC_DISCOVER: return HandleDiscover;
+    case qo::MC_FIND_REQUEST: return HandleFind;
+    case qo::MC_STATUS_REQUEST: return HandleStatus;
+    case qo::MC_TRUST_PUBLISH_REQUEST: return HandleTrustPublish;
+    case qo::MC_TRUST_REQUEST: return HandleTrust;
+    case qo::MC_TRUST_DENY_REQUEST: return HandleTrustDeny;
+    case qo::MC_TRUST_CANCEL_REQUEST: return HandleTrustCancel;
+    case qo::MC_DEVICE_SHOW_REQUEST: return HandleDeviceShow;
+    case qo::MC_DISTRUST_REQUEST: return HandleDistrust;
+    case qo::MC_TEST_TRUST_REQUEST: return HandleTestTrust;
+    case qo::MC_LINUX_TRUST_PUBLISH_REQUEST: return HandleLinuxTrustPublish;
+    case qo::MC_LINUX_TRUST_REQUEST: return HandleLinuxTrust;
+    case qo::MC_LINUX_TRUST_CANCEL_REQUEST: return HandleLinuxTrustCancel;
+    default: return nullptr;
+  }
+}
+
+}  // namespace morvex::peer

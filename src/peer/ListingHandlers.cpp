@@ -1,0 +1,111 @@
+#include <glog/logging.h>
+
+#include <cstring>
+
+#include "peer/RequestHandlers.h"
+#include "protocol/Identity.h"
+#include "store/ContentResolver.h"
+
+namespace morvex::peer {
+
+using store::CContentResolver;
+using store::CSelection;
+namespace uris = store::uris;
+
+namespace {
+
+// The relations this device has with `peerUuid`, as the peer sees them.
+void FillSyncInfos(google::protobuf::RepeatedPtrField<qo::SyncInfo>& out, const CSelection& selection) {
+  auto& resolver = CContentResolver::Instance();
+  auto rows = resolver.Query(uris::SyncDir(), {"id", "tree_uuid", "peer_tree_uuid", "peer_device_uuid", "peer_tree_root"},
+                             selection);
+  while (rows && rows->MoveToNext()) {
+    qo::SyncInfo& info = *out.Add();
+    info.set_local_tree_uuid(std::string(rows->GetString(1)));
+    info.set_remote_tree_uuid(std::string(rows->GetString(2)));
+    info.set_remote_device_uuid(std::string(rows->GetString(3)));
+    info.set_remote_tree_root(std::string(rows->GetString(4)));
+    std::string name;
+    if (!resolver.QueryString(uris::Device(), "name", name, CSelection("uuid = ? ").AddString(info.remote_device_uuid()))) {
+      name = "Unknown";
+    }
+    info.set_remote_device_name(name);
+  }
+}
+
+}  // namespace
+
+int HandleFind(Request& request) {
+  qo::MsgFindRequest find;
+  if (!request.Parse(find)) return qo::ZE_BAD_FORMAT;
+  if (!protocol::IsValidUuid(find.sync_uuid()) || !protocol::IsValidUuid(find.tree_uuid())) return qo::ZE_BAD_UUID;
+  auto& resolver = CContentResolver::Instance();
+  auto tree = resolver.Query(uris::Tree(), {"id", "tree_root", "sync_uuid"},
+                             CSelection("tree_uuid = ? ").AddString(find.tree_uuid()));
+  if (!tree || !tree->MoveToNext()) return qo::ZE_NOENT;
+  const int32_t treeId = tree->GetInt(0);
+  const std::string root(tree->GetString(1));
+  if (tree->GetString(2) != find.sync_uuid()) return qo::ZE_SYNCDIR_MISMATCH;
+  tree.reset();
+
+  qo::MsgFindResponse response;
+  response.add_uuids(find.tree_uuid());
+  auto clocks = resolver.Query(uris::VCUuid(), {"clock_uuid"}, CSelection("tree_id = ? ").AddInt(treeId),
+                               "clock_index ASC ");
+  while (clocks && clocks->MoveToNext()) response.add_uuids(std::string(clocks->GetString(0)));
+
+  // Ascending usn, cut at the requested limit: the requester pages by the
+  // largest usn it has seen.
+  auto rows = resolver.Query(uris::File(),
+                             {"path", "type", "status", "length", "mtime", "sha1", "modifier", "local_clock",
+                              "other_clock", "usn", "win_attr", "unix_attr", "andr_attr"},
+                             CSelection("(path != ? ) AND (usn > ? ) AND (tree_id = ? ) ")
+                                 .AddString(root)
+                                 .AddInt64(find.since())
+                                 .AddInt(treeId),
+                             "usn ASC ");
+  while (rows && rows->MoveToNext()) {
+    if (find.limit() > 0 && response.stats_size() >= find.limit()) break;
+    qo::Stat& stat = *response.add_stats();
+    const std::string_view path = rows->GetString(0);
+    std::string relative = path.size() > root.size() ? std::string(path.substr(root.size())) : "/";
+    if (relative.empty() || relative[0] != '/') relative.insert(relative.begin(), '/');
+    stat.set_path(relative);
+    stat.set_type(rows->GetInt(1) == qo::DIR ? qo::DIR : qo::REG);
+    stat.set_status(rows->GetInt(2) == qo::NORMAL ? qo::NORMAL : qo::REMOVED);
+    stat.set_length(rows->GetInt64(3));
+    stat.set_mtime(rows->GetInt64(4));
+    stat.set_sha1(std::string(rows->GetString(5)));
+    stat.set_modifier(rows->GetInt(6));
+    stat.add_vclock(rows->GetInt(7));
+    const auto* blob = static_cast<const unsigned char*>(rows->GetBlob(8));
+    const int bytes = rows->GetBytes(8);
+    for (int i = 0; blob != nullptr && i + 4 <= bytes; i += 4) {
+      const uint32_t value = static_cast<uint32_t>(blob[i]) | static_cast<uint32_t>(blob[i + 1]) << 8 |
+                             static_cast<uint32_t>(blob[i + 2]) << 16 | static_cast<uint32_t>(blob[i + 3]) << 24;
+      stat.add_vclock(static_cast<int32_t>(value));
+    }
+    stat.set_usn(rows->GetInt64(9));
+    if (const int win = rows->GetInt(10); win != 0 && win != 16) stat.set_win_attr(win);
+    if (const int unixAttr = rows->GetInt(11); unixAttr != 0) stat.set_unix_attr(unixAttr);
+    if (const int android = rows->GetInt(12); android != 0) stat.set_android_attr(android);
+  }
+  request.answer.Send(qo::MC_FIND_RESPONSE, &response, false);
+  return 0;
+}
+
+int HandleStatus(Request& request) {
+  qo::MsgStatusRequest status;
+  if (!request.Parse(status)) {
+    LOG(WARNING) << "Bad data format for MsgStatusRequest";
+    return qo::ZE_BAD_FORMAT;
+  }
+  if (!protocol::IsValidUuid(status.device_uuid())) return qo::ZE_BAD_UUID;
+  qo::MsgStatusResponse response;
+  FillSyncInfos(*response.mutable_syncs(),
+                CSelection("peer_device_uuid = ? ").AddString(status.device_uuid()));
+  request.answer.Send(qo::MC_STATUS_RESPONSE, &response, false);
+  return 0;
+}
+
+}  // namespace morvex::peer

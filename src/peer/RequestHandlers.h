@@ -1,0 +1,50 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "config/KelmConfig.h"
+#include "peer/PeerContext.h"
+#include "peer/PeerRequest.h"
+#include "protocol/ProtectedMsg.h"
+
+namespace morvex::peer {
+
+// One request being served by a worker: the checked message, the sender for
+// protected answers, and the bare socket for plain answers (error replies,
+// worker-ready, test trust).
+struct Request {
+  PeerContext& peer;
+  protocol::CInMsg& message;
+  protocol::CMsgSender& answer;
+  protocol::ZmqSocket& socket;
+  std::shared_ptr<const config::ConfigValues> config;
+
+  const std::string& SenderUuid() const { return message.Head().uuid(); }
+  Sender Own() const { return {config->deviceUuid, config->privateKey}; }
+  // Parses the body; false (answer ZE_BAD_FORMAT) when it does not parse.
+  bool Parse(google::protobuf::MessageLite& body) const { return message.ParseBody(body); }
+};
+
+// A handler answers the request itself and returns 0, or returns the
+// ErrorCode the worker answers with.
+using Handler = int (*)(Request&);
+
+// The dispatch table; null for a code no handler serves.
+Handler FindHandler(int code);
+
+int HandleDiscover(Request& request);
+int HandleFind(Request& request);
+int HandleStatus(Request& request);
+int HandleTrustPublish(Request& request);
+int HandleTrust(Request& request);
+int HandleTrustDeny(Request& request);
+int HandleTrustCancel(Request& request);
+int HandleDistrust(Request& request);
+int HandleTestTrust(Request& request);
+int HandleLinuxTrustPublish(Request& request);
+int HandleLinuxTrust(Request& request);
+int HandleLinuxTrustCancel(Request& request);
+int HandleDeviceShow(Request& request);
+
+}  // namespace morvex::peer

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <atomic>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/WorkThread.h"
+#include "peer/PeerContext.h"
+#include "peer/RespWorker.h"
+#include "platform/TimerService.h"
+#include "platform/UniqueFd.h"
+#include "protocol/QoMsg.h"
+#include "store/ContentObserver.h"
+
+namespace morvex::peer {
+
+// The service's front door, on its own thread ("router"): binds the route
+// port (ROUTER, requests from peers and this device's tools), the publish
+// port (PUB, change and exit notices) and the UDP discovery port; hands each
+// request to an idle one of four request workers and passes the answer
+// back; broadcasts the discovery datagram at start, on command and every
+// 60 s, answers others' datagrams, ages silent devices, and rebinds when
+// the configured ports change.
+//
+// Threads: every ZeroMQ socket here belongs to the router thread. The timer
+// thread broadcasts and ages devices; it shares only the UDP socket, whose
+// descriptor udpMutex_ guards. Other threads reach the router through
+// "inproc://command.inproc"; its Config observer only pushes a command.
+class CRespRouter final : public core::CWorkThread, public store::CContentObserver {
+ public:
+  static constexpr int kWorkerCount = 4;
+  static constexpr auto kTimerPeriod = std::chrono::milliseconds(60000);
+  static constexpr size_t kDatagramSize = 1024;
+
+  explicit CRespRouter(PeerContext& peer, std::chrono::milliseconds timerPeriod = kTimerPeriod);
+  ~CRespRouter() override;
+
+  // Config observer: asks the router thread to re-read the ports.
+  std::unique_ptr<store::CSQLiteCursor> Query() override { return nullptr; }
+  void OnChange(std::unique_ptr<store::CSQLiteCursor> cursor) override;
+
+  // The timer's work, also callable from tests.
+  void IssueDiscover();
+  void AgeDevices();
+
+ private:
+  struct Ports {
+    uint16_t broadcast;
+    uint16_t route;
+    uint16_t publish;
+  };
+  uint32_t Run() override;
+  static Ports ReadPorts();
+  bool OpenUdp(uint16_t port);
+  void CloseUdp();
+  void SendDatagram(const qo::MsgDiscover& discover, const std::string& address);
+  void HandleWorker(protocol::ZmqSocket& backend, protocol::ZmqSocket& frontend);
+  void HandleDatagram(protocol::ZmqSocket& backend);
+  void HandleCommand(protocol::ZmqSocket& commands);
+  void Reconfigure();
+  void PublishExit();
+
+  PeerContext& peer_;
+  std::chrono::milliseconds timerPeriod_;
+  platform::TimerService timers_;
+  std::unique_ptr<platform::TimerService::Timer> timer_;
+
+  // Router-thread state.
+  Ports ports_{};
+  protocol::ZmqSocket frontend_;
+  protocol::ZmqSocket publisher_;
+  struct IdleWorker {
+    std::string identity;
+  };
+  std::deque<IdleWorker> idle_;  // oldest first; bounded by kWorkerCount
+
+  std::mutex udpMutex_;
+  platform::UniqueFd udp_;          // guarded by udpMutex_
+  std::atomic<uint16_t> udpPort_{0};
+};
+
+}  // namespace morvex::peer
