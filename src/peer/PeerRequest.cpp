@@ -30,6 +30,7 @@ PeerAnswer RequestPeer(protocol::ZmqContext& zmq, const std::string& routeUri, c
   protocol::CInMsg in(keys);
   answer.answered = in.Recv(socket, false, waitMs);
   answer.error = in.ReceiveError();
+  answer.arrived = answer.answered || (answer.error != qo::ZE_OPERATE_TIMEOUT && answer.error != qo::ZE_GENERAL);
   if (answer.answered) {
     answer.code = in.Code();
     answer.body = in.Body();

@@ -15,6 +15,7 @@ namespace morvex::peer {
 struct PeerAnswer {
   bool sent = false;      // the request went out
   bool answered = false;  // an answer passed the envelope checks
+  bool arrived = false;   // an answer came, whether or not it passed
   int error = 0;          // the receive error when not answered
   int code = 0;           // the answer's code
   std::string body;       // the answer's plain body

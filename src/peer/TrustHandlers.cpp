@@ -183,11 +183,13 @@ int HandleLinuxTrustPublish(Request& request) {
   qo::MsgTrustPublishRequest offer;
   offer.set_timeout(timeout);
   offer.set_token(token);
+  // The answer comes from a device we do not trust yet, so our envelope
+  // refuses it; that it came is what tells the offer was delivered.
   const PeerAnswer sent = SendToDevice(request, device, qo::MC_TRUST_PUBLISH_REQUEST, offer, kTrustAnswerWaitMs);
-  if (!sent.answered || sent.code == qo::MC_ERROR) {
+  if (!sent.arrived || (sent.answered && sent.code == qo::MC_ERROR)) {
     request.peer.trust.DropIssued(device.uuid, token);
     LOG(WARNING) << "Trust request to " << device.uuid << " was not delivered";
-    return sent.answered ? qo::ZE_PEER_ERROR : qo::ZE_OPERATE_TIMEOUT;
+    return sent.arrived ? qo::ZE_PEER_ERROR : qo::ZE_OPERATE_TIMEOUT;
   }
   LOG(INFO) << "Trust requested from device " << device.uuid;
   request.answer.Send(qo::MC_LINUX_TRUST_PUBLISH_RESPONSE, nullptr, false);
