@@ -62,6 +62,8 @@ std::string SetList(const CContentValues& values) {
   return text;
 }
 
+// Text and blobs are copied into the statement: a query's cursor is stepped
+// after the selection that carried its arguments is gone.
 int BindOne(sqlite3_stmt* statement, int index, const ContentValue& entry) {
   switch (entry.kind) {
     case kValueInt32:
@@ -70,16 +72,16 @@ int BindOne(sqlite3_stmt* statement, int index, const ContentValue& entry) {
       return sqlite3_bind_int64(statement, index, std::get<int64_t>(entry.value));
     case kValueUtf8: {
       const auto& text = std::get<std::string>(entry.value);
-      return sqlite3_bind_text64(statement, index, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+      return sqlite3_bind_text64(statement, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
     }
     case kValueUtf16: {
       const auto& text = std::get<std::u16string>(entry.value);
       return sqlite3_bind_text16(statement, index, text.data(), static_cast<int>(text.size() * sizeof(char16_t)),
-                                 SQLITE_STATIC);
+                                 SQLITE_TRANSIENT);
     }
     case kValueBlob: {
       const auto& bytes = std::get<Blob>(entry.value);
-      return sqlite3_bind_blob64(statement, index, bytes.data(), bytes.size(), SQLITE_STATIC);
+      return sqlite3_bind_blob64(statement, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
     }
     case kValueExpression:
       return SQLITE_OK;

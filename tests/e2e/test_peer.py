@@ -48,12 +48,12 @@ class Peer:
 
 
 def start(net, *specs):
-    """Starts one service per (host, password, name), all at once; returns Peers."""
-    for host, password, name in specs:
-        net.start_service(host, password, name, wait=False)
+    """Starts one service per (host, password, name), one after the other so
+    that each later start's broadcast finds the earlier ones listening;
+    returns Peers."""
     peers = []
-    for host, _, name in specs:
-        net.wait_running(host)
+    for host, password, name in specs:
+        net.start_service(host, password, name)
         ident = wait_until(lambda: net.ctl_json(host, "id", "--json"), 5, what="%s answers id" % name)
         if ident.get("name") != name:
             raise AssertionError("%s: id says %r" % (name, ident))

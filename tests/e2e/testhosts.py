@@ -139,7 +139,7 @@ class TestNetwork:
 
     __test__ = False  # not a test case for pytest-style collectors
 
-    def __init__(self, count, subnet="10.213.7", bin_dir=None):
+    def __init__(self, count, subnet="10.213.7", bin_dir=None, label=None):
         if not 1 <= count <= 200:
             raise ValueError("count must be 1..200")
         self.count = count
@@ -147,11 +147,12 @@ class TestNetwork:
         self.bin_dir = os.path.abspath(bin_dir or BIN_DIR)
         self.prefix = "mvxe2e-%d-%d" % (os.getpid(), next(_network_ids))
         self.bridge_netns = self.prefix + "-br"
+        self.label = label or self.prefix  # log folder name for a failure outside any scenario
         self.hosts = []
         self._namespaces = []     # created, in order
         self._services = []       # started and not yet stopped, in order
         self._metadirs = []       # every metadir made, removed at close
-        self._transcript = []     # (time, host, argv, status, stdout, stderr) of run()
+        self._transcript = []     # (time, host label, args, (status, stdout, stderr)) of run()
         self._lock = threading.Lock()
         self._old_sigterm = None
 
@@ -170,7 +171,7 @@ class TestNetwork:
     def __exit__(self, exc_type, exc, tb):
         try:
             if exc is not None and not _is_skip(exc):
-                self._note_logs(exc, "network")
+                self._note_logs(exc, self.label)
         finally:
             self.close()
         return False

@@ -31,6 +31,15 @@ TEST_F(SQLiteTest, UpdateBindsValuesBeforeSelectionArgumentsAndWritesExpressions
   EXPECT_EQ(Db().Update("File", values, "path = '/none'"), 0);  // no row is not an error
 }
 
+TEST_F(SQLiteTest, ACursorOutlivesTheSelectionThatCarriedItsArguments) {
+  ASSERT_TRUE(Db().Exec("INSERT INTO Tree (tree_uuid, tree_root) VALUES ('a-long-tree-uuid-beyond-small-string', '/a')"));
+  auto cursor = Db().Query("Tree", {"tree_root"},
+                           CSelection("tree_uuid = ? ").AddString("a-long-tree-uuid-beyond-small-string"), "");
+  std::string overwrite(64, 'x');  // reuse the freed memory
+  ASSERT_TRUE(cursor && cursor->MoveToNext());
+  EXPECT_EQ(cursor->GetString(0), "/a");
+}
+
 TEST_F(SQLiteTest, ConflictModesOfInsert) {
   test::LogCapture log;
   CContentValues values;

@@ -1,0 +1,103 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include "peer/PeerFixture.h"
+#include "platform/UniqueFd.h"
+#include "protocol/SslUtils.h"
+#include "support/LogCapture.h"
+#include "support/ServiceProcess.h"
+
+namespace morvex::peer {
+namespace {
+
+using namespace std::chrono_literals;
+namespace uris = store::uris;
+
+constexpr const char* kPeerUuid = "0d7c8a3e-1b2c-4d5e-8f60-123456789abc";
+
+class DiscoveryTest : public PeerFixture {
+ protected:
+  qo::MsgDiscover PeerDatagram(int routePort = 9600) {
+    static const auto keys = protocol::ssl::GenerateKeyPair();
+    qo::MsgDiscover discover;
+    discover.set_is_response(qo::PB_FALSE);
+    discover.set_device_uuid(kPeerUuid);
+    discover.set_device_name("peer");
+    discover.set_device_type(qo::DEVICE_LINUX);
+    discover.set_route_port(routePort);
+    discover.set_pub_port(9601);
+    discover.set_public_key(keys.publicDer);
+    return discover;
+  }
+  void Send(const qo::MsgDiscover& discover, const std::string& token = "secret") {
+    std::string cipher;
+    ASSERT_TRUE(protocol::ssl::AesCipher(protocol::ssl::DeriveTokenKey(token)).Encrypt(discover.SerializeAsString(), cipher));
+    platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(8848);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::sendto(fd.Get(), cipher.data(), cipher.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+              static_cast<ssize_t>(cipher.size()));
+  }
+  bool PeerKnown() {
+    return test::WaitFor([&] { return Count(uris::Device(), "uuid = '0d7c8a3e-1b2c-4d5e-8f60-123456789abc'") == 1; },
+                         2s);
+  }
+};
+
+TEST_F(DiscoveryTest, PeersAreRecordedAndOurOwnBroadcastIsIgnored) {
+  test::LogCapture log;
+  StartRouter();  // broadcasts at start; the datagram comes back to us
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(Count(uris::Device()), 1);
+  Send(PeerDatagram());
+  ASSERT_TRUE(PeerKnown());
+  EXPECT_EQ(Count(uris::Device(), "route_uri = 'tcp://127.0.0.1:9600' AND online = 1 AND trust = 0 AND class = 1"), 1);
+  EXPECT_EQ(Resolver().QueryInt(uris::DeviceTTL(), "ttl", -1, "id = (SELECT id FROM Device WHERE uuid = '%s')", kPeerUuid), 3);
+  EXPECT_TRUE(log.Has(google::GLOG_INFO, "discovery request from: peer tcp://127.0.0.1:9600"));
+
+  // The same values again: only ttl and online are refreshed.
+  ASSERT_TRUE(Db().Exec("UPDATE DeviceTTL SET ttl = 1"));
+  ASSERT_TRUE(Db().Exec("UPDATE Device SET name = 'renamed here' WHERE uuid = '0d7c8a3e-1b2c-4d5e-8f60-123456789abc'"));
+  Send(PeerDatagram());
+  EXPECT_TRUE(test::WaitFor([&] { return Count(uris::DeviceTTL(), "ttl = 3") >= 1; }, 2s));
+  EXPECT_EQ(Count(uris::Device(), "name = 'peer'"), 1);  // a changed name is taken back
+  // A new route port moves the device.
+  Send(PeerDatagram(9700));
+  EXPECT_TRUE(test::WaitFor([&] { return Count(uris::Device(), "route_uri = 'tcp://127.0.0.1:9700'") == 1; }, 2s));
+}
+
+TEST_F(DiscoveryTest, ForeignAndImplausibleDatagramsChangeNothing) {
+  test::LogCapture log;
+  StartRouter();
+  Send(PeerDatagram(), "another password");
+  qo::MsgDiscover badUuid = PeerDatagram();
+  badUuid.set_device_uuid("0D7C8A3E-1B2C-4D5E-8F60-123456789ABC");
+  qo::MsgDiscover badPort = PeerDatagram(0);
+  qo::MsgDiscover badKey = PeerDatagram();
+  badKey.set_public_key("not a key");
+  for (const auto* datagram : {&badUuid, &badPort, &badKey}) Send(*datagram);
+  EXPECT_TRUE(test::WaitFor([&] { return log.Has(google::GLOG_WARNING, "bad public key"); }, 2s));
+  EXPECT_TRUE(log.Has(google::GLOG_WARNING, "Faild to decrypt discover message: src 127.0.0.1"));
+  EXPECT_TRUE(log.Has(google::GLOG_WARNING, "bad uuid"));
+  EXPECT_TRUE(log.Has(google::GLOG_WARNING, "bad port"));
+  EXPECT_EQ(Count(uris::Device()), 1);
+}
+
+TEST_F(DiscoveryTest, AgeingTakesSilentDevicesAwayAtTheThirdTick) {
+  StartRouter();
+  ASSERT_TRUE(Db().Exec("INSERT INTO Device (uuid, trust, online) VALUES ('stranger', 0, 1), ('friend', 1, 1)"));
+  for (int tick = 1; tick <= 3; ++tick) {
+    SCOPED_TRACE(tick);
+    router_->AgeDevices();
+    EXPECT_EQ(Count(uris::Device(), "uuid = 'stranger'"), tick < 3 ? 1 : 0);
+    EXPECT_EQ(Count(uris::Device(), "uuid = 'friend' AND online = 1"), tick < 3 ? 1 : 0);
+  }
+  EXPECT_EQ(Count(uris::Device(), "uuid = 'friend'"), 1);  // trusted devices stay, offline
+  EXPECT_EQ(Count(uris::Device(), "class = 0 AND online = 1"), 1);  // our own row is untouched
+}
+
+}  // namespace
+}  // namespace morvex::peer
