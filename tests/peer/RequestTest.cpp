@@ -5,6 +5,7 @@
 
 #include "peer/PeerFixture.h"
 #include "peer/StatusThread.h"
+#include "protocol/SslUtils.h"
 #include "support/LogCapture.h"
 
 namespace morvex::peer {
@@ -154,6 +155,63 @@ TEST_F(RequestTest, ThePollerDropsRelationsThePeerDoesNotReportFromItsSide) {
   poller.PollDevice(device);
   EXPECT_EQ(Count(uris::Sync()), 2);
   EXPECT_EQ(Count(uris::Sync(), "id = 3"), 0);  // reported with its two trees swapped: not confirmed
+}
+
+// Another device's side of a conversation with the fixture's device.
+class OtherDevice final : public protocol::IKeyManager {
+ public:
+  OtherDevice(std::string uuid, const config::ConfigValues& receiver)
+      : uuid_(std::move(uuid)), keys_(protocol::ssl::GenerateKeyPair()), receiver_(receiver) {}
+  std::string GetPrivateKey() override { return keys_.privateDer; }
+  std::string GetPublicKey(const std::string& uuid, bool) override {
+    return uuid == receiver_.deviceUuid ? receiver_.publicKey : std::string();
+  }
+  void Register(store::CSQLite& db) {
+    ASSERT_TRUE(db.Exec("INSERT INTO Device (uuid, name, trust, pubkey) VALUES ('" + uuid_ + "', 'other', 0, '" +
+                        protocol::ssl::DerToPemPublic(keys_.publicDer) + "')"));
+  }
+  // MC_TRUST_REQUEST with `token`; the trust result, or -1 without answer.
+  int AskForTrust(protocol::ZmqContext& zmq, const std::string& token) {
+    protocol::ZmqSocket socket(zmq, ZMQ_REQ);
+    socket.Connect("tcp://127.0.0.1:" + std::to_string(receiver_.routePort));
+    qo::MsgTrustRequest request;
+    request.set_token(token);
+    protocol::CMsgSender(socket, uuid_, keys_.privateDer, receiver_.publicKey).Send(qo::MC_TRUST_REQUEST, &request, false);
+    protocol::CInMsg answer(*this);
+    qo::MsgTrustResponse result;
+    if (!answer.Recv(socket, false, 5000) || !answer.ParseBody(result)) return -1;
+    return result.trust_result();
+  }
+  const std::string& Uuid() const { return uuid_; }
+
+ private:
+  std::string uuid_;
+  protocol::ssl::KeyPairDer keys_;
+  const config::ConfigValues& receiver_;
+};
+
+TEST_F(RequestTest, OnlyATokenWeIssuedToThatDeviceAndNotYetUsedEarnsTrust) {
+  StartRouter();
+  const auto self = config_.Snapshot();
+  OtherDevice b("0d7c8a3e-1b2c-4d5e-8f60-00000000000b", *self);
+  OtherDevice c("0d7c8a3e-1b2c-4d5e-8f60-00000000000c", *self);
+  b.Register(Db());
+  c.Register(Db());
+  trust_.RecordIssued(b.Uuid(), "token issued to b", 60s);
+
+  EXPECT_EQ(c.AskForTrust(zmq_, "token issued to b"), qo::TRUST_DENY);  // not even a token
+  qo::WinTrustInfo info;
+  info.set_timestamp(1);
+  info.set_timeout(60);
+  info.set_cert("x");
+  const std::string token = info.SerializeAsString();
+  trust_.RecordIssued(b.Uuid(), token, 60s);
+  EXPECT_EQ(c.AskForTrust(zmq_, token), qo::TRUST_DENY);  // a third device with b's token
+  EXPECT_EQ(b.AskForTrust(zmq_, token), qo::TRUST_ALLOW);
+  EXPECT_EQ(Count(uris::Device(), "trust = 1 AND name = 'other'"), 1);
+  ASSERT_TRUE(Db().Exec("UPDATE Device SET trust = 0 WHERE name = 'other'"));
+  EXPECT_EQ(b.AskForTrust(zmq_, token), qo::TRUST_DENY);  // replayed
+  EXPECT_EQ(Count(uris::Device(), "trust = 1 AND name = 'other'"), 0);
 }
 
 }  // namespace
