@@ -12,7 +12,7 @@ packages=(
   libssl-dev
   libgoogle-glog-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  iproute2
+  iproute2 python3
 )
 
 missing=()
