@@ -16,10 +16,13 @@ configure: deps
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# Runs the service in the foreground; Ctrl-C stops it. METADIR=/path picks
-# another profile folder.
+# Runs the service in the foreground without windows; Ctrl-C stops it.
+# TOKEN=... is the sync password (needed at the first start), NAME=... the
+# device name, METADIR=/path another profile folder.
+TOKEN ?=
+NAME ?=
 run: build
-	$(BUILD_DIR)/bin/morvex $(if $(METADIR),-m $(METADIR))
+	$(BUILD_DIR)/bin/morvex --headless $(if $(TOKEN),-t '$(TOKEN)') $(if $(NAME),-n '$(NAME)') $(if $(METADIR),-m $(METADIR))
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
