@@ -126,7 +126,9 @@ TEST_F(SslUtilsTest, KeyWrappingAndBodyCipherRoundTrip) {
   fresh.Encrypt("same", a);
   fresh.Encrypt("same", b);
   EXPECT_EQ(a, b);
-  EXPECT_FALSE(AesCipher(std::string(16, 'k')).Decrypt(a, garbage));  // wrong key: bad padding
+  // A wrong key almost always breaks the padding; it never gives the text back.
+  const bool decrypted = AesCipher(std::string(16, 'k')).Decrypt(a, garbage);
+  EXPECT_TRUE(!decrypted || garbage != "same");
   EXPECT_FALSE(AesCipher("short").Encrypt("x", garbage));
 }
 
