@@ -1,0 +1,238 @@
+#include "index/DirectoryWatcher.h"
+
+#include <dirent.h>
+#include <glog/logging.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "index/IgnoreRules.h"
+#include "platform/ThreadName.h"
+
+namespace morvex::index {
+namespace {
+
+constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVED_FROM |
+                                IN_MOVED_TO | IN_DONT_FOLLOW | IN_ONLYDIR | IN_EXCL_UNLINK;
+
+struct DirClose {
+  void operator()(DIR* dir) const noexcept { ::closedir(dir); }
+};
+
+bool Below(const std::string& path, const std::string& dir) {
+  return path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 && path[dir.size()] == '/';
+}
+
+}  // namespace
+
+CDirectoryWatcher::CDirectoryWatcher()
+    : inotify_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), stop_(::eventfd(0, EFD_CLOEXEC)) {
+  if (!inotify_.Valid()) LOG(ERROR) << "inotify_init1 failed: " << std::strerror(errno);
+  thread_ = std::thread([this] { Loop(); });
+}
+
+CDirectoryWatcher::~CDirectoryWatcher() {
+  const uint64_t one = 1;
+  if (::write(stop_.Get(), &one, sizeof one) < 0) LOG(ERROR) << "cannot stop the directory watcher";
+  thread_.join();
+}
+
+int CDirectoryWatcher::AddWatch(const std::string& root, std::shared_ptr<CDirectoryChangeHandler> handler) {
+  if (root.empty() || !handler) return EINVAL;
+  struct stat info {};
+  if (::stat(root.c_str(), &info) != 0) return errno;
+  if (!S_ISDIR(info.st_mode)) return ENOTDIR;
+  RemoveWatch(root);
+  auto tree = std::make_shared<Tree>(Tree{root, std::move(handler)});
+  {
+    std::lock_guard lock(mutex_);
+    trees_[root] = tree;
+  }
+  if (!WatchRecursively(root, tree)) ReportLost(tree);
+  return 0;
+}
+
+bool CDirectoryWatcher::WatchOne(const std::string& dir, const std::shared_ptr<Tree>& tree) {
+  const int wd = ::inotify_add_watch(inotify_.Get(), dir.c_str(), kWatchMask);
+  if (wd < 0) {
+    if (errno == ENOSPC) {
+      LOG(WARNING) << "No more inotify watches for " << dir
+                   << ": raise the fs.inotify.max_user_watches setting; a full rescan will catch up";
+      return false;
+    }
+    return true;  // vanished meanwhile, or not a directory any more: nothing to watch
+  }
+  std::lock_guard lock(mutex_);
+  byWatch_[wd] = Directory{dir, tree};
+  return true;
+}
+
+bool CDirectoryWatcher::WatchRecursively(const std::string& dir, const std::shared_ptr<Tree>& tree) {
+  if (!WatchOne(dir, tree)) return false;
+  std::unique_ptr<DIR, DirClose> listing(::opendir(dir.c_str()));
+  if (!listing) return true;
+  bool complete = true;
+  while (const dirent* entry = ::readdir(listing.get())) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == ".." || name == ".Morvex") continue;
+    const std::string child = dir + "/" + std::string(name);
+    bool isDir = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat info {};
+      isDir = ::lstat(child.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    }
+    if (isDir && !WatchRecursively(child, tree)) complete = false;
+  }
+  return complete;
+}
+
+bool CDirectoryWatcher::RemoveWatch(const std::string& root) {
+  std::shared_ptr<Tree> tree;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = trees_.find(root);
+    if (it == trees_.end()) return false;
+    tree = it->second;
+    trees_.erase(it);
+  }
+  ForgetTree(tree);
+  return true;
+}
+
+void CDirectoryWatcher::ForgetTree(const std::shared_ptr<Tree>& tree) {
+  std::lock_guard lock(mutex_);
+  for (auto it = byWatch_.begin(); it != byWatch_.end();) {
+    if (it->second.tree == tree) {
+      ::inotify_rm_watch(inotify_.Get(), it->first);
+      it = byWatch_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void CDirectoryWatcher::RemoveAllWatches() {
+  std::vector<std::string> roots;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& [root, tree] : trees_) roots.push_back(root);
+  }
+  for (const std::string& root : roots) RemoveWatch(root);
+}
+
+void CDirectoryWatcher::ReportLost(const std::shared_ptr<Tree>& tree) { tree->handler->OnChangesLost(); }
+
+void CDirectoryWatcher::Loop() {
+  platform::SetCurrentThreadName("dirwatch");
+  for (;;) {
+    pollfd fds[] = {{inotify_.Get(), POLLIN, 0}, {stop_.Get(), POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if ((fds[1].revents & POLLIN) != 0) return;
+    if ((fds[0].revents & POLLIN) != 0) ReadEvents();
+  }
+}
+
+void CDirectoryWatcher::ReadEvents() {
+  alignas(inotify_event) char buffer[64 * 1024];
+  struct Move {
+    std::string path;
+    std::shared_ptr<Tree> tree;
+    bool isDir;
+  };
+  std::unordered_map<uint32_t, Move> movedFrom;  // by cookie, unpaired so far
+  for (;;) {
+    const ssize_t length = ::read(inotify_.Get(), buffer, sizeof buffer);
+    if (length <= 0) break;
+    for (const char* at = buffer; at < buffer + length;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(at);
+      at += sizeof(inotify_event) + event->len;
+      if ((event->mask & IN_Q_OVERFLOW) != 0) {
+        LOG(WARNING) << "inotify queue overflow: changes were lost; a full rescan will catch up "
+                        "(see the fs.inotify.max_queued_events and fs.inotify.max_user_watches settings)";
+        std::vector<std::shared_ptr<Tree>> all;
+        {
+          std::lock_guard lock(mutex_);
+          for (const auto& [root, tree] : trees_) all.push_back(tree);
+        }
+        for (const auto& tree : all) ReportLost(tree);
+        continue;
+      }
+      Directory dir;
+      {
+        std::lock_guard lock(mutex_);
+        auto it = byWatch_.find(event->wd);
+        if (it == byWatch_.end()) continue;
+        if ((event->mask & IN_IGNORED) != 0) {
+          byWatch_.erase(it);
+          continue;
+        }
+        dir = it->second;
+      }
+      if (event->len == 0) continue;  // an event about the watched directory itself
+      const std::string path = dir.path + "/" + event->name;
+      const bool isDir = (event->mask & IN_ISDIR) != 0;
+      CDirectoryChangeHandler& handler = *dir.tree->handler;
+      if (isDir && (event->mask & (IN_CREATE | IN_MOVED_TO)) != 0 && std::strcmp(event->name, ".Morvex") != 0) {
+        if (!WatchRecursively(path, dir.tree)) ReportLost(dir.tree);
+      }
+      if ((event->mask & IN_MOVED_FROM) != 0) {
+        movedFrom[event->cookie] = Move{path, dir.tree, isDir};
+        continue;
+      }
+      if ((event->mask & IN_MOVED_TO) != 0) {
+        auto from = movedFrom.find(event->cookie);
+        if (from != movedFrom.end() && from->second.tree == dir.tree) {
+          const std::string oldPath = from->second.path;
+          movedFrom.erase(from);
+          if (isDir) {
+            // The watches below the old name now live below the new one.
+            std::lock_guard lock(mutex_);
+            for (auto& [wd, watched] : byWatch_) {
+              if (watched.path == oldPath || Below(watched.path, oldPath)) {
+                watched.path = path + watched.path.substr(oldPath.size());
+              }
+            }
+          }
+          if (!(IsTmpFile(oldPath) && IsTmpFile(path))) handler.OnNameChanged(oldPath, path);
+          continue;
+        }
+        if (!IsTmpFile(path)) handler.OnAdded(path);
+        continue;
+      }
+      if (IsTmpFile(path)) continue;
+      if ((event->mask & IN_CREATE) != 0) {
+        handler.OnAdded(path);
+      } else if ((event->mask & IN_DELETE) != 0) {
+        handler.OnRemoved(path);
+      } else if ((event->mask & (IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB)) != 0) {
+        handler.OnModified(path);
+      }
+    }
+  }
+  // A move whose other half never came left the tree (or came from outside).
+  for (auto& [cookie, move] : movedFrom) {
+    if (move.isDir) {
+      std::lock_guard lock(mutex_);
+      for (auto it = byWatch_.begin(); it != byWatch_.end();) {
+        if (it->second.path == move.path || Below(it->second.path, move.path)) {
+          ::inotify_rm_watch(inotify_.Get(), it->first);
+          it = byWatch_.erase(it);
+        } else {
+          ++it;
+        }
+      }
+    }
+    if (!IsTmpFile(move.path)) move.tree->handler->OnRemoved(move.path);
+  }
+}
+
+}  // namespace morvex::index
