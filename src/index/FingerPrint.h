@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace morvex::index {
+
+// Asked after every block read by GetSha1 whether the fingerprint of a file
+// of the tree `treeId` is still wanted; nonzero stops the computation.
+class CCancleCacuSha1 {
+ public:
+  virtual ~CCancleCacuSha1() = default;
+  virtual int IsCancel(int32_t treeId) = 0;
+};
+
+// Never cancels.
+class CNCancleCacuSha1 : public CCancleCacuSha1 {
+ public:
+  int IsCancel(int32_t) override { return 0; }
+};
+
+// How much GetSha1 reads at a time, and so at most how much it reads after
+// a cancellation. Chosen by measurement (bench/fingerprint.sh): beyond this,
+// larger reads no longer lower the CPU time.
+inline constexpr size_t kSha1ReadSize = 256 * 1024;
+
+// What GetSha1 answers when `cancel` stopped it.
+inline constexpr const char* kSha1Cancelled = "null";
+
+// The SHA-1 of the content of the regular file `path` as 40 lower-case
+// hexadecimal digits; kSha1Cancelled when `cancel` answered nonzero; nothing
+// (logged) when the file cannot be read now. A file that changes while it
+// is read counts as one that cannot be read now: the caller tries again
+// later. Links are not followed.
+std::optional<std::string> GetSha1(const std::string& path, CCancleCacuSha1& cancel, int32_t treeId);
+
+}  // namespace morvex::index
