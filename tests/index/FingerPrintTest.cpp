@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <functional>
+#include <utility>
 
 #include "support/LogCapture.h"
 #include "support/TempDir.h"

@@ -1,0 +1,208 @@
+#include "index/Tree.h"
+
+#include <dirent.h>
+#include <glog/logging.h>
+
+#include <memory>
+#include <mutex>
+#include <set>
+
+#include "Morvex.pb.h"
+#include "index/FileUtils.h"
+#include "index/FingerPrint.h"
+#include "index/IgnoreRules.h"
+#include "index/QoFile.h"
+#include "platform/PathCollation.h"
+#include "protocol/InprocEndpoints.h"
+#include "protocol/WorkerChannel.h"
+#include "store/ContentResolver.h"
+
+namespace morvex::index {
+
+using store::CContentResolver;
+using store::CSelection;
+namespace uris = store::uris;
+
+namespace {
+
+struct DirClose {
+  void operator()(DIR* dir) const noexcept { ::closedir(dir); }
+};
+
+bool ValidUtf8(const std::string& text) {
+  for (size_t pos = 0; pos < text.size();) {
+    if (platform::NextCodePoint(text, pos) >= 0x110000) return false;
+  }
+  return true;
+}
+
+// Logs a skipped kind of entry once per tree.
+void NoteSkipped(int32_t treeId, FileKind kind, const std::string& path) {
+  static std::mutex mutex;
+  static std::set<std::pair<int32_t, int>> logged;
+  std::lock_guard lock(mutex);
+  if (!logged.insert({treeId, static_cast<int>(kind)}).second) return;
+  LOG(INFO) << (kind == FileKind::kSymlink ? "Symbolic links are not synchronised, e.g. "
+                                           : "Sockets, FIFOs and devices are not synchronised, e.g. ")
+            << path;
+}
+
+}  // namespace
+
+bool PathWithin(const std::string& path, const std::string& dir) {
+  if (dir == "/") return !path.empty() && path[0] == '/';
+  return path.size() >= dir.size() && path.compare(0, dir.size(), dir) == 0 &&
+         (path.size() == dir.size() || path[dir.size()] == '/');
+}
+
+LocalTree LocalTree::Load(const CSelection& selection) {
+  LocalTree tree;
+  auto row = CContentResolver::Instance().Query(uris::Tree(), {"id", "device_uuid", "tree_uuid", "sync_uuid", "tree_root"},
+                                                selection);
+  if (!row || !row->MoveToNext()) return tree;
+  tree.valid_ = true;
+  tree.id_ = row->GetInt(0);
+  tree.deviceUuid_ = row->GetString(1);
+  tree.treeUuid_ = row->GetString(2);
+  tree.syncUuid_ = row->GetString(3);
+  tree.root_ = row->GetString(4);
+  return tree;
+}
+
+LocalTree LocalTree::ById(int32_t id) {
+  if (id <= 0) return {};
+  return Load(CSelection("id = ? ").AddInt(id));
+}
+LocalTree LocalTree::ByUuid(const std::string& treeUuid) { return Load(CSelection("tree_uuid = ? ").AddString(treeUuid)); }
+LocalTree LocalTree::ByRoot(const std::string& root) { return Load(CSelection("tree_root = ? ").AddString(root)); }
+
+int LocalTree::IndexPath(const std::string& path, store::COperationList& list) const {
+  const FileInfo info = GetFileInfo(path);
+  if (!info.valid) return 0;
+  if (info.kind == FileKind::kSymlink || info.kind == FileKind::kOther) {
+    NoteSkipped(id_, info.kind, path);
+    return 1;
+  }
+  if (!ValidUtf8(path)) {
+    LOG(WARNING) << "Name is not valid UTF-8, not synchronised: " << path;
+    return 1;
+  }
+  const bool directory = info.kind == FileKind::kDirectory;
+  CQoFile record;
+  if (!record.LoadByPath(id_, path)) {
+    std::string sha1;
+    if (!directory) {
+      CNCancleCacuSha1 never;
+      const auto digest = GetSha1(path, never, 0);
+      if (!digest) {
+        LOG(WARNING) << "Failed to GetSha1: " << path;
+        return 0;
+      }
+      sha1 = *digest;
+    }
+    CQoFileBuilder(path, sha1, id_, static_cast<int32_t>(info.unix_attr), 0, info).AppendInsert(list);
+    return 1;
+  }
+
+  const int32_t attributes = KeptAttributes(info.win_attr, directory);
+  const auto unixAttr = static_cast<int32_t>(info.unix_attr);
+  if (directory) {
+    if (record.Type() == qo::DIR && record.Status() == qo::NORMAL) {
+      // A directory's own time and size are not followed; its permissions
+      // are part of what peers get.
+      if (record.WinAttr() == attributes && record.UnixAttr() == unixAttr) return 1;
+      FileInfo permissions = info;
+      permissions.mtime = record.Mtime();
+      permissions.length = record.Length();
+      record.SetFromFileInfo(permissions, std::nullopt);
+    } else {
+      record.SetFromFileInfo(info, std::string());
+    }
+  } else {
+    // The content is fingerprinted unless the record is a present file of
+    // the same time and size.
+    const bool needSha1 = record.Type() == qo::DIR || record.Status() == qo::REMOVED || record.Mtime() != info.mtime ||
+                          record.Length() != info.length;
+    if (!needSha1 && record.WinAttr() == attributes && record.UnixAttr() == unixAttr) return 1;
+    std::optional<std::string> sha1;
+    if (needSha1) {
+      CNCancleCacuSha1 never;
+      sha1 = GetSha1(path, never, 0);
+      if (!sha1) {
+        LOG(WARNING) << "Failed to GetSha1: " << path;
+        return 0;
+      }
+    }
+    record.SetFromFileInfo(info, sha1);
+  }
+  if (record.DirtyMask() != 0) {
+    record.IncLocalClock();
+    record.AppendUpdate(list);
+  }
+  return 1;
+}
+
+int LocalTree::RemovePath(const std::string& path, store::COperationList& list) const {
+  CQoFile record;
+  if (!record.LoadByPath(id_, path)) {
+    LOG(INFO) << "Tmp File encountered: " << path;
+    return 1;
+  }
+  if (record.Status() != qo::REMOVED) record.MarkRemoved(&list);
+  if (record.Type() == qo::DIR) record.MarkSubtreeRemoved(list);
+  return 1;
+}
+
+int LocalTree::WalkTree(store::COperationList& list, const std::string& dir) const {
+  std::unique_ptr<DIR, DirClose> listing(::opendir(dir.c_str()));
+  if (!listing) return 0;
+  while (const dirent* entry = ::readdir(listing.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == ".." || name == ".Morvex") continue;
+    const auto child = JoinPath(dir, name);
+    if (!child || IsTmpFile(*child)) continue;
+    IndexPath(*child, list);
+    bool isDir = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) isDir = GetFileInfo(*child).kind == FileKind::kDirectory;
+    if (isDir) WalkTree(list, *child);
+  }
+  return 1;
+}
+
+bool PublishFileChange(protocol::ZmqContext& zmq, const std::string& publisher, const std::string& syncUuid,
+                       const std::string& treeUuid) {
+  qo::MsgPubFileChange change;
+  change.set_publisher(publisher);
+  change.set_sync_uuid(syncUuid);
+  change.set_tree_uuid(treeUuid);
+  const bool sent = protocol::PushOnce(zmq, protocol::endpoints::kCommand, qo::MC_PUB_FILE_CHANGE, &change);
+  LOG(INFO) << "Issue MC_PUB_FILE_CHANGE";
+  return sent;
+}
+
+int CreateTree(const std::string& syncUuid, const std::string& root, const std::string& treeUuid,
+               const std::string& ownUuid) {
+  if (root.empty() || GetFileInfo(root).kind != FileKind::kDirectory) return qo::ZE_BAD_PATH;
+  auto& resolver = CContentResolver::Instance();
+  auto others = resolver.Query(uris::Tree(), {"tree_root"}, CSelection("sync_uuid = ? AND tree_root != ? ").AddString(syncUuid).AddString(root));
+  while (others && others->MoveToNext()) {
+    const std::string other(others->GetString(0));
+    if (PathWithin(root, other) || PathWithin(other, root)) return qo::ZE_NESTED_TREE;
+  }
+  others.reset();
+  store::CContentValues row;
+  row.PutString("sync_uuid", syncUuid).PutString("tree_root", root).PutString("tree_uuid", treeUuid).PutString("device_uuid", ownUuid);
+  if (resolver.Insert(uris::Tree(), row, store::kConflictNone) > 0) return qo::ZE_SUCCESS;
+  return resolver.QueryInt(uris::Tree(), "id", -1, CSelection("tree_root = ? ").AddString(root)) > 0 ? qo::ZE_EXIST
+                                                                                                       : qo::ZE_SQLITE;
+}
+
+int DeleteTree(const LocalTree& tree) {
+  auto& resolver = CContentResolver::Instance();
+  // The relations go with their tree. Telling each peer to drop its side
+  // of the relation is the sync engine's part.
+  resolver.Delete(uris::Sync(), CSelection("tree_id = ? ").AddInt(tree.Id()));
+  return resolver.Delete(uris::Tree(), "id = %d ", tree.Id()) == 1 ? qo::ZE_SUCCESS : qo::ZE_NOENT;
+}
+
+}  // namespace morvex::index
