@@ -1,10 +1,132 @@
 #include "index/IndexThread.h"
 
+#include <glog/logging.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "core/BroadcastService.h"
+#include "index/FileUtils.h"
+#include "index/IgnoreRules.h"
+#include "index/Tree.h"
+#include "platform/PathCollation.h"
 #include "protocol/InprocEndpoints.h"
+#include "protocol/WorkerChannel.h"
+#include "store/ContentResolver.h"
 
 namespace morvex::index {
 
-CIndexThread::CIndexThread(protocol::ZmqContext& context)
-    : CInprocWorker(context, "indexer", protocol::endpoints::kIndexer, -1) {}
+namespace {
+
+void Progress(int code, int32_t treeId, size_t count) {
+  core::CBroadcastService::Instance().Broadcast(code, core::IndexEvent{treeId, static_cast<int32_t>(count)});
+}
+
+bool Exists(const std::string& path) { return GetFileInfo(path).valid; }
+
+}  // namespace
+
+CIndexThread::CIndexThread(IndexContext context, std::chrono::milliseconds retryPeriod)
+    : CInprocWorker(context.zmq, "indexer", protocol::endpoints::kIndexer, -1), context_(std::move(context)) {
+  retryTimer_ = timers_.Start(retryPeriod, retryPeriod, [this] {
+    protocol::PushOnce(context_.zmq, protocol::endpoints::kIndexer, qo::MC_WIN_TIMER);
+    LOG(INFO) << "send MC_WIN_TIMER";
+  });
+}
+
+CIndexThread::~CIndexThread() {
+  retryTimer_.reset();
+  Join();
+}
+
+void CIndexThread::OnMessage(protocol::CQoMsg& message) {
+  if (message.Code() == qo::MC_WIN_READ_DIR_CHANGE) {
+    qo::MsgWinReadDirChange change;
+    if (!message.ParseBody(change)) {
+      LOG(ERROR) << "Malformed MsgWinReadDirChange dropped";
+      return;
+    }
+    ProcessBatch(change);
+    LOG(INFO) << "message is : MC_WIN_READ_DIR_CHANGE";
+  } else if (message.Code() == qo::MC_WIN_TIMER) {
+    Retry();
+    LOG(INFO) << "message is : MC_WIN_TIMER";
+  }
+}
+
+void CIndexThread::ProcessBatch(const qo::MsgWinReadDirChange& change) {
+  const LocalTree tree = LocalTree::ById(change.tree_id());
+  if (!tree.Valid()) {
+    LOG(ERROR) << "Unexisted tree: " << change.tree_id();
+    return;
+  }
+  const IgnoreRules rules;
+  std::vector<std::string> paths;
+  for (const std::string& path : change.paths()) {
+    if (rules.Ignored(path)) {
+      LOG(INFO) << "[Ignore    ]" << path;
+    } else {
+      paths.push_back(path);
+    }
+  }
+  // Descending: entries inside a directory come before the directory.
+  std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) { return platform::CompareExact(a, b) > 0; });
+  Progress(core::BM_INDEX_BEGIN, tree.Id(), paths.size());
+
+  store::COperationList list;
+  std::vector<std::string> walks;
+  std::string previous;
+  for (const std::string& path : paths) {
+    if (IsTmpFile(path)) {
+      Progress(core::BM_INDEX_PROGRESS, tree.Id(), 1);
+      continue;
+    }
+    const FileInfo info = GetFileInfo(path);
+    // A directory whose content was reported too needs no walk.
+    if (info.valid && info.kind == FileKind::kDirectory && !PathWithin(previous, path)) walks.push_back(path);
+    if (info.valid) {
+      if (tree.IndexPath(path, list) == 0) {
+        LOG(WARNING) << "Failed to index '" << path << "', will retry in 60s";
+        retry_[tree.Id()].insert(path);
+      }
+    } else {
+      tree.RemovePath(path, list);
+    }
+    previous = path;
+    Progress(core::BM_INDEX_PROGRESS, tree.Id(), 1);
+  }
+  for (const std::string& dir : walks) tree.WalkTree(list, dir);
+  if (list.Size() > 0 && store::CContentResolver::Instance().ApplyBatch(store::kAuthority, list) > 0) {
+    PublishFileChange(context_.zmq, context_.ownUuid(), tree.SyncUuid(), tree.TreeUuid());
+  }
+}
+
+void CIndexThread::Retry() {
+  std::map<int32_t, std::set<std::string>> pending;
+  pending.swap(retry_);
+  for (const auto& [treeId, paths] : pending) {
+    const LocalTree tree = LocalTree::ById(treeId);
+    if (!tree.Valid()) {
+      LOG(ERROR) << "Unexisted tree: " << treeId;
+      continue;
+    }
+    Progress(core::BM_INDEX_BEGIN, treeId, paths.size());
+    store::COperationList list;
+    for (const std::string& path : paths) {
+      if (Exists(path)) {
+        if (tree.IndexPath(path, list) == 0) {
+          LOG(WARNING) << "Failed to index '" << path << "', will retry in 60s";
+          retry_[treeId].insert(path);
+        }
+      } else {
+        tree.RemovePath(path, list);
+      }
+      Progress(core::BM_INDEX_PROGRESS, treeId, 1);
+    }
+    if (list.Size() > 0 && store::CContentResolver::Instance().ApplyBatch(store::kAuthority, list) > 0) {
+      PublishFileChange(context_.zmq, context_.ownUuid(), tree.SyncUuid(), tree.TreeUuid());
+    }
+  }
+}
 
 }  // namespace morvex::index

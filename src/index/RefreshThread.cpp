@@ -1,10 +1,331 @@
 #include "index/RefreshThread.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <glog/logging.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <memory>
+#include <unordered_map>
+
+#include "Morvex.pb.h"
+#include "core/BroadcastService.h"
+#include "index/QoFile.h"
+#include "index/UsnAllocator.h"
+#include "platform/PathCollation.h"
 #include "protocol/InprocEndpoints.h"
+#include "protocol/QoMsg.h"
+#include "protocol/WorkerChannel.h"
+#include "store/ContentResolver.h"
 
 namespace morvex::index {
 
-CRefreshThread::CRefreshThread(protocol::ZmqContext& context)
-    : CInprocWorker(context, "refresher", protocol::endpoints::kRefresher, -1) {}
+using store::CContentResolver;
+using store::CSelection;
+namespace uris = store::uris;
+
+namespace {
+
+constexpr int kReceiveWaitMs = 5000;
+
+struct DirClose {
+  void operator()(DIR* dir) const noexcept { ::closedir(dir); }
+};
+
+void Progress(int code, int32_t treeId, size_t count) {
+  core::CBroadcastService::Instance().Broadcast(code, core::IndexEvent{treeId, static_cast<int32_t>(count)});
+}
+
+FileInfo InfoOf(const CRefreshThread::Entry& entry) {
+  FileInfo info;
+  info.valid = true;
+  info.kind = entry.directory ? FileKind::kDirectory : FileKind::kRegular;
+  info.win_attr = entry.winAttr;
+  info.unix_attr = entry.unixAttr;
+  info.mtime = entry.mtime;
+  info.length = entry.length;
+  return info;
+}
+
+// Applies `list` when it has grown to a batch (or `force`); true when the
+// database reported changed rows.
+bool Flush(store::COperationList& list, bool force) {
+  if (list.Size() == 0 || (!force && static_cast<size_t>(list.Size()) < CRefreshThread::kBatchOperations)) return false;
+  const bool wrote = CContentResolver::Instance().ApplyBatch(store::kAuthority, list) > 0;
+  list.Clear();
+  return wrote;
+}
+
+}  // namespace
+
+CRefreshThread::CRefreshThread(IndexContext context) : CWorkThread("refresher"), context_(std::move(context)) {}
+
+uint32_t CRefreshThread::Run() {
+  protocol::ZmqSocket tasks(context_.zmq, ZMQ_PULL);
+  tasks.Bind(protocol::endpoints::kRefresher);
+  protocol::ZmqSocket exit = protocol::SubscribeExit(context_.zmq);
+  tasks_ = &tasks;
+  exit_ = &exit;
+  protocol::PushOnce(context_.zmq, protocol::endpoints::kInit, qo::MC_WIN_WORKER_READY);
+  while (running_ && WaitForWork()) {
+    while (running_ && !queue_.empty()) {
+      current_ = queue_.front();
+      queue_.pop_front();
+      const LocalTree tree = LocalTree::ById(current_);
+      if (tree.Valid()) {
+        const IgnoreRules rules;
+        RefreshTree(tree, rules);
+      }
+      current_ = 0;
+    }
+  }
+  tasks_ = nullptr;
+  exit_ = nullptr;
+  return 0;
+}
+
+void CRefreshThread::Queue(const qo::MsgWinRefresh& refresh) {
+  for (const int32_t id : refresh.local_tree_ids()) {
+    if (std::find(queue_.begin(), queue_.end(), id) == queue_.end()) queue_.push_back(id);
+  }
+}
+
+bool CRefreshThread::WaitForWork() {
+  for (;;) {
+    zmq_pollitem_t items[] = {{exit_->Handle(), 0, ZMQ_POLLIN, 0}, {tasks_->Handle(), 0, ZMQ_POLLIN, 0}};
+    if (zmq_poll(items, 2, -1) < 0) {
+      if (zmq_errno() == EINTR) continue;
+      running_ = false;
+      return false;
+    }
+    if ((items[0].revents & ZMQ_POLLIN) != 0) {
+      running_ = false;
+      return false;
+    }
+    protocol::CQoMsg message;
+    if (!message.Recv(*tasks_, false, kReceiveWaitMs)) {
+      LOG(WARNING) << "Ooops, message receive error.";
+      continue;
+    }
+    if (message.Code() == qo::MC_WIN_REFRESH) {
+      qo::MsgWinRefresh refresh;
+      if (!message.ParseBody(refresh)) continue;
+      Queue(refresh);
+      return true;
+    }
+    if (message.Code() == qo::MC_WIN_REFRESH_CANCEL) {
+      LOG(ERROR) << "ignore MC_WIN_REFRESH_CANCEL due to empty task queue";
+    } else {
+      LOG(ERROR) << "Ooops, unknown msg code " << message.Code();
+    }
+  }
+}
+
+bool CRefreshThread::HandleCommand(int32_t treeId) {
+  protocol::CQoMsg message;
+  if (!message.Recv(*tasks_, false, kReceiveWaitMs)) {
+    LOG(WARNING) << "Ooops, message receive error.";
+    return false;
+  }
+  if (message.Code() == qo::MC_WIN_REFRESH) {
+    qo::MsgWinRefresh refresh;
+    if (message.ParseBody(refresh)) Queue(refresh);
+    return false;
+  }
+  if (message.Code() == qo::MC_WIN_REFRESH_CANCEL) {
+    qo::MsgWinRefreshCancel cancel;
+    if (!message.ParseBody(cancel)) return false;
+    queue_.erase(std::remove(queue_.begin(), queue_.end(), cancel.local_tree_id()), queue_.end());
+    return cancel.local_tree_id() == treeId;
+  }
+  LOG(ERROR) << "Ooops, unknown msg code " << message.Code();
+  return false;
+}
+
+int CRefreshThread::IsCancel(int32_t treeId) {
+  if (tasks_ == nullptr) return 0;
+  for (;;) {
+    zmq_pollitem_t items[] = {{exit_->Handle(), 0, ZMQ_POLLIN, 0}, {tasks_->Handle(), 0, ZMQ_POLLIN, 0}};
+    if (zmq_poll(items, 2, 0) <= 0) return 0;
+    if ((items[0].revents & ZMQ_POLLIN) != 0) {
+      running_ = false;
+      return 1;
+    }
+    if ((items[1].revents & ZMQ_POLLIN) != 0 && HandleCommand(treeId)) return 1;
+  }
+}
+
+void CRefreshThread::AddEntry(const std::string& path, const FileInfo& info, int32_t treeId, const IgnoreRules& rules,
+                              std::vector<Entry>& listing) {
+  if (rules.Ignored(path)) {
+    LOG(INFO) << "[Ignore    ] " << path;
+    return;
+  }
+  if (IsTmpFile(path)) return;
+  listing.push_back(Entry{path, info.mtime, info.length, info.win_attr, info.unix_attr,
+                          info.kind == FileKind::kDirectory});
+  (void)treeId;
+}
+
+bool CRefreshThread::Scan(const std::string& dir, int32_t treeId, const IgnoreRules& rules,
+                          std::vector<Entry>& listing) {
+  if (IsCancel(treeId) != 0) return false;
+  std::unique_ptr<DIR, DirClose> listingDir(::opendir(dir.c_str()));
+  if (!listingDir) return true;  // unreadable: treated as empty
+  const int dirFd = ::dirfd(listingDir.get());
+  while (const dirent* entry = ::readdir(listingDir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == ".." || name == ".Morvex") continue;
+    const std::string child = (dir == "/" ? std::string() : dir) + "/" + std::string(name);
+    struct stat st {};
+    if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    FileInfo info;
+    info.valid = true;
+    info.kind = S_ISDIR(st.st_mode) ? FileKind::kDirectory : S_ISREG(st.st_mode) ? FileKind::kRegular : FileKind::kOther;
+    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) continue;  // links, sockets, FIFOs, devices
+    info.mtime = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+    info.length = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
+    info.unix_attr = st.st_mode & 07777;
+    info.win_attr = (S_ISDIR(st.st_mode) ? kAttrDirectory : 0) | ((st.st_mode & S_IWUSR) == 0 ? kAttrReadOnly : 0);
+    AddEntry(child, info, treeId, rules, listing);
+    if (S_ISDIR(st.st_mode) && !Scan(child, treeId, rules, listing)) return false;
+  }
+  return true;
+}
+
+int CRefreshThread::RefreshTree(const LocalTree& tree, const IgnoreRules& rules) {
+  std::vector<Entry> listing;
+  const FileInfo root = GetFileInfo(tree.Root());
+  if (root.valid && root.kind == FileKind::kDirectory) {
+    AddEntry(tree.Root(), root, tree.Id(), rules, listing);
+    if (!Scan(tree.Root(), tree.Id(), rules, listing)) return 0;
+  } else {
+    LOG(ERROR) << "FindFirstFile of " << tree.Root() << " return Error: " << errno;
+  }
+  std::sort(listing.begin(), listing.end(),
+            [](const Entry& a, const Entry& b) { return platform::CompareExact(a.path, b.path) < 0; });
+  return Reconcile(listing, tree);
+}
+
+int CRefreshThread::Reconcile(std::vector<Entry>& listing, const LocalTree& tree) {
+  const int32_t treeId = tree.Id();
+  std::vector<int64_t> removed;
+  std::vector<size_t> fresh;                         // listing indexes
+  std::vector<std::pair<int64_t, size_t>> changed;  // row id, listing index
+  {
+    auto rows = CContentResolver::Instance().Query(
+        uris::File(), {"id", "path", "type", "mtime", "status", "win_attr", "length", "unix_attr"},
+        CSelection("(tree_id = ? )").AddInt(treeId), "path COLLATE UTF16 ASC ");
+    size_t next = 0;
+    bool more = rows && rows->MoveToNext();
+    while (more || next < listing.size()) {
+      const int order = !more ? 1 : next == listing.size() ? -1 : platform::CompareExact(rows->GetString(1), listing[next].path);
+      if (order == 0) {
+        const Entry& entry = listing[next];
+        const bool isChanged = rows->GetInt(2) != (entry.directory ? qo::DIR : qo::REG) || rows->GetInt(4) == qo::REMOVED ||
+                               rows->GetInt64(3) != entry.mtime || rows->GetInt64(6) != entry.length ||
+                               rows->GetInt(5) != KeptAttributes(entry.winAttr, entry.directory) ||
+                               rows->GetInt(7) != static_cast<int32_t>(entry.unixAttr);
+        if (isChanged) changed.emplace_back(rows->GetInt64(0), next);
+        ++next;
+        more = rows->MoveToNext();
+      } else if (order < 0) {
+        if (rows->GetInt(4) != qo::REMOVED) removed.push_back(rows->GetInt64(0));
+        more = rows->MoveToNext();
+      } else {
+        fresh.push_back(next++);
+      }
+    }
+  }
+  if (IsCancel(treeId) != 0) return 0;
+
+  bool wrote = false;
+  store::COperationList list;
+  for (const int64_t id : removed) {
+    // A fresh usn, so that every listing by usn sees the removal.
+    list.NewUpdate(uris::File(), "id = %lld ", static_cast<long long>(id))
+        .GetValues()
+        ->PutInt("status", qo::REMOVED)
+        .PutInt64("usn", GetNextUsn())
+        .PutExpression("local_clock", "local_clock+1");
+    wrote = Flush(list, false) || wrote;
+  }
+  wrote = Flush(list, true) || wrote;
+  bool cancelled = IsCancel(treeId) != 0;
+
+  // Fingerprints the entry; nothing when cancelled or unreadable (`stop`
+  // tells which).
+  const auto fingerprint = [&](const Entry& entry, bool& stop) -> std::optional<std::string> {
+    stop = false;
+    if (entry.directory) return std::string();
+    auto sha1 = GetSha1(entry.path, *this, treeId);
+    if (sha1 && *sha1 == kSha1Cancelled) {
+      stop = true;
+      return std::nullopt;
+    }
+    if (!sha1) LOG(WARNING) << "Failed to GetSha1: " << entry.path;
+    return sha1;
+  };
+
+  if (!cancelled && !fresh.empty()) {
+    Progress(core::BM_INDEX_BEGIN, treeId, fresh.size());
+    for (size_t i = 0; i < fresh.size(); ++i) {
+      const Entry& entry = listing[fresh[i]];
+      bool stop = false;
+      const auto sha1 = fingerprint(entry, stop);
+      if (stop) {
+        Progress(core::BM_INDEX_PROGRESS, treeId, fresh.size() - i);
+        cancelled = true;
+        break;
+      }
+      if (sha1) {
+        CQoFileBuilder(entry.path, *sha1, treeId, static_cast<int32_t>(entry.unixAttr), 0, InfoOf(entry)).AppendInsert(list);
+        LOG(INFO) << "[Refresh   ] " << entry.path;
+      }
+      Progress(core::BM_INDEX_PROGRESS, treeId, 1);
+      wrote = Flush(list, false) || wrote;
+      if (IsCancel(treeId) != 0) {
+        Progress(core::BM_INDEX_PROGRESS, treeId, fresh.size() - i - 1);
+        cancelled = true;
+        break;
+      }
+    }
+    wrote = Flush(list, true) || wrote;  // finished inserts stay, also after a cancel
+  }
+
+  if (!cancelled && !changed.empty()) {
+    Progress(core::BM_INDEX_BEGIN, treeId, changed.size());
+    for (size_t i = 0; i < changed.size(); ++i) {
+      const Entry& entry = listing[changed[i].second];
+      bool stop = false;
+      const auto sha1 = fingerprint(entry, stop);
+      if (stop) {
+        Progress(core::BM_INDEX_PROGRESS, treeId, changed.size() - i);
+        cancelled = true;
+        break;
+      }
+      if (sha1) {
+        CQoFile record(changed[i].first);
+        if (record.SetFromFileInfo(InfoOf(entry), sha1) != 0) {
+          record.IncLocalClock();
+          record.AppendUpdate(list);
+        }
+        LOG(INFO) << "[Refresh   ] " << entry.path;
+      }
+      Progress(core::BM_INDEX_PROGRESS, treeId, 1);
+      wrote = Flush(list, false) || wrote;
+      if (IsCancel(treeId) != 0) {
+        Progress(core::BM_INDEX_PROGRESS, treeId, changed.size() - i - 1);
+        cancelled = true;
+        break;
+      }
+    }
+    wrote = Flush(list, true) || wrote;
+  }
+
+  if (wrote) PublishFileChange(context_.zmq, context_.ownUuid(), tree.SyncUuid(), tree.TreeUuid());
+  return cancelled ? 0 : 1;
+}
 
 }  // namespace morvex::index

@@ -26,8 +26,14 @@ namespace morvex::service {
 ComponentFactory ComponentFactory::Default() {
   ComponentFactory factory;
   factory.statusThread = [](peer::PeerContext& peer) { return std::make_unique<peer::CStatusThread>(peer); };
-  factory.indexThread = [](peer::PeerContext& peer) { return std::make_unique<index::CIndexThread>(peer.zmq); };
-  factory.refreshThread = [](peer::PeerContext& peer) { return std::make_unique<index::CRefreshThread>(peer.zmq); };
+  factory.indexThread = [](peer::PeerContext& peer) {
+    return std::make_unique<index::CIndexThread>(
+        index::IndexContext{peer.zmq, [&config = peer.config] { return config.Snapshot()->deviceUuid; }});
+  };
+  factory.refreshThread = [](peer::PeerContext& peer) {
+    return std::make_unique<index::CRefreshThread>(
+        index::IndexContext{peer.zmq, [&config = peer.config] { return config.Snapshot()->deviceUuid; }});
+  };
   factory.respRouter = [](peer::PeerContext& peer) { return std::make_unique<peer::CRespRouter>(peer); };
   factory.broadcastAddresses = platform::InterfaceBroadcastAddresses;
   factory.firstStart = HeadlessFirstStart;
@@ -93,6 +99,8 @@ bool CMorvexServiceApp::InitInstance() {
   collector.Bind(protocol::endpoints::kInit);
 
   keyManager_ = std::make_unique<protocol::CKeyManager>(config_.Snapshot()->privateKey);
+  usnAllocator_ = std::make_unique<index::CUsnAllocator>(config_.Snapshot()->deviceUuid);
+  index::CUsnAllocator::Install(usnAllocator_.get());
   peerContext_ = std::make_unique<peer::PeerContext>(
       peer::PeerContext{context_, config_, *keyManager_, trustBook_, factory_.broadcastAddresses});
 
@@ -103,11 +111,16 @@ bool CMorvexServiceApp::InitInstance() {
   }
   if (!PassStartupBarrier(collector)) return false;
   if (factory_.respRouter) respRouter_ = factory_.respRouter(*peerContext_);
+  if (factory_.watchTrees) {
+    syncDirManager_ = std::make_unique<index::CSyncDirManager>(
+        index::IndexContext{context_, [this] { return config_.Snapshot()->deviceUuid; }});
+  }
 
   config_.SetMessageContext(&context_);
   store::CContentResolver::Instance().RegisterObserver(store::uris::Config(), false, &config_);
   configObserved_ = true;
 
+  if (syncDirManager_) syncDirManager_->Start();
   LOG(INFO) << "Morvex is running as " << config_.Snapshot()->deviceName << " (" << config_.Snapshot()->deviceUuid
             << "), metadir " << metadir_;
   return true;
@@ -188,9 +201,13 @@ void CMorvexServiceApp::StopWorkers() {
 int CMorvexServiceApp::ExitInstance() {
   if (exited_) return 0;
   exited_ = true;
+  if (syncDirManager_) syncDirManager_->Stop();
   if (configObserved_) store::CContentResolver::Instance().UnregisterObserver(store::uris::Config(), &config_);
   configObserved_ = false;
   StopWorkers();
+  syncDirManager_.reset();
+  index::CUsnAllocator::Install(nullptr);
+  usnAllocator_.reset();
   peerContext_.reset();
   keyManager_.reset();
   exitPublisher_.reset();

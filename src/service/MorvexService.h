@@ -7,6 +7,8 @@
 
 #include "config/KelmConfig.h"
 #include "core/WorkThread.h"
+#include "index/SyncDirManager.h"
+#include "index/UsnAllocator.h"
 #include "peer/PeerContext.h"
 #include "peer/TrustBook.h"
 #include "protocol/KeyManager.h"
@@ -28,6 +30,8 @@ struct ComponentFactory {
   WorkerMaker refreshThread;
   // The response router: binds the route, publish and discovery ports.
   WorkerMaker respRouter;
+  // Watches the trees and feeds the indexers.
+  bool watchTrees = true;
   // Where discovery broadcasts go (every up, non-loopback interface).
   std::function<std::optional<std::vector<std::string>>()> broadcastAddresses;
   // A device without a UUID gets one here (the headless first start; the
@@ -102,6 +106,8 @@ class CMorvexServiceApp {
   peer::TrustBook trustBook_;
   std::unique_ptr<peer::PeerContext> peerContext_;
   std::unique_ptr<core::CWorkThread> respRouter_;
+  std::unique_ptr<index::CUsnAllocator> usnAllocator_;
+  std::unique_ptr<index::CSyncDirManager> syncDirManager_;
   std::unique_ptr<core::CWorkThread> statusThread_;
   std::unique_ptr<core::CWorkThread> refreshThread_;
   std::unique_ptr<core::CWorkThread> indexThread_;

@@ -91,6 +91,7 @@ class COperationList {
   CDeleteOperation& NewDelete(const CUri& uri, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
   int Size() const { return static_cast<int>(operations_.size()); }
+  void Clear() { operations_.clear(); }
   // Null for an index out of range.
   CContentOperation* At(int index) const;
 
