@@ -129,5 +129,6 @@ base=$(cpu_seconds sha1sum "${files[@]}")
 printf '%-22s %8.3f\n' "sha1sum" "$base"
 for (( k = 0; k < ${#drivers[@]}; k++ )); do
   cpu=$(cpu_seconds "${drivers[k]}" "${files[@]}")
-  printf '%-22s %8.3f   ratio to sha1sum %.3f\n' "${labels[k]}" "$cpu" "$(awk -v a="$cpu" -v b="$base" 'BEGIN { print (b > 0) ? a / b : 0 }')"
+  ratio=$(awk -v a="$cpu" -v b="$base" 'BEGIN { print (b > 0) ? a / b : 0 }')
+  printf '%-22s %8.3f   ratio to sha1sum %.3f\n' "${labels[k]}" "$cpu" "$ratio"
 done
