@@ -245,4 +245,9 @@ bool FsyncFile(const std::string& path) { return Fsync(path, O_NOFOLLOW); }
 
 bool FsyncDirectory(const std::string& path) { return Fsync(path, O_DIRECTORY); }
 
+bool PathExists(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
 }  // namespace morvex::index

@@ -34,6 +34,9 @@ struct FileInfo {
 // lstat() of `path`. On failure `valid` is false and an ERROR is logged.
 FileInfo GetFileInfo(const std::string& path);
 
+// True when something (a link included) exists at `path`; logs nothing.
+bool PathExists(const std::string& path);
+
 // The modification time in milliseconds since 1970. False when the entry
 // cannot be queried, with errno telling why.
 bool GetLastWriteTime(const std::string& path, int64_t& mtime);

@@ -22,8 +22,6 @@ void Progress(int code, int32_t treeId, size_t count) {
   core::CBroadcastService::Instance().Broadcast(code, core::IndexEvent{treeId, static_cast<int32_t>(count)});
 }
 
-bool Exists(const std::string& path) { return GetFileInfo(path).valid; }
-
 }  // namespace
 
 CIndexThread::CIndexThread(IndexContext context, std::chrono::milliseconds retryPeriod)
@@ -81,10 +79,10 @@ void CIndexThread::ProcessBatch(const qo::MsgWinReadDirChange& change) {
       Progress(core::BM_INDEX_PROGRESS, tree.Id(), 1);
       continue;
     }
-    const FileInfo info = GetFileInfo(path);
+    const bool exists = PathExists(path);
     // A directory whose content was reported too needs no walk.
-    if (info.valid && info.kind == FileKind::kDirectory && !PathWithin(previous, path)) walks.push_back(path);
-    if (info.valid) {
+    if (exists && GetFileInfo(path).kind == FileKind::kDirectory && !PathWithin(previous, path)) walks.push_back(path);
+    if (exists) {
       if (tree.IndexPath(path, list) == 0) {
         LOG(WARNING) << "Failed to index '" << path << "', will retry in 60s";
         retry_[tree.Id()].insert(path);
@@ -113,7 +111,7 @@ void CIndexThread::Retry() {
     Progress(core::BM_INDEX_BEGIN, treeId, paths.size());
     store::COperationList list;
     for (const std::string& path : paths) {
-      if (Exists(path)) {
+      if (PathExists(path)) {
         if (tree.IndexPath(path, list) == 0) {
           LOG(WARNING) << "Failed to index '" << path << "', will retry in 60s";
           retry_[treeId].insert(path);

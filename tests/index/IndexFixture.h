@@ -44,7 +44,7 @@ class IndexFixture : public store::StoreFixture {
   void Index(std::initializer_list<std::string> relatives) {
     store::COperationList list;
     for (const std::string& relative : relatives) {
-      if (GetFileInfo(At(relative)).valid) {
+      if (PathExists(At(relative))) {
         ASSERT_EQ(tree_.IndexPath(At(relative), list), 1) << relative;
       } else {
         tree_.RemovePath(At(relative), list);
