@@ -34,7 +34,7 @@ class Recorder : public CDirectoryChangeHandler {
     return test::WaitFor([&] {
       std::lock_guard lock(mutex_);
       return std::find(events_.begin(), events_.end(), event) != events_.end();
-    }, 2s);
+    }, 5s);
   }
 
  private:
