@@ -155,6 +155,7 @@ int CSQLite::Open(const std::string& path) {
 }
 
 void CSQLite::Close() {
+  writeStatements_.clear();
   if (db_ == nullptr) return;
   // close_v2 defers the close until the last cursor is finalised instead of
   // failing while one is still alive.
@@ -236,13 +237,21 @@ bool CSQLite::BindAll(sqlite3_stmt* statement, const CContentValues* values, con
 
 bool CSQLite::RunWrite(const std::string& sql, const CContentValues* values, const CSelection* selection,
                        bool constraintWarning) {
-  StatementPtr statement = Prepare(sql);
-  if (!statement || !BindAll(statement.get(), values, selection, sql) ||
-      !StepToDone(statement.get(), sql, constraintWarning)) {
-    core::SetLastError(core::kErrorDatabase);
-    return false;
+  auto cached = writeStatements_.find(sql);
+  if (cached == writeStatements_.end()) {
+    StatementPtr prepared = Prepare(sql);
+    if (!prepared) {
+      core::SetLastError(core::kErrorDatabase);
+      return false;
+    }
+    cached = writeStatements_.emplace(sql, std::move(prepared)).first;
   }
-  return true;
+  sqlite3_stmt* statement = cached->second.get();
+  const bool ok = BindAll(statement, values, selection, sql) && StepToDone(statement, sql, constraintWarning);
+  sqlite3_reset(statement);
+  sqlite3_clear_bindings(statement);
+  if (!ok) core::SetLastError(core::kErrorDatabase);
+  return ok;
 }
 
 std::unique_ptr<CSQLiteCursor> CSQLite::Query(std::string_view table, const std::vector<std::string>& columns,

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "store/ContentValues.h"
@@ -106,6 +107,10 @@ class CSQLite {
 
   sqlite3* db_ = nullptr;
   std::string path_;
+  // Prepared write statements by their text, reused across calls: a batch
+  // of thousands of inserts prepares its statement once. Used only while
+  // the connection's mutex is held.
+  std::unordered_map<std::string, StatementPtr> writeStatements_;
 };
 
 // A scoped transaction: holds the connection's mutex from BEGIN to COMMIT or
