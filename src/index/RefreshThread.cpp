@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 
@@ -169,10 +170,14 @@ void CRefreshThread::AddEntry(const std::string& path, const FileInfo& info, int
 }
 
 bool CRefreshThread::Scan(const std::string& dir, int32_t treeId, const IgnoreRules& rules,
-                          std::vector<Entry>& listing) {
+                          std::vector<Entry>& listing, std::vector<std::string>& unreadable) {
   if (IsCancel(treeId) != 0) return false;
   std::unique_ptr<DIR, DirClose> listingDir(::opendir(dir.c_str()));
-  if (!listingDir) return true;  // unreadable: treated as empty
+  if (!listingDir) {
+    LOG(WARNING) << "Cannot list " << dir << ": " << std::strerror(errno) << "; its records are kept";
+    unreadable.push_back(dir);
+    return true;
+  }
   const int dirFd = ::dirfd(listingDir.get());
   while (const dirent* entry = ::readdir(listingDir.get())) {
     const std::string_view name = entry->d_name;
@@ -189,26 +194,29 @@ bool CRefreshThread::Scan(const std::string& dir, int32_t treeId, const IgnoreRu
     info.unix_attr = st.st_mode & 07777;
     info.win_attr = (S_ISDIR(st.st_mode) ? kAttrDirectory : 0) | ((st.st_mode & S_IWUSR) == 0 ? kAttrReadOnly : 0);
     AddEntry(child, info, treeId, rules, listing);
-    if (S_ISDIR(st.st_mode) && !Scan(child, treeId, rules, listing)) return false;
+    if (S_ISDIR(st.st_mode) && !Scan(child, treeId, rules, listing, unreadable)) return false;
   }
   return true;
 }
 
 int CRefreshThread::RefreshTree(const LocalTree& tree, const IgnoreRules& rules) {
   std::vector<Entry> listing;
+  std::vector<std::string> unreadable;
   const FileInfo root = GetFileInfo(tree.Root());
-  if (root.valid && root.kind == FileKind::kDirectory) {
-    AddEntry(tree.Root(), root, tree.Id(), rules, listing);
-    if (!Scan(tree.Root(), tree.Id(), rules, listing)) return 0;
-  } else {
-    LOG(ERROR) << "FindFirstFile of " << tree.Root() << " return Error: " << errno;
+  if (!root.valid || root.kind != FileKind::kDirectory) {
+    LOG(ERROR) << "FindFirstFile of " << tree.Root() << " return Error: " << errno
+               << "; the tree is left as it is until its folder is back";
+    return 0;
   }
+  AddEntry(tree.Root(), root, tree.Id(), rules, listing);
+  if (!Scan(tree.Root(), tree.Id(), rules, listing, unreadable)) return 0;
   std::sort(listing.begin(), listing.end(),
             [](const Entry& a, const Entry& b) { return platform::CompareExact(a.path, b.path) < 0; });
-  return Reconcile(listing, tree);
+  return Reconcile(listing, unreadable, tree);
 }
 
-int CRefreshThread::Reconcile(std::vector<Entry>& listing, const LocalTree& tree) {
+int CRefreshThread::Reconcile(std::vector<Entry>& listing, const std::vector<std::string>& unreadable,
+                              const LocalTree& tree) {
   const int32_t treeId = tree.Id();
   std::vector<int64_t> removed;
   std::vector<size_t> fresh;                         // listing indexes
@@ -231,7 +239,10 @@ int CRefreshThread::Reconcile(std::vector<Entry>& listing, const LocalTree& tree
         ++next;
         more = rows->MoveToNext();
       } else if (order < 0) {
-        if (rows->GetInt(4) != qo::REMOVED) removed.push_back(rows->GetInt64(0));
+        const std::string path(rows->GetString(1));
+        const bool hidden = std::any_of(unreadable.begin(), unreadable.end(),
+                                        [&](const std::string& dir) { return path != dir && PathWithin(path, dir); });
+        if (rows->GetInt(4) != qo::REMOVED && !hidden) removed.push_back(rows->GetInt64(0));
         more = rows->MoveToNext();
       } else {
         fresh.push_back(next++);

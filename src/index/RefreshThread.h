@@ -26,7 +26,10 @@ namespace morvex::index {
 //
 // A file is changed when its type, presence, time, size or attributes
 // differ; only new and changed files are fingerprinted, so a second rescan
-// of an unchanged tree reads no file content and writes nothing.
+// of an unchanged tree reads no file content and writes nothing. A root
+// that cannot be read (an unmounted disk, say) stops the rescan without
+// writing, and the records below a folder that cannot be listed are kept:
+// marking them removed would delete those files on every peer.
 //
 // Threads: everything runs on its own thread; IsCancel polls its sockets
 // without blocking (it is asked between files and between reads).
@@ -60,10 +63,13 @@ class CRefreshThread final : public core::CWorkThread, public CCancleCacuSha1 {
   void Queue(const qo::MsgWinRefresh& refresh);
   // Handles one pending command; true when it cancels `treeId`.
   bool HandleCommand(int32_t treeId);
-  bool Scan(const std::string& dir, int32_t treeId, const IgnoreRules& rules, std::vector<Entry>& listing);
+  bool Scan(const std::string& dir, int32_t treeId, const IgnoreRules& rules, std::vector<Entry>& listing,
+            std::vector<std::string>& unreadable);
   void AddEntry(const std::string& path, const FileInfo& info, int32_t treeId, const IgnoreRules& rules,
                 std::vector<Entry>& listing);
-  int Reconcile(std::vector<Entry>& listing, const LocalTree& tree);
+  // Folders that could not be listed keep their records: an unreadable
+  // folder is no evidence that its files are gone.
+  int Reconcile(std::vector<Entry>& listing, const std::vector<std::string>& unreadable, const LocalTree& tree);
 
   IndexContext context_;
   // Sockets of the refresher thread (null outside Run).

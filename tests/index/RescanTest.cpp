@@ -65,6 +65,25 @@ TEST_F(RescanTest, NewChangedAndVanishedPathsAndNothingTwice) {
   EXPECT_EQ(gone.VClock()->At(0), 2);
 }
 
+TEST_F(RescanTest, WhatCannotBeReadIsNotTakenForDeleted) {
+  MakeDir("locked");
+  Write("locked/kept", "data");
+  Write("top", "data");
+  CRefreshThread refresher(IndexContext{zmq_, [] { return std::string(kOwnUuid); }});
+  Rescan(refresher);
+  ASSERT_EQ(Count(uris::File(), "status = 1"), 4);
+
+  // The root gone, as when its disk is not mounted: nothing is marked
+  // removed (peers would delete the files), and nothing changes once it
+  // is back.
+  ASSERT_EQ(std::system(("mv '" + root_ + "' '" + root_ + ".away'").c_str()), 0);
+  EXPECT_EQ(Rescan(refresher), 0);
+  EXPECT_EQ(Count(uris::File(), "status = 1"), 4);  // an unmounted or missing root deletes nothing
+  ASSERT_EQ(std::system(("mv '" + root_ + ".away' '" + root_ + "'").c_str()), 0);
+  EXPECT_EQ(Rescan(refresher), 0);
+  EXPECT_EQ(Count(uris::File(), "status = 1"), 4);
+}
+
 // Sends a cancel for its tree when the rescan has finished `after` entries.
 class CancelAfter : public core::CBroadcastReceiver {
  public:
