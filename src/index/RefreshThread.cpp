@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 #include <memory>
 #include <unordered_map>
@@ -279,60 +280,55 @@ int CRefreshThread::Reconcile(std::vector<Entry>& listing, const std::vector<std
     return sha1;
   };
 
-  if (!cancelled && !fresh.empty()) {
-    Progress(core::BM_INDEX_BEGIN, treeId, fresh.size());
-    for (size_t i = 0; i < fresh.size(); ++i) {
-      const Entry& entry = listing[fresh[i]];
+  // Fingerprints and writes each of `count` entries, announcing progress;
+  // false when the rescan was cancelled. What was written stays.
+  const auto process = [&](size_t count, const std::function<const Entry&(size_t)>& entryAt,
+                           const std::function<void(size_t, const std::string&)>& write) {
+    Progress(core::BM_INDEX_BEGIN, treeId, count);
+    bool finished = true;
+    for (size_t i = 0; i < count; ++i) {
+      const Entry& entry = entryAt(i);
       bool stop = false;
       const auto sha1 = fingerprint(entry, stop);
       if (stop) {
-        Progress(core::BM_INDEX_PROGRESS, treeId, fresh.size() - i);
-        cancelled = true;
+        Progress(core::BM_INDEX_PROGRESS, treeId, count - i);
+        finished = false;
         break;
       }
       if (sha1) {
-        CQoFileBuilder(entry.path, *sha1, treeId, static_cast<int32_t>(entry.unixAttr), 0, InfoOf(entry)).AppendInsert(list);
+        write(i, *sha1);
         LOG(INFO) << "[Refresh   ] " << entry.path;
       }
       Progress(core::BM_INDEX_PROGRESS, treeId, 1);
       wrote = Flush(list, false) || wrote;
       if (IsCancel(treeId) != 0) {
-        Progress(core::BM_INDEX_PROGRESS, treeId, fresh.size() - i - 1);
-        cancelled = true;
-        break;
-      }
-    }
-    wrote = Flush(list, true) || wrote;  // finished inserts stay, also after a cancel
-  }
-
-  if (!cancelled && !changed.empty()) {
-    Progress(core::BM_INDEX_BEGIN, treeId, changed.size());
-    for (size_t i = 0; i < changed.size(); ++i) {
-      const Entry& entry = listing[changed[i].second];
-      bool stop = false;
-      const auto sha1 = fingerprint(entry, stop);
-      if (stop) {
-        Progress(core::BM_INDEX_PROGRESS, treeId, changed.size() - i);
-        cancelled = true;
-        break;
-      }
-      if (sha1) {
-        CQoFile record(changed[i].first);
-        if (record.SetFromFileInfo(InfoOf(entry), sha1) != 0) {
-          record.IncLocalClock();
-          record.AppendUpdate(list);
-        }
-        LOG(INFO) << "[Refresh   ] " << entry.path;
-      }
-      Progress(core::BM_INDEX_PROGRESS, treeId, 1);
-      wrote = Flush(list, false) || wrote;
-      if (IsCancel(treeId) != 0) {
-        Progress(core::BM_INDEX_PROGRESS, treeId, changed.size() - i - 1);
-        cancelled = true;
+        Progress(core::BM_INDEX_PROGRESS, treeId, count - i - 1);
+        finished = false;
         break;
       }
     }
     wrote = Flush(list, true) || wrote;
+    return finished;
+  };
+
+  if (!cancelled && !fresh.empty()) {
+    cancelled = !process(
+        fresh.size(), [&](size_t i) -> const Entry& { return listing[fresh[i]]; },
+        [&](size_t i, const std::string& sha1) {
+          const Entry& entry = listing[fresh[i]];
+          CQoFileBuilder(entry.path, sha1, treeId, static_cast<int32_t>(entry.unixAttr), 0, InfoOf(entry)).AppendInsert(list);
+        });
+  }
+  if (!cancelled && !changed.empty()) {
+    cancelled = !process(
+        changed.size(), [&](size_t i) -> const Entry& { return listing[changed[i].second]; },
+        [&](size_t i, const std::string& sha1) {
+          CQoFile record(changed[i].first);
+          if (record.SetFromFileInfo(InfoOf(listing[changed[i].second]), sha1) != 0) {
+            record.IncLocalClock();
+            record.AppendUpdate(list);
+          }
+        });
   }
 
   if (wrote) PublishFileChange(context_.zmq, context_.ownUuid(), tree.SyncUuid(), tree.TreeUuid());
