@@ -47,6 +47,17 @@ Handler FindHandler(int code) {
     case qo::MC_TRUST_DENY_REQUEST: return HandleTrustDeny;
     case qo::MC_TRUST_CANCEL_REQUEST: return HandleTrustCancel;
     case qo::MC_DEVICE_SHOW_REQUEST: return HandleDeviceShow;
+    case qo::MC_DEVICE_ADD_REQUEST: return HandleDeviceAdd;
+    case qo::MC_DEVICE_DELETE_REQUEST: return HandleDeviceDelete;
+    case qo::MC_TREE_ADD_REQUEST: return HandleTreeAdd;
+    case qo::MC_TREE_DELETE_REQUEST: return HandleTreeDelete;
+    case qo::MC_TREE_SHOW_REQUEST: return HandleTreeShow;
+    case qo::MC_SYNC_ADD_REQUEST: return HandleSyncAdd;
+    case qo::MC_SYNC_DELETE_REQUEST: return HandleSyncDelete;
+    case qo::MC_SYNC_SHOW_REQUEST: return HandleSyncShow;
+    case qo::MC_SYNC_ONCE_REQUEST: return HandleSyncOnce;
+    case qo::MC_REFRESH_REQUEST: return HandleRefresh;
+    case qo::MC_DATABASE_CLEAR_REQUEST: return HandleDatabaseClear;
     case qo::MC_DISTRUST_REQUEST: return HandleDistrust;
     case qo::MC_TEST_TRUST_REQUEST: return HandleTestTrust;
     case qo::MC_LINUX_TRUST_PUBLISH_REQUEST: return HandleLinuxTrustPublish;

@@ -24,6 +24,11 @@ struct PeerContext {
   TrustBook& trust;
   // Where discovery broadcasts go; tests inject loopback or nothing.
   std::function<std::optional<std::vector<std::string>>()> broadcastAddresses;
+  // The service's own folder ("<metadir>/Morvex"): never a tree.
+  std::string appDir;
+  // Told of trees added and deleted (the file manager's bookmarks).
+  std::function<void(const std::string& root)> onTreeAdded;
+  std::function<void(const std::string& root)> onTreeDeleted;
 };
 
 }  // namespace morvex::peer

@@ -46,5 +46,16 @@ int HandleLinuxTrustPublish(Request& request);
 int HandleLinuxTrust(Request& request);
 int HandleLinuxTrustCancel(Request& request);
 int HandleDeviceShow(Request& request);
+int HandleDeviceAdd(Request& request);
+int HandleDeviceDelete(Request& request);
+int HandleTreeAdd(Request& request);
+int HandleTreeDelete(Request& request);
+int HandleTreeShow(Request& request);
+int HandleSyncAdd(Request& request);
+int HandleSyncDelete(Request& request);
+int HandleSyncShow(Request& request);
+int HandleSyncOnce(Request& request);
+int HandleRefresh(Request& request);
+int HandleDatabaseClear(Request& request);
 
 }  // namespace morvex::peer

@@ -102,7 +102,7 @@ bool CMorvexServiceApp::InitInstance() {
   usnAllocator_ = std::make_unique<index::CUsnAllocator>(config_.Snapshot()->deviceUuid);
   index::CUsnAllocator::Install(usnAllocator_.get());
   peerContext_ = std::make_unique<peer::PeerContext>(
-      peer::PeerContext{context_, config_, *keyManager_, trustBook_, factory_.broadcastAddresses});
+      peer::PeerContext{context_, config_, *keyManager_, trustBook_, factory_.broadcastAddresses, appDir_, {}, {}});
 
   if (!StartWorker(factory_.statusThread, statusThread_, "Failed to init StatusThread") ||
       !StartWorker(factory_.indexThread, indexThread_, "Faild to init IndexThread.") ||

@@ -33,7 +33,8 @@ class PeerFixture : public store::StoreFixture {
     config_.Load();
     keys_ = std::make_unique<protocol::CKeyManager>(config_.Snapshot()->privateKey);
     peer_ = std::make_unique<PeerContext>(PeerContext{
-        zmq_, config_, *keys_, trust_, [] { return std::optional<std::vector<std::string>>({"127.255.255.255"}); }});
+        zmq_, config_, *keys_, trust_, [] { return std::optional<std::vector<std::string>>({"127.255.255.255"}); },
+        metadir_ / "Morvex", {}, {}});
     exit_ = std::make_unique<protocol::ZmqSocket>(zmq_, ZMQ_PUB);
     exit_->Bind(protocol::endpoints::kPubExit);
   }

@@ -1,0 +1,243 @@
+#include <glog/logging.h>
+
+#include "index/FileUtils.h"
+#include "index/Tree.h"
+#include "peer/RequestHandlers.h"
+#include "platform/Metadir.h"
+#include "protocol/Device.h"
+#include "protocol/Identity.h"
+#include "protocol/InprocEndpoints.h"
+#include "protocol/WorkerChannel.h"
+#include "store/ContentResolver.h"
+
+namespace morvex::peer {
+
+using protocol::IsValidUuid;
+using store::CContentResolver;
+using store::CSelection;
+namespace uris = store::uris;
+
+namespace {
+
+// The name of a device, or "Unknown".
+std::string DeviceName(const std::string& uuid) {
+  std::string name;
+  if (!CContentResolver::Instance().QueryString(uris::Device(), "name", name, CSelection("uuid = ? ").AddString(uuid))) {
+    name = "Unknown";
+  }
+  return name;
+}
+
+// A folder that may become a tree here: an absolute path of an existing
+// directory, not the file-system root and not inside the service's own
+// folder.
+bool UsableTreeRoot(const std::string& root, const std::string& appDir) {
+  if (root.size() < 2 || root[0] != '/' || root.back() == '/') return false;
+  if (index::GetFileInfo(root).kind != index::FileKind::kDirectory) return false;
+  return appDir.empty() || (!index::PathWithin(root, appDir) && !index::PathWithin(appDir, root));
+}
+
+}  // namespace
+
+int HandleDeviceAdd(Request& request) {
+  qo::MsgDeviceAddRequest add;
+  if (!request.Parse(add)) return qo::ZE_BAD_FORMAT;
+  if (!IsValidUuid(add.uuid())) return qo::ZE_BAD_UUID;
+  store::CContentValues row;
+  row.PutString("uuid", add.uuid())
+      .PutString("name", add.name())
+      .PutInt("type", add.type())
+      .PutString("route_uri", add.route_uri())
+      .PutString("pub_uri", add.pub_uri())
+      .PutInt("trust", 0)
+      .PutInt("online", 1)
+      .PutString("pubkey", protocol::NetworkKeyToPem(add.public_key()));
+  auto& resolver = CContentResolver::Instance();
+  if (resolver.Insert(uris::Device(), row, store::kConflictNone) <= 0) {
+    return resolver.QueryInt(uris::Device(), "COUNT(*)", 0, CSelection("uuid = ? ").AddString(add.uuid())) > 0
+               ? qo::ZE_EXIST
+               : qo::ZE_SQLITE;
+  }
+  request.answer.Send(qo::MC_DEVICE_ADD_RESPONSE, nullptr, false);
+  return 0;
+}
+
+int HandleDeviceDelete(Request& request) {
+  qo::MsgDeviceDeleteRequest remove;
+  if (!request.Parse(remove)) return qo::ZE_BAD_FORMAT;
+  if (!IsValidUuid(remove.uuid())) return qo::ZE_BAD_UUID;
+  if (CContentResolver::Instance().Delete(uris::Device(), CSelection("uuid = ? ").AddString(remove.uuid())) != 1) {
+    return qo::ZE_NOENT;
+  }
+  request.answer.Send(qo::MC_DEVICE_DELETE_RESPONSE, nullptr, false);
+  return 0;
+}
+
+int HandleTreeAdd(Request& request) {
+  qo::MsgTreeAddRequest add;
+  if (!request.Parse(add)) return qo::ZE_BAD_FORMAT;
+  if (!IsValidUuid(add.sync_uuid()) || (add.has_tree_uuid() && !IsValidUuid(add.tree_uuid()))) return qo::ZE_BAD_UUID;
+  if (!UsableTreeRoot(add.tree_root(), request.peer.appDir)) return qo::ZE_BAD_PATH;
+  const std::string treeUuid = add.has_tree_uuid() ? add.tree_uuid() : protocol::NewUuid();
+  const int result = index::CreateTree(add.sync_uuid(), add.tree_root(), treeUuid, request.config->deviceUuid);
+  if (request.peer.onTreeAdded) request.peer.onTreeAdded(add.tree_root());
+  if (result != qo::ZE_SUCCESS) return result;
+  qo::MsgTreeAddResponse response;
+  response.set_tree_uuid(treeUuid);
+  request.answer.Send(qo::MC_TREE_ADD_RESPONSE, &response, false);
+  return 0;
+}
+
+int HandleTreeDelete(Request& request) {
+  qo::MsgTreeDeleteRequest remove;
+  if (!request.Parse(remove)) return qo::ZE_BAD_FORMAT;
+  if (!IsValidUuid(remove.tree_uuid())) return qo::ZE_BAD_UUID;
+  auto& resolver = CContentResolver::Instance();
+  if (resolver.QueryInt(uris::SyncDir(), "COUNT(*)", 0, CSelection("tree_uuid = ? ").AddString(remove.tree_uuid())) != 0) {
+    return qo::ZE_SYNC_NOEMPTY;
+  }
+  const index::LocalTree tree = index::LocalTree::ByUuid(remove.tree_uuid());
+  if (resolver.Delete(uris::Tree(), CSelection("tree_uuid = ? ").AddString(remove.tree_uuid())) != 1) return qo::ZE_NOENT;
+  if (request.peer.onTreeDeleted) request.peer.onTreeDeleted(tree.Root());
+  request.answer.Send(qo::MC_TREE_DELETE_RESPONSE, nullptr, false);
+  return 0;
+}
+
+int HandleTreeShow(Request& request) {
+  qo::MsgTreeShowResponse response;
+  auto rows = CContentResolver::Instance().Query(uris::Tree(), {"id", "sync_uuid", "tree_uuid", "tree_root"}, nullptr);
+  while (rows && rows->MoveToNext()) {
+    qo::TreeInfo& tree = *response.add_trees();
+    tree.set_id(rows->GetInt(0));
+    tree.set_sync_uuid(std::string(rows->GetString(1)));
+    tree.set_tree_uuid(std::string(rows->GetString(2)));
+    tree.set_tree_root(std::string(rows->GetString(3)));
+  }
+  request.answer.Send(qo::MC_TREE_SHOW_RESPONSE, &response, false);
+  return 0;
+}
+
+int HandleSyncAdd(Request& request) {
+  qo::MsgSyncAddRequest add;
+  if (!request.Parse(add)) return qo::ZE_BAD_FORMAT;
+  for (const std::string* uuid : {&add.remote_sync_uuid(), &add.local_tree_uuid(), &add.remote_device_uuid(),
+                                  &add.remote_tree_uuid()}) {
+    if (!IsValidUuid(*uuid)) return qo::ZE_BAD_UUID;
+  }
+  const index::LocalTree tree = index::LocalTree::ByUuid(add.local_tree_uuid());
+  if (!tree.Valid()) return qo::ZE_BAD_TREE;
+  if (tree.SyncUuid() != add.remote_sync_uuid()) return qo::ZE_SYNCDIR_MISMATCH;
+  auto& resolver = CContentResolver::Instance();
+  // A valid UUID holds only hexadecimal digits and "-": nothing in it acts
+  // as a LIKE wildcard.
+  std::vector<std::string> devices;
+  auto rows = resolver.Query(uris::Device(), {"uuid"}, CSelection("uuid LIKE ? ").AddString(add.remote_device_uuid() + "%"));
+  while (rows && rows->MoveToNext()) devices.emplace_back(rows->GetString(0));
+  rows.reset();
+  if (devices.size() != 1) return qo::ZE_BAD_DEVICE;
+  if (devices.front() == request.config->deviceUuid && add.remote_tree_uuid() == tree.TreeUuid()) {
+    return qo::ZE_SYNC_WITH_SELF;
+  }
+  store::CContentValues row;
+  row.PutInt("tree_id", tree.Id())
+      .PutString("peer_device_uuid", devices.front())
+      .PutString("peer_tree_uuid", add.remote_tree_uuid())
+      .PutString("peer_tree_root", add.remote_tree_root())
+      .PutInt("clock", 1)
+      .PutInt("peer_clock", 0)
+      .PutString("creator", request.config->deviceUuid)
+      .PutExpression("ctime", "DATETIME('NOW')")
+      .PutInt64("last_sync", 0);
+  if (resolver.Insert(uris::Sync(), row, store::kConflictNone) <= 0) {
+    const int existing = resolver.QueryInt(uris::Sync(), "COUNT(*)", 0,
+                                           CSelection("tree_id = ? AND peer_device_uuid = ? AND peer_tree_uuid = ? ")
+                                               .AddInt(tree.Id())
+                                               .AddString(devices.front())
+                                               .AddString(add.remote_tree_uuid()));
+    return existing > 0 ? qo::ZE_EXIST : qo::ZE_SQLITE;
+  }
+  request.answer.Send(qo::MC_SYNC_ADD_RESPONSE, nullptr, false);
+  return 0;
+}
+
+int HandleSyncDelete(Request& request) {
+  qo::MsgSyncDeleteRequest remove;
+  if (!request.Parse(remove)) return qo::ZE_BAD_FORMAT;
+  if (!IsValidUuid(remove.local_tree_uuid()) || !IsValidUuid(remove.remote_tree_uuid())) return qo::ZE_BAD_UUID;
+  const index::LocalTree tree = index::LocalTree::ByUuid(remove.local_tree_uuid());
+  if (!tree.Valid()) return qo::ZE_NOENT;
+  const int64_t deleted = CContentResolver::Instance().Delete(
+      uris::Sync(), CSelection("tree_id = ? AND peer_tree_uuid = ? ").AddInt(tree.Id()).AddString(remove.remote_tree_uuid()));
+  if (deleted == 0) return qo::ZE_NOENT;
+  if (deleted != 1) return qo::ZE_BAD_FORMAT;
+  request.answer.Send(qo::MC_SYNC_DELETE_RESPONSE, nullptr, false);
+  return 0;
+}
+
+int HandleSyncShow(Request& request) {
+  qo::MsgSyncShowRequest show;
+  if (!request.Parse(show)) return qo::ZE_BAD_FORMAT;
+  // Bound arguments, one per device: the UUIDs come from the requester.
+  std::string clause;
+  CSelection selection;
+  if (show.remote_device_uuids_size() > 0) {
+    clause = "peer_device_uuid IN (";
+    for (int i = 0; i < show.remote_device_uuids_size(); ++i) clause += i == 0 ? "?" : ", ?";
+    clause += ") ";
+  }
+  selection = CSelection::FromClause(clause);
+  for (const std::string& uuid : show.remote_device_uuids()) selection.AddString(uuid);
+  qo::MsgSyncShowResponse response;
+  auto rows = CContentResolver::Instance().Query(
+      uris::SyncDir(), {"id", "tree_uuid", "peer_tree_uuid", "peer_device_uuid", "peer_tree_root"}, selection);
+  while (rows && rows->MoveToNext()) {
+    qo::SyncInfo& info = *response.add_syncs();
+    info.set_local_tree_uuid(std::string(rows->GetString(1)));
+    info.set_remote_tree_uuid(std::string(rows->GetString(2)));
+    info.set_remote_device_uuid(std::string(rows->GetString(3)));
+    info.set_remote_tree_root(std::string(rows->GetString(4)));
+    info.set_remote_device_name(DeviceName(info.remote_device_uuid()));
+  }
+  request.answer.Send(qo::MC_SYNC_SHOW_RESPONSE, &response, false);
+  return 0;
+}
+
+int HandleSyncOnce(Request& request) {
+  qo::MsgSyncOnceRequest once;
+  if (!request.Parse(once)) return qo::ZE_BAD_FORMAT;
+  const int32_t id = CContentResolver::Instance().QueryInt(
+      uris::SyncDir(), "id", 0,
+      CSelection("tree_uuid = ? AND peer_tree_uuid = ? ").AddString(once.local_tree_uuid()).AddString(once.remote_tree_uuid()));
+  if (id <= 0) return qo::ZE_BAD_SYNCDIR;
+  qo::MsgWinSync sync;
+  sync.set_sync_id(id);
+  protocol::PushOnce(request.peer.zmq, protocol::endpoints::kSyncer, qo::MC_WIN_SYNC, &sync);
+  request.answer.Send(qo::MC_SYNC_ONCE_RESPONSE, nullptr, false);
+  return 0;
+}
+
+int HandleRefresh(Request& request) {
+  qo::MsgWinRefresh refresh;
+  auto rows = CContentResolver::Instance().Query(uris::Tree(), {"id"}, nullptr);
+  while (rows && rows->MoveToNext()) refresh.add_local_tree_ids(rows->GetInt(0));
+  rows.reset();
+  if (refresh.local_tree_ids_size() > 0) {
+    protocol::PushOnce(request.peer.zmq, protocol::endpoints::kRefresher, qo::MC_WIN_REFRESH, &refresh);
+  }
+  request.answer.Send(qo::MC_REFRESH_RESPONSE, nullptr, false);
+  return 0;
+}
+
+int HandleDatabaseClear(Request& request) {
+  store::COperationList batch;
+  batch.NewDelete(uris::Device(), "uuid != ? ").GetSelection()->AddString(request.config->deviceUuid);
+  for (const store::CUri* uri : {&uris::Sync(), &uris::File(), &uris::Tree(), &uris::VCUuid(), &uris::DeviceTTL()}) {
+    batch.NewDelete(*uri, nullptr);
+  }
+  CContentResolver::Instance().ApplyBatch(store::kAuthority, batch);
+  LOG(WARNING) << "Database cleared on request of this device's tools";
+  request.answer.Send(qo::MC_DATABASE_CLEAR_RESPONSE, nullptr, false);
+  return 0;
+}
+
+}  // namespace morvex::peer

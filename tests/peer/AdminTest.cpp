@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "peer/PeerFixture.h"
+#include "protocol/Identity.h"
+#include "protocol/SslUtils.h"
+
+namespace morvex::peer {
+namespace {
+
+namespace uris = store::uris;
+
+constexpr const char* kSync = "66666666-7777-4888-9999-aaaaaaaaaaaa";
+constexpr const char* kOtherSync = "66666666-7777-4888-9999-bbbbbbbbbbbb";
+constexpr const char* kPeer = "0d7c8a3e-1b2c-4d5e-8f60-123456789abc";
+constexpr const char* kPeerTree = "0d7c8a3e-1b2c-4d5e-8f60-00000000aaaa";
+
+class AdminTest : public PeerFixture {
+ protected:
+  // The error code of the answer, 0 when the request succeeded.
+  int Code(int code, const google::protobuf::MessageLite* body, std::string* answer = nullptr) {
+    int answerCode = 0;
+    std::string answerBody;
+    EXPECT_EQ(Ask(code, body, answerCode, answerBody), 0);
+    if (answer != nullptr) *answer = answerBody;
+    if (answerCode != qo::MC_ERROR) return 0;
+    qo::MsgError error;
+    error.ParseFromString(answerBody);
+    return error.errcode();
+  }
+  std::string Folder(const std::string& name) {
+    const std::string path = dir_ / name;
+    ::mkdir(path.c_str(), 0755);
+    return path;
+  }
+  int AddTree(const std::string& root, const std::string& sync, std::string* treeUuid = nullptr) {
+    qo::MsgTreeAddRequest add;
+    add.set_sync_uuid(sync);
+    add.set_tree_root(root);
+    std::string answer;
+    const int result = Code(qo::MC_TREE_ADD_REQUEST, &add, &answer);
+    qo::MsgTreeAddResponse response;
+    if (result == 0 && treeUuid != nullptr && response.ParseFromString(answer)) *treeUuid = response.tree_uuid();
+    return result;
+  }
+  test::TempDir dir_;
+};
+
+TEST_F(AdminTest, TreeAddChecksRootsAndNesting) {
+  StartRouter();
+  const std::string docs = Folder("docs");
+  Folder("docs/inner");
+  test::WriteFile(dir_ / "file", "x");
+  std::string docsUuid;
+  ASSERT_EQ(AddTree(docs, kSync, &docsUuid), 0);
+  EXPECT_TRUE(protocol::IsValidUuid(docsUuid));
+
+  struct Case {
+    std::string root;
+    const char* sync;
+    int error;
+  };
+  const Case cases[] = {
+      {docs, kSync, qo::ZE_EXIST},
+      {docs, kOtherSync, qo::ZE_EXIST},  // a root belongs to one tree
+      {docs + "/inner", kSync, qo::ZE_NESTED_TREE},
+      {dir_.Path(), kSync, qo::ZE_NESTED_TREE},
+      {docs + "/inner", kOtherSync, 0},  // another sync folder may nest
+      {"/", kSync, qo::ZE_BAD_PATH},
+      {"relative/path", kSync, qo::ZE_BAD_PATH},
+      {"C:/Users", kSync, qo::ZE_BAD_PATH},
+      {dir_ / "file", kSync, qo::ZE_BAD_PATH},
+      {dir_ / "missing", kSync, qo::ZE_BAD_PATH},
+      {metadir_ / "Morvex", kSync, qo::ZE_BAD_PATH},  // the service's own folder
+      {docs, "not-a-uuid", qo::ZE_BAD_UUID},
+  };
+  for (const Case& c : cases) EXPECT_EQ(AddTree(c.root, c.sync), c.error) << c.root << " " << c.sync;
+
+  qo::MsgTreeShowResponse trees;
+  std::string answer;
+  ASSERT_EQ(Code(qo::MC_TREE_SHOW_REQUEST, nullptr, &answer), 0);
+  ASSERT_TRUE(trees.ParseFromString(answer));
+  EXPECT_EQ(trees.trees_size(), 2);
+}
+
+TEST_F(AdminTest, RelationsNeedATreeAKnownDeviceAndNoSelfSync) {
+  StartRouter();
+  std::string treeUuid;
+  ASSERT_EQ(AddTree(Folder("docs"), kSync, &treeUuid), 0);
+  ASSERT_TRUE(Db().Exec(std::string("INSERT INTO Device (uuid, name, trust) VALUES ('") + kPeer +
+                        "', 'peer', 1), ('0d7c8a3e-1b2c-4d5e-8f60-123456789abd', 'twin', 1)"));
+  const auto add = [&](const std::string& tree, const std::string& sync, const std::string& device,
+                       const std::string& peerTree) {
+    qo::MsgSyncAddRequest request;
+    request.set_local_tree_uuid(tree);
+    request.set_remote_sync_uuid(sync);
+    request.set_remote_device_uuid(device);
+    request.set_remote_tree_uuid(peerTree);
+    request.set_remote_tree_root("/home/peer/docs");
+    return Code(qo::MC_SYNC_ADD_REQUEST, &request);
+  };
+  const std::string self = config_.Snapshot()->deviceUuid;
+  EXPECT_EQ(add(treeUuid, kSync, kPeer, kPeerTree), 0);
+  EXPECT_EQ(add(treeUuid, kSync, kPeer, kPeerTree), qo::ZE_EXIST);
+  EXPECT_EQ(add(treeUuid, kOtherSync, kPeer, kPeerTree), qo::ZE_SYNCDIR_MISMATCH);
+  EXPECT_EQ(add("0d7c8a3e-1b2c-4d5e-8f60-00000000ffff", kSync, kPeer, kPeerTree), qo::ZE_BAD_TREE);
+  EXPECT_EQ(add(treeUuid, kSync, "0d7c8a3e-1b2c-4d5e-8f60-000000000000", kPeerTree), qo::ZE_BAD_DEVICE);
+  EXPECT_EQ(add(treeUuid, kSync, self, treeUuid), qo::ZE_SYNC_WITH_SELF);
+  EXPECT_EQ(add(treeUuid, kSync, "bad", kPeerTree), qo::ZE_BAD_UUID);
+
+  qo::MsgSyncShowRequest show;
+  show.set_show_statistics(qo::PB_FALSE);
+  show.add_remote_device_uuids(kPeer);
+  show.add_remote_device_uuids("x') OR 1=1 --");  // bound, never part of the statement
+  std::string answer;
+  ASSERT_EQ(Code(qo::MC_SYNC_SHOW_REQUEST, &show, &answer), 0);
+  qo::MsgSyncShowResponse syncs;
+  ASSERT_TRUE(syncs.ParseFromString(answer));
+  ASSERT_EQ(syncs.syncs_size(), 1);
+  EXPECT_EQ(syncs.syncs(0).remote_device_name(), "peer");
+
+  qo::MsgTreeDeleteRequest deleteTree;
+  deleteTree.set_tree_uuid(treeUuid);
+  EXPECT_EQ(Code(qo::MC_TREE_DELETE_REQUEST, &deleteTree), qo::ZE_SYNC_NOEMPTY);
+  qo::MsgSyncDeleteRequest deleteSync;
+  deleteSync.set_local_tree_uuid(treeUuid);
+  deleteSync.set_remote_tree_uuid(kPeerTree);
+  EXPECT_EQ(Code(qo::MC_SYNC_DELETE_REQUEST, &deleteSync), 0);
+  EXPECT_EQ(Code(qo::MC_SYNC_DELETE_REQUEST, &deleteSync), qo::ZE_NOENT);
+  EXPECT_EQ(Code(qo::MC_TREE_DELETE_REQUEST, &deleteTree), 0);
+  EXPECT_EQ(Code(qo::MC_TREE_DELETE_REQUEST, &deleteTree), qo::ZE_NOENT);
+}
+
+TEST_F(AdminTest, DevicesAndTheOwnDatabaseClear) {
+  StartRouter();
+  const auto keys = protocol::ssl::GenerateKeyPair();
+  qo::MsgDeviceAddRequest add;
+  add.set_uuid(kPeer);
+  add.set_name("peer");
+  add.set_route_uri("tcp://10.0.0.2:9527");
+  add.set_pub_uri("tcp://10.0.0.2:9526");
+  add.set_type(qo::DEVICE_LINUX);
+  add.set_public_key(keys.publicDer);
+  EXPECT_EQ(Code(qo::MC_DEVICE_ADD_REQUEST, &add), 0);
+  EXPECT_EQ(Code(qo::MC_DEVICE_ADD_REQUEST, &add), qo::ZE_EXIST);
+  EXPECT_EQ(Count(uris::Device(), "trust = 0 AND online = 1 AND pubkey LIKE '-----BEGIN PUBLIC KEY%'"), 1);
+
+  ASSERT_EQ(Code(qo::MC_DATABASE_CLEAR_REQUEST, nullptr), 0);  // signed with our own key
+  EXPECT_EQ(Count(uris::Device()), 1);                          // only this device
+  EXPECT_EQ(Count(uris::Config()), 11);                         // the configuration stays
+
+  qo::MsgDeviceDeleteRequest remove;
+  remove.set_uuid(kPeer);
+  EXPECT_EQ(Code(qo::MC_DEVICE_DELETE_REQUEST, &remove), qo::ZE_NOENT);
+}
+
+}  // namespace
+}  // namespace morvex::peer
