@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Morvex.pb.h"
+#include "aux/Bookmarks.h"
 #include "core/Logging.h"
 #include "index/IndexThread.h"
 #include "index/RefreshThread.h"
@@ -102,7 +103,9 @@ bool CMorvexServiceApp::InitInstance() {
   usnAllocator_ = std::make_unique<index::CUsnAllocator>(config_.Snapshot()->deviceUuid);
   index::CUsnAllocator::Install(usnAllocator_.get());
   peerContext_ = std::make_unique<peer::PeerContext>(
-      peer::PeerContext{context_, config_, *keyManager_, trustBook_, factory_.broadcastAddresses, appDir_, {}, {}});
+      peer::PeerContext{context_, config_, *keyManager_, trustBook_, factory_.broadcastAddresses, appDir_,
+                        [](const std::string& root) { aux::Bookmarks().Add(root); },
+                        [](const std::string& root) { aux::Bookmarks().Remove(root); }});
 
   if (!StartWorker(factory_.statusThread, statusThread_, "Failed to init StatusThread") ||
       !StartWorker(factory_.indexThread, indexThread_, "Faild to init IndexThread.") ||
