@@ -1,3 +1,4 @@
+#include "peer/FileHandlers.h"
 #include "peer/RequestHandlers.h"
 #include "peer/TrustBook.h"
 #include "store/ContentResolver.h"
@@ -42,6 +43,9 @@ Handler FindHandler(int code) {
     case qo::MC_DISCOVER: return HandleDiscover;
     case qo::MC_FIND_REQUEST: return HandleFind;
     case qo::MC_STATUS_REQUEST: return HandleStatus;
+    case qo::MC_GET_REQUEST: return HandleGet;
+    case qo::MC_LIST_REQUEST: return HandleList;
+    case qo::MC_LIST_ROOT_REQUEST: return HandleListRoot;
     case qo::MC_TRUST_PUBLISH_REQUEST: return HandleTrustPublish;
     case qo::MC_TRUST_REQUEST: return HandleTrust;
     case qo::MC_TRUST_DENY_REQUEST: return HandleTrustDeny;
