@@ -14,16 +14,13 @@
 
 #include "index/IgnoreRules.h"
 #include "platform/ThreadName.h"
+#include "platform/UniqueDir.h"
 
 namespace morvex::index {
 namespace {
 
 constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVED_FROM |
                                 IN_MOVED_TO | IN_DONT_FOLLOW | IN_ONLYDIR | IN_EXCL_UNLINK;
-
-struct DirClose {
-  void operator()(DIR* dir) const noexcept { ::closedir(dir); }
-};
 
 bool Below(const std::string& path, const std::string& dir) {
   return path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 && path[dir.size()] == '/';
@@ -75,7 +72,7 @@ bool CDirectoryWatcher::WatchOne(const std::string& dir, const std::shared_ptr<T
 
 bool CDirectoryWatcher::WatchRecursively(const std::string& dir, const std::shared_ptr<Tree>& tree) {
   if (!WatchOne(dir, tree)) return false;
-  std::unique_ptr<DIR, DirClose> listing(::opendir(dir.c_str()));
+  platform::UniqueDir listing(::opendir(dir.c_str()));
   if (!listing) return true;
   bool complete = true;
   while (const dirent* entry = ::readdir(listing.get())) {

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "platform/UniqueFd.h"
+#include "platform/UniqueDir.h"
 
 namespace morvex::index {
 namespace {
@@ -72,16 +73,12 @@ void GrantOwnerAll(int dirFd) {
   }
 }
 
-struct DirClose {
-  void operator()(DIR* dir) const noexcept { ::closedir(dir); }
-};
-
 // Removes everything inside the directory open as `dirFd`, working relative
 // to descriptors so that no link is followed and no path grows too long.
 bool RemoveContents(int dirFd) {
   UniqueFd listing(::dup(dirFd));
   if (!listing.Valid()) return false;
-  std::unique_ptr<DIR, DirClose> dir(::fdopendir(listing.Get()));
+  platform::UniqueDir dir(::fdopendir(listing.Get()));
   if (!dir) return false;
   listing.Release();  // owned by `dir` now
   bool ok = true;

@@ -20,6 +20,7 @@
 #include "protocol/QoMsg.h"
 #include "protocol/WorkerChannel.h"
 #include "store/ContentResolver.h"
+#include "platform/UniqueDir.h"
 
 namespace morvex::index {
 
@@ -30,10 +31,6 @@ namespace uris = store::uris;
 namespace {
 
 constexpr int kReceiveWaitMs = 5000;
-
-struct DirClose {
-  void operator()(DIR* dir) const noexcept { ::closedir(dir); }
-};
 
 void Progress(int code, int32_t treeId, size_t count) {
   core::CBroadcastService::Instance().Broadcast(code, core::IndexEvent{treeId, static_cast<int32_t>(count)});
@@ -173,7 +170,7 @@ void CRefreshThread::AddEntry(const std::string& path, const FileInfo& info, int
 bool CRefreshThread::Scan(const std::string& dir, int32_t treeId, const IgnoreRules& rules,
                           std::vector<Entry>& listing, std::vector<std::string>& unreadable) {
   if (IsCancel(treeId) != 0) return false;
-  std::unique_ptr<DIR, DirClose> listingDir(::opendir(dir.c_str()));
+  platform::UniqueDir listingDir(::opendir(dir.c_str()));
   if (!listingDir) {
     LOG(WARNING) << "Cannot list " << dir << ": " << std::strerror(errno) << "; its records are kept";
     unreadable.push_back(dir);

@@ -16,6 +16,7 @@
 #include "protocol/InprocEndpoints.h"
 #include "protocol/WorkerChannel.h"
 #include "store/ContentResolver.h"
+#include "platform/UniqueDir.h"
 
 namespace morvex::index {
 
@@ -24,10 +25,6 @@ using store::CSelection;
 namespace uris = store::uris;
 
 namespace {
-
-struct DirClose {
-  void operator()(DIR* dir) const noexcept { ::closedir(dir); }
-};
 
 bool ValidUtf8(const std::string& text) {
   for (size_t pos = 0; pos < text.size();) {
@@ -154,7 +151,7 @@ int LocalTree::RemovePath(const std::string& path, store::COperationList& list) 
 }
 
 int LocalTree::WalkTree(store::COperationList& list, const std::string& dir) const {
-  std::unique_ptr<DIR, DirClose> listing(::opendir(dir.c_str()));
+  platform::UniqueDir listing(::opendir(dir.c_str()));
   if (!listing) return 0;
   while (const dirent* entry = ::readdir(listing.get())) {
     const std::string name = entry->d_name;

@@ -27,6 +27,7 @@
 #include "platform/PathCollation.h"
 #include "platform/UniqueFd.h"
 #include "protocol/Identity.h"
+#include "platform/UniqueDir.h"
 
 namespace morvex::peer {
 namespace {
@@ -36,10 +37,6 @@ constexpr uint32_t kMaxPartBytes = 1048576;
 
 // The label of the file system mounted at "/".
 constexpr const char* kRootLabel = "本地磁盘";
-
-struct DirClose {
-  void operator()(DIR* dir) const noexcept { ::closedir(dir); }
-};
 
 bool ValidUtf8(std::string_view text) {
   for (size_t pos = 0; pos < text.size();) {
@@ -291,7 +288,7 @@ int HandleList(Request& request) {
   if (!request.Parse(list)) return qo::ZE_BAD_FORMAT;
   const std::string& folder = list.root();
   if (folder != "/" && !ValidWirePath(folder)) return qo::ZE_BAD_PATH;
-  std::unique_ptr<DIR, DirClose> listing(::opendir(folder.c_str()));
+  platform::UniqueDir listing(::opendir(folder.c_str()));
   if (!listing) return qo::ZE_BAD_PATH;
 
   qo::MsgListResponse response;
