@@ -64,8 +64,13 @@ int HandleFind(Request& request) {
                                  .AddInt64(find.since())
                                  .AddInt(treeId),
                              "usn ASC ");
+  // Records removed together share one usn. A page never ends inside such
+  // a group: the requester asks for "usn > largest seen" next, so the rest
+  // of a cut group would never be listed.
+  int64_t lastUsn = -1;
   while (rows && rows->MoveToNext()) {
-    if (find.limit() > 0 && response.stats_size() >= find.limit()) break;
+    if (find.limit() > 0 && response.stats_size() >= find.limit() && rows->GetInt64(9) != lastUsn) break;
+    lastUsn = rows->GetInt64(9);
     qo::Stat& stat = *response.add_stats();
     const std::string_view path = rows->GetString(0);
     std::string relative = path.size() > root.size() ? std::string(path.substr(root.size())) : "/";

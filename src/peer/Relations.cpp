@@ -1,0 +1,74 @@
+#include "peer/Relations.h"
+
+#include <glog/logging.h>
+
+#include "Morvex.pb.h"
+#include "peer/PeerRequest.h"
+#include "protocol/ErrorText.h"
+#include "store/ContentResolver.h"
+
+namespace morvex::peer {
+
+using store::CContentResolver;
+using store::CSelection;
+namespace uris = store::uris;
+
+namespace {
+constexpr int kUnlinkWaitMs = 1000;
+}
+
+bool LoadRelation(int32_t syncId, Relation& relation) {
+  auto row = CContentResolver::Instance().Query(
+      uris::SyncDir(), {"id", "tree_uuid", "tree_root", "sync_uuid", "tree_id", "peer_device_uuid", "peer_tree_uuid"},
+      CSelection("id = ? ").AddInt(syncId));
+  if (!row || !row->MoveToNext()) {
+    LOG(ERROR) << "inexisted sync id: " << syncId;
+    return false;
+  }
+  relation.id = row->GetInt(0);
+  relation.treeUuid = std::string(row->GetString(1));
+  relation.treeRoot = std::string(row->GetString(2));
+  relation.syncUuid = std::string(row->GetString(3));
+  relation.treeId = row->GetInt(4);
+  relation.peerDeviceUuid = std::string(row->GetString(5));
+  relation.peerTreeUuid = std::string(row->GetString(6));
+  return true;
+}
+
+bool UnlinkPeerFromThis(PeerContext& peer, const Relation& relation) {
+  std::string route;
+  CContentResolver::Instance().QueryString(uris::Device(), "route_uri", route,
+                                           CSelection("uuid =  ? ").AddString(relation.peerDeviceUuid));
+  if (route.empty()) {
+    LOG(WARNING) << "empty route_uri, may be device off line";
+    return false;
+  }
+  const auto config = peer.config.Snapshot();
+  qo::MsgSyncDeleteRequest remove;
+  remove.set_local_tree_uuid(relation.peerTreeUuid);
+  remove.set_remote_tree_uuid(relation.treeUuid);
+  const PeerAnswer answer =
+      RequestPeer(peer.zmq, route, {config->deviceUuid, config->privateKey},
+                  peer.keys.GetPublicKey(relation.peerDeviceUuid, true), peer.keys, qo::MC_SYNC_DELETE_REQUEST, &remove,
+                  kUnlinkWaitMs);
+  if (!answer.answered) {
+    LOG(WARNING) << "Failed to receive Msg.";
+    return false;
+  }
+  if (answer.code == qo::MC_ERROR) {
+    qo::MsgError error;
+    error.ParseFromString(answer.body);
+    LOG(WARNING) << "Failed to UnlinkPeerFromThis(): " << protocol::ErrorText(error.errcode());
+    return false;
+  }
+  return true;
+}
+
+bool DeleteSync(PeerContext& peer, int32_t syncId) {
+  Relation relation;
+  if (!LoadRelation(syncId, relation)) return false;
+  UnlinkPeerFromThis(peer, relation);
+  return CContentResolver::Instance().Delete(uris::Sync(), CSelection("id = ? ").AddInt(syncId)) == 1;
+}
+
+}  // namespace morvex::peer

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "peer/PeerContext.h"
+
+namespace morvex::peer {
+
+// One relation (a row of Sync) as the sync engine and the administration
+// requests see it: the local tree and the tree on the peer.
+struct Relation {
+  int32_t id = 0;
+  std::string treeUuid;
+  std::string treeRoot;
+  std::string syncUuid;
+  int32_t treeId = 0;
+  std::string peerDeviceUuid;
+  std::string peerTreeUuid;
+};
+
+// The relation with this Sync id; false when there is none.
+bool LoadRelation(int32_t syncId, Relation& relation);
+
+// Asks the peer to drop its side of the relation (MC_SYNC_DELETE_REQUEST,
+// its view: its tree first). False when the peer is offline, silent for a
+// second, or refuses.
+bool UnlinkPeerFromThis(PeerContext& peer, const Relation& relation);
+
+// Tells the peer, then deletes the local row whatever the peer said: a
+// relation the user removed is gone here even when the peer is away (its
+// status poll drops the peer's side later). True when the row was deleted.
+bool DeleteSync(PeerContext& peer, int32_t syncId);
+
+}  // namespace morvex::peer

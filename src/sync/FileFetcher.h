@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/UniqueFd.h"
+#include "protocol/KeyStore.h"
+#include "protocol/ZmqSocket.h"
+#include "sync/FetchFile.h"
+#include "sync/SyncMonitor.h"
+
+namespace morvex::sync {
+
+// Who is asked for the data, and as whom.
+struct FetchPeer {
+  protocol::ZmqContext& zmq;
+  protocol::IKeyManager& keys;
+  std::string ownUuid;
+  std::string ownPrivateKey;  // DER
+  std::string deviceUuid;     // the peer
+  std::string treeUuid;       // the tree on the peer
+};
+
+// Flow control of one fetch.
+struct FetchLimits {
+  int32_t budget = 32 * 1024 * 1024;  // bytes requested and not yet answered, at most
+  int32_t partSize = 1024 * 1024;     // bytes per request
+  int32_t minRequest = 8 * 1024;      // a smaller remainder of the budget waits for replies
+  int32_t silenceMs = 5000;           // a peer silent this long has given up
+};
+
+class IDataFetcher {
+ public:
+  virtual ~IDataFetcher() = default;
+  // False only when the peer is unknown or the service is shutting down;
+  // the outcome per file shows in the files' flags.
+  virtual bool Fetch(const std::vector<IFetchFile*>& files) = 0;
+};
+
+// Pulls the contents of a batch of files from one peer into their temporary
+// files, with up to `budget` bytes of part requests in flight on one
+// connection, writes each part at its offset as it arrives (in any order),
+// and marks a file ready only when every part came and the whole file
+// hashes to its announced SHA-1. Final files and the database are never
+// touched here.
+//
+// Threads: one fetch on the calling (sync worker) thread; the shutdown
+// notice is the only outside signal it watches.
+class CFileFetcher final : public IDataFetcher {
+ public:
+  CFileFetcher(FetchPeer peer, CTransferMonitor* monitor, FetchLimits limits = {});
+  CFileFetcher(const CFileFetcher&) = delete;
+  CFileFetcher& operator=(const CFileFetcher&) = delete;
+
+  bool Fetch(const std::vector<IFetchFile*>& files) override;
+
+ private:
+  struct Transfer {
+    IFetchFile* file = nullptr;
+    platform::UniqueFd fd;
+    std::map<int64_t, int32_t> parts;  // requested and unanswered: offset -> length
+    bool failed = false;               // a part was refused or not written
+  };
+
+  std::optional<qo::MsgGetRequest> NextRequest();
+  void OnPart(const std::string& body);
+  void OnPartError(const std::string& body);
+  void FinishFiles();
+  bool ReleasePart(Transfer& transfer, int32_t index, int64_t offset);
+
+  FetchPeer peer_;
+  CTransferMonitor* monitor_;
+  FetchLimits limits_;
+  std::vector<IFetchFile*> files_;
+  std::unordered_map<int32_t, Transfer> transfers_;
+  int32_t outstanding_ = 0;
+  int32_t cursorFile_ = 0;
+  int64_t cursorOffset_ = 0;
+  int32_t budget_ = 0;
+};
+
+}  // namespace morvex::sync

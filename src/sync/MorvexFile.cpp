@@ -1,0 +1,290 @@
+#include "sync/MorvexFile.h"
+
+#include <glog/logging.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "index/FileUtils.h"
+#include "store/ContentResolver.h"
+#include "sync/Conditions.h"
+
+namespace morvex::sync {
+namespace {
+
+constexpr const char* kTempSuffix = ".~morvex";
+constexpr const char* kConflictMark = "(Conflict)";
+
+// The attribute word kept for a record of that type; what a peer that sent
+// none means.
+int32_t RemoteWinAttr(const qo::Stat& stat) {
+  const bool directory = stat.type() == qo::DIR;
+  if (!stat.has_win_attr()) return directory ? 16 : 0;
+  return index::KeptAttributes(static_cast<uint32_t>(stat.win_attr()), directory);
+}
+
+bool NoAttributesAnnounced(int32_t winAttr, int32_t unixAttr) {
+  return unixAttr == 0 && (winAttr == 0 || winAttr == 16);
+}
+
+}  // namespace
+
+CMorvexFile::CMorvexFile(int32_t treeId, std::string fullPath, const qo::Stat& stat, index::CVectorClock clock)
+    : wirePath_(stat.path()),
+      fullPath_(std::move(fullPath)),
+      tempPath_(fullPath_ + kTempSuffix),
+      type_(stat.type()),
+      status_(stat.status()),
+      length_(stat.length()),
+      mtime_(stat.mtime()),
+      sha1_(stat.sha1()),
+      usn_(stat.usn()),
+      winAttr_(RemoteWinAttr(stat)),
+      unixAttr_(stat.unix_attr()),
+      andrAttr_(stat.android_attr()),
+      treeId_(treeId),
+      ready_(stat.type() == qo::DIR || stat.status() == qo::REMOVED),
+      clock_(std::move(clock)) {}
+
+CMorvexFile::~CMorvexFile() {
+  if (index::PathExists(tempPath_) && !index::DeleteFileForce(tempPath_)) {
+    LOG(ERROR) << "Failed to ::DeleteFile()[" << errno << "]: " << tempPath_;
+  }
+}
+
+bool CMorvexFile::LoadLocal() {
+  local_ = index::CQoFile();
+  return local_.LoadByPath(treeId_, fullPath_);
+}
+
+void CMorvexFile::FillStat(qo::Stat& stat) const {
+  stat.set_path(wirePath_);
+  stat.set_type(static_cast<qo::FileType>(type_));
+  stat.set_status(static_cast<qo::FileStatus>(status_));
+  stat.set_length(length_);
+  stat.set_mtime(mtime_);
+  stat.set_sha1(sha1_);
+  stat.set_usn(usn_);
+  stat.clear_vclock();
+  for (const int32_t counter : clock_.Data()) stat.add_vclock(counter);
+}
+
+bool CMorvexFile::OnlyAttributesDiffer() const {
+  return HasLocal() && local_.Status() == qo::NORMAL && local_.Type() == type_ && local_.Status() == status_ &&
+         (type_ == qo::DIR || local_.Sha1() == sha1_);
+}
+
+std::string CMorvexFile::ConflictName() const {
+  const size_t slash = fullPath_.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  size_t dot = fullPath_.rfind('.');
+  // A leading dot starts a hidden name, not an extension.
+  if (dot == std::string::npos || dot <= nameStart) dot = fullPath_.size();
+  const std::string base = fullPath_.substr(0, dot);
+  const std::string extension = fullPath_.substr(dot);
+
+  // Exact text comparison: characters of the name must not act as patterns.
+  const std::string prefix = base + kConflictMark;
+  const int32_t recorded = store::CContentResolver::Instance().QueryInt(
+      store::uris::File(), "COUNT(*)", 0,
+      store::CSelection("length(path) >= length(?) + length(?) AND substr(path, 1, length(?)) = ? AND "
+                        "substr(path, length(path) - length(?) + 1) = ? ")
+          .AddString(prefix)
+          .AddString(extension)
+          .AddString(prefix)
+          .AddString(prefix)
+          .AddString(extension)
+          .AddString(extension));
+  // A name already on disk (a copy not indexed yet) is skipped too, or the
+  // move there would fail on every pass.
+  for (int32_t i = recorded;; ++i) {
+    const std::string name = i == 0 ? prefix + extension : prefix + "-" + std::to_string(i) + extension;
+    if (!index::PathExists(name)) return name;
+  }
+}
+
+bool CMorvexFile::PrepareTemp() {
+  if (!index::PathExists(tempPath_)) return false;
+  const index::FileInfo info = index::GetFileInfo(tempPath_);
+  if (!info.valid) return false;
+  if (info.length != length_) {
+    LOG(WARNING) << "Incomplete file detected, abort replace: expect: " << length_ << ", actual: " << info.length
+                 << "; path: " << tempPath_;
+    return false;
+  }
+  if (NoAttributesAnnounced(winAttr_, unixAttr_)) {
+    // The peer keeps no permissions; the file has them here, and this tree
+    // now holds a version with more to offer back.
+    const int32_t own = index::KeptAttributes(info.win_attr, false);
+    if (own != winAttr_ || static_cast<int32_t>(info.unix_attr) != unixAttr_) {
+      winAttr_ = own;
+      unixAttr_ = static_cast<int32_t>(info.unix_attr);
+      clock_.Increment(0);
+    }
+  } else if (!ApplyPeerAttributes(tempPath_, winAttr_, unixAttr_)) {
+    LOG(ERROR) << "ChangeFileAttributes() failed[" << errno << "]: " << tempPath_;
+  }
+  if (!index::SetLastWriteTime(tempPath_, mtime_)) {
+    LOG(ERROR) << "SetLastWriteTime() failed[" << errno << "]: " << tempPath_;
+    if (!index::GetLastWriteTime(tempPath_, mtime_)) {
+      LOG(ERROR) << "GetLastWriteTime() failed[" << errno << "]: " << tempPath_;
+    }
+  }
+  return true;
+}
+
+void CMorvexFile::AppendConflictRecord(store::COperationList& list, const std::string& path,
+                                       const index::IQoFile& version,
+                                       std::unique_ptr<store::COperationCondition> condition) {
+  index::FileInfo info;
+  info.valid = true;
+  info.kind = version.Type() == qo::DIR ? index::FileKind::kDirectory : index::FileKind::kRegular;
+  info.win_attr = static_cast<uint32_t>(version.WinAttr());
+  info.unix_attr = static_cast<uint32_t>(version.UnixAttr());
+  info.mtime = version.Mtime();
+  info.length = version.Length();
+  index::CQoFileBuilder(path, version.Sha1(), treeId_, version.UnixAttr(), version.AndrAttr(), info)
+      .AppendInsert(list, std::move(condition));
+}
+
+void CMorvexFile::BothPresentFiles(store::COperationList& list, bool isLower) {
+  if (local_.Sha1() == sha1_) {
+    index::DeleteFileForce(tempPath_);
+    // Same content: only permissions this side lacks are taken.
+    const bool taken = local_.UnixAttr() == 0 && unixAttr_ != 0;
+    if (taken) {
+      index::FileInfo info;
+      info.valid = true;
+      info.kind = index::FileKind::kRegular;
+      info.win_attr = static_cast<uint32_t>(local_.WinAttr());
+      info.unix_attr = static_cast<uint32_t>(unixAttr_);
+      info.mtime = local_.Mtime();
+      info.length = local_.Length();
+      local_.SetFromFileInfo(info, std::nullopt);
+    }
+    MergeClock();
+    if (taken) local_.IncLocalClock();
+    local_.AppendUpdate(list);
+    LOG(INFO) << "Handle FFOO  [o] f|" << fullPath_ << " : suppose same file due same sha1";
+    return;
+  }
+  if (!PrepareTemp()) return;
+  const std::string conflict = ConflictName();
+  if (isLower) {
+    // The local version gives up the path and lives on under the conflict
+    // name; the remote one takes the path only once it is free.
+    AppendConflictRecord(list, conflict, local_,
+                         std::make_unique<CConditionMove>(fullPath_, conflict, local_.Mtime(), kNoCheck, false));
+    TakeRemote();
+    MergeClock();
+    local_.AppendUpdate(list, std::make_unique<CConditionMove>(tempPath_, fullPath_, kNoCheck, kNoCheck, false));
+  } else {
+    AppendConflictRecord(list, conflict, *this,
+                         std::make_unique<CConditionMove>(tempPath_, conflict, kNoCheck, kNoCheck, false));
+    MergeClock();
+    local_.AppendUpdate(list);
+  }
+}
+
+void CMorvexFile::ApplyConflict(store::COperationList& list, bool isLower) {
+  std::string name;
+  name += local_.Type() == qo::DIR ? 'D' : 'F';
+  name += type_ == qo::DIR ? 'D' : 'F';
+  name += local_.Status() == qo::NORMAL ? 'O' : 'D';
+  name += status_ == qo::NORMAL ? 'O' : 'D';
+  LOG(INFO) << "Handle " << name << " " << fullPath_;
+
+  const int64_t localMtime = local_.Mtime();
+  if (name == "FFOO") {
+    BothPresentFiles(list, isLower);
+  } else if (name == "FFDO" || name == "DFDO") {
+    if (!PrepareTemp()) return;
+    TakeRemote();
+    MergeClock();
+    local_.AppendUpdate(list, std::make_unique<CConditionMove>(tempPath_, fullPath_, kNoCheck, localMtime, false));
+  } else if (name == "FDOO") {
+    // The local file moves aside; the directory is made only where the
+    // path is free, so a file that could not move is never deleted.
+    const std::string conflict = ConflictName();
+    AppendConflictRecord(list, conflict, local_,
+                         std::make_unique<CConditionMove>(fullPath_, conflict, localMtime, kNoCheck, false));
+    TakeRemote();
+    MergeClock();
+    local_.AppendUpdate(list, std::make_unique<CConditionMkdir>(fullPath_, kNoCheck, mtime_, winAttr_, unixAttr_, false));
+  } else if (name == "FDDO" || name == "DDDO") {
+    TakeRemote();
+    MergeClock();
+    local_.AppendUpdate(list, std::make_unique<CConditionMkdir>(fullPath_, localMtime, mtime_, winAttr_, unixAttr_));
+  } else if (name == "DFOO") {
+    if (!PrepareTemp()) return;
+    const std::string conflict = ConflictName();
+    AppendConflictRecord(list, conflict, *this,
+                         std::make_unique<CConditionMove>(tempPath_, conflict, kNoCheck, kNoCheck, false));
+    MergeClock();
+    local_.AppendUpdate(list);
+  } else {
+    // A deletion on either side against a present entry, or two folders:
+    // the merged clock makes the local record the newer one, so a present
+    // entry is offered back to the peer instead of being deleted.
+    MergeClock();
+    local_.AppendUpdate(list);
+  }
+}
+
+void CMorvexFile::ApplyDirectory(store::COperationList& list) {
+  std::unique_ptr<store::COperationCondition> guard;
+  if (status_ == qo::NORMAL) {
+    guard = std::make_unique<CConditionMkdir>(fullPath_, local_.Mtime(), mtime_, winAttr_, unixAttr_);
+  }
+  if (!HasLocal()) {
+    index::CQoFileBuilder(treeId_, *this).AppendInsert(list, std::move(guard));
+    return;
+  }
+  TakeRemote();
+  MergeClock();
+  local_.AppendUpdate(list, std::move(guard));
+}
+
+void CMorvexFile::ApplyAttributes(store::COperationList& list) {
+  auto guard = std::make_unique<CConditionSetAttr>(fullPath_, local_.Mtime(), mtime_, winAttr_, unixAttr_);
+  TakeRemote();
+  MergeClock();
+  local_.AppendUpdate(list, std::move(guard));
+}
+
+void CMorvexFile::ApplyDelete(store::COperationList& list) {
+  std::unique_ptr<store::COperationCondition> guard;
+  if (index::PathExists(fullPath_) && index::GetFileInfo(fullPath_).kind == index::FileKind::kDirectory) {
+    guard = std::make_unique<CConditionRmdir>(fullPath_);
+  } else {
+    guard = std::make_unique<CConditionDelFile>(fullPath_, local_.Mtime());
+  }
+  TakeRemote();
+  MergeClock();
+  local_.AppendUpdate(list, std::move(guard));
+}
+
+void CMorvexFile::ApplyNewFile(store::COperationList& list) {
+  if (status_ != qo::NORMAL) {
+    index::CQoFileBuilder(treeId_, *this).AppendInsert(list);
+    return;
+  }
+  if (!PrepareTemp()) return;
+  // Never over an existing file: one that appeared meanwhile is the user's.
+  index::CQoFileBuilder(treeId_, *this)
+      .AppendInsert(list, std::make_unique<CConditionMove>(tempPath_, fullPath_, kNoCheck, local_.Mtime(), false));
+}
+
+void CMorvexFile::ApplyUpdate(store::COperationList& list) {
+  if (!PrepareTemp()) return;
+  auto guard = std::make_unique<CConditionMove>(tempPath_, fullPath_, kNoCheck, local_.Mtime(), true);
+  if (!HasLocal()) {
+    index::CQoFileBuilder(treeId_, *this).AppendInsert(list, std::move(guard));
+    return;
+  }
+  TakeRemote();
+  MergeClock();
+  local_.AppendUpdate(list, std::move(guard));
+}
+
+}  // namespace morvex::sync

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Morvex.pb.h"
+#include "index/QoFile.h"
+#include "index/VectorClock.h"
+#include "store/Operations.h"
+#include "sync/FetchFile.h"
+
+namespace morvex::sync {
+
+// One record of a peer's tree that a pass acts on, next to the local record
+// of the same path. The Apply operations turn the pass's decision into
+// database changes guarded by file-system steps (sync/Conditions.h) and
+// append them to the batch; nothing changes until the batch is applied.
+//
+// The object owns its temporary file ("<full path>.~morvex"): whatever was
+// not moved into place is deleted with the object, so no temporary file
+// outlives its pass.
+//
+// Threads: lives on the pass's worker thread.
+class CMorvexFile final : public index::IQoFile, public IFetchFile {
+ public:
+  // `fullPath` is the confined local path of `stat.path()` in the tree;
+  // `clock` the remote clock in the tree's numbering.
+  CMorvexFile(int32_t treeId, std::string fullPath, const qo::Stat& stat, index::CVectorClock clock);
+  CMorvexFile(const CMorvexFile&) = delete;
+  CMorvexFile& operator=(const CMorvexFile&) = delete;
+  ~CMorvexFile() override;
+
+  // The local record of the same path; false (and an empty record) when
+  // there is none.
+  bool LoadLocal();
+  const index::CQoFile& Local() const { return local_; }
+  bool HasLocal() const { return local_.Id() >= 0; }
+  bool Ready() const { return ready_; }
+
+  // IQoFile: the remote values.
+  int64_t Id() const override { return -1; }
+  int32_t Type() const override { return type_; }
+  int32_t Status() const override { return status_; }
+  int64_t Mtime() const override { return mtime_; }
+  int64_t Length() const override { return length_; }
+  int64_t Usn() const override { return usn_; }
+  const std::string& Path() const override { return fullPath_; }
+  const std::string& Sha1() const override { return sha1_; }
+  int32_t Modifier() const override { return 0; }
+  const index::CVectorClock* VClock() const override { return &clock_; }
+  int32_t WinAttr() const override { return winAttr_; }
+  int32_t UnixAttr() const override { return unixAttr_; }
+  int32_t AndrAttr() const override { return andrAttr_; }
+  int32_t TreeId() const override { return treeId_; }
+
+  // IFetchFile.
+  const std::string& TempPath() const override { return tempPath_; }
+  const std::string& RemotePath() const override { return wirePath_; }
+  void FillStat(qo::Stat& stat) const override;
+  void SetFailed() override { ready_ = false; }
+  void SetReady() override { ready_ = true; }
+
+  // Concurrent versions (local and remote clocks conflict). With `isLower`
+  // (the local tree's UUID sorts first) the local file gives up its path.
+  void ApplyConflict(store::COperationList& list, bool isLower);
+  void ApplyDirectory(store::COperationList& list);
+  void ApplyAttributes(store::COperationList& list);
+  void ApplyDelete(store::COperationList& list);
+  void ApplyNewFile(store::COperationList& list);
+  void ApplyUpdate(store::COperationList& list);
+
+  // The local record is a present entry of the same type (and, for a file,
+  // content) as the remote one.
+  bool OnlyAttributesDiffer() const;
+  // Where a conflicting copy of this path goes: "a(Conflict).txt", then
+  // "a(Conflict)-1.txt" and up, never a name recorded or on disk.
+  std::string ConflictName() const;
+
+ private:
+  // Time and permissions on the downloaded file; false when it is not
+  // there or not complete.
+  bool PrepareTemp();
+  void TakeRemote() { local_.SetFromFile(*this); }
+  void MergeClock() { local_.MergeVClock(clock_); }
+  void AppendConflictRecord(store::COperationList& list, const std::string& path, const index::IQoFile& version,
+                            std::unique_ptr<store::COperationCondition> condition);
+  void BothPresentFiles(store::COperationList& list, bool isLower);
+
+  std::string wirePath_;
+  std::string fullPath_;
+  std::string tempPath_;
+  int32_t type_;
+  int32_t status_;
+  int64_t length_;
+  int64_t mtime_;
+  std::string sha1_;
+  int64_t usn_;
+  int32_t winAttr_;
+  int32_t unixAttr_;
+  int32_t andrAttr_;
+  int32_t treeId_;
+  bool ready_;
+  index::CVectorClock clock_;
+  index::CQoFile local_;
+};
+
+}  // namespace morvex::sync

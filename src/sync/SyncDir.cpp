@@ -1,0 +1,299 @@
+#include "sync/SyncDir.h"
+
+#include <dirent.h>
+#include <glog/logging.h>
+
+#include <algorithm>
+#include <functional>
+#include <mutex>
+#include <set>
+
+#include "core/BroadcastService.h"
+#include "index/FileUtils.h"
+#include "index/IgnoreRules.h"
+#include "index/Tree.h"
+#include "index/VectorClock.h"
+#include "peer/PathRules.h"
+#include "platform/UniqueDir.h"
+#include "protocol/ErrorText.h"
+#include "protocol/ProtectedMsg.h"
+#include "store/ContentResolver.h"
+
+namespace morvex::sync {
+
+using store::CContentResolver;
+using store::CSelection;
+namespace uris = store::uris;
+
+namespace {
+
+using Batch = std::vector<CMorvexFile*>;
+
+// Cuts a sorted list into batches of at most `files` entries and, with
+// bytes > 0, closes a batch as soon as its remote lengths reach `bytes`.
+std::vector<Batch> CutBatches(const std::vector<std::unique_ptr<CMorvexFile>>& items, int32_t files, int64_t bytes) {
+  std::vector<Batch> batches;
+  Batch current;
+  int64_t size = 0;
+  for (const auto& item : items) {
+    current.push_back(item.get());
+    size += item->Length();
+    if (static_cast<int32_t>(current.size()) >= files || (bytes > 0 && size >= bytes)) {
+      batches.push_back(std::move(current));
+      current.clear();
+      size = 0;
+    }
+  }
+  if (!current.empty()) batches.push_back(std::move(current));
+  return batches;
+}
+
+void SortByPath(std::vector<std::unique_ptr<CMorvexFile>>& items, bool descending) {
+  std::sort(items.begin(), items.end(), [descending](const auto& a, const auto& b) {
+    return descending ? a->Path() > b->Path() : a->Path() < b->Path();
+  });
+}
+
+// No transfer is needed: nothing to fetch, or the same content is here.
+bool NeedsNoTransfer(const CMorvexFile& item) {
+  return item.Type() == qo::DIR || item.Status() == qo::REMOVED ||
+         (item.HasLocal() && item.Sha1() == item.Local().Sha1() && item.Local().Status() != qo::REMOVED);
+}
+
+int64_t Apply(store::COperationList& list) {
+  if (list.Size() == 0) return 0;
+  return CContentResolver::Instance().ApplyBatch(store::kAuthority, list);
+}
+
+std::mutex leftoverMutex;
+std::set<int32_t> cleanedTrees;  // guarded by leftoverMutex
+
+void RemoveTempFilesIn(const std::string& dir) {
+  platform::UniqueDir stream(::opendir(dir.c_str()));
+  if (!stream) return;
+  std::vector<std::string> subdirs;
+  while (const dirent* entry = ::readdir(stream.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    const std::string path = dir + "/" + name;
+    if (entry->d_type == DT_DIR) {
+      subdirs.push_back(path);
+    } else if (entry->d_type == DT_REG && index::IsTmpFile(path)) {
+      LOG(INFO) << "Removing leftover temporary file: " << path;
+      index::DeleteFileForce(path);
+    }
+  }
+  stream.reset();
+  for (const std::string& subdir : subdirs) RemoveTempFilesIn(subdir);
+}
+
+}  // namespace
+
+void RemoveLeftoverTempFiles(int32_t treeId, const std::string& root) {
+  std::lock_guard lock(leftoverMutex);
+  if (!cleanedTrees.insert(treeId).second) return;
+  RemoveTempFilesIn(root);
+}
+
+CSyncDir::CSyncDir(int32_t syncId) { valid_ = peer::LoadRelation(syncId, relation_); }
+
+bool CSyncDir::ListChanges(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists) {
+  std::string route;
+  CContentResolver::Instance().QueryString(uris::Device(), "route_uri", route,
+                                           CSelection("uuid =  ? ").AddString(relation_.peerDeviceUuid));
+  if (route.empty()) {
+    LOG(WARNING) << "empty route_uri, may be device off line";
+    return false;
+  }
+  const auto config = peer.config.Snapshot();
+  protocol::ZmqSocket socket(peer.zmq, ZMQ_REQ);
+  socket.Connect(route);
+  protocol::CMsgSender sender(socket, config->deviceUuid, config->privateKey,
+                              peer.keys.GetPublicKey(relation_.peerDeviceUuid, true));
+
+  int64_t since = 0;
+  for (;;) {
+    qo::MsgFindRequest find;
+    find.set_sync_uuid(relation_.syncUuid);
+    find.set_tree_uuid(relation_.peerTreeUuid);
+    find.set_since(since);
+    find.set_limit(limits.pageSize);
+    sender.Send(qo::MC_FIND_REQUEST, &find, false);
+    protocol::CInMsg reply(peer.keys);
+    if (!reply.Recv(socket, false, limits.listWaitMs)) {
+      LOG(ERROR) << "Msg.ReceiveError(): " << qo::ErrorCode_Name(static_cast<qo::ErrorCode>(reply.ReceiveError()));
+      return false;
+    }
+    if (reply.Code() == qo::MC_ERROR) {
+      qo::MsgError error;
+      if (error.ParseFromString(reply.Body())) {
+        LOG(ERROR) << "Peer return error: " << qo::ErrorCode_Name(error.errcode());
+      } else {
+        LOG(ERROR) << "Peer return error with invalid body";
+      }
+      return false;
+    }
+    qo::MsgFindResponse response;
+    if (!response.ParseFromString(reply.Body())) {
+      LOG(ERROR) << "Bad data format for MsgFindResponse";
+      return false;
+    }
+    const std::vector<std::string> uuids(response.uuids().begin(), response.uuids().end());
+    const index::ClockIndexMap map = index::MapClockUuids(relation_.treeId, uuids);
+    for (const qo::Stat& stat : response.stats()) {
+      since = std::max(since, stat.usn());
+      if (stat.path() == "/") continue;  // the root is the tree itself
+      // A peer's path must stay inside the tree, whatever it sends.
+      const auto fullPath = peer::ConfinedPath(relation_.treeRoot, stat.path());
+      if (!fullPath) {
+        if (stat.status() == qo::NORMAL) {
+          LOG(ERROR) << "[InvalidName] " << stat.path();
+          core::CBroadcastService::Instance().Broadcast(core::BM_INVALID_NAME, relation_.treeRoot + stat.path());
+        }
+        continue;
+      }
+      auto item = std::make_unique<CMorvexFile>(relation_.treeId, *fullPath, stat, index::CVectorClock(map, stat.vclock()));
+      if (!item->LoadLocal()) {
+        (item->Type() == qo::DIR ? lists.directories : lists.newFiles).push_back(std::move(item));
+        continue;
+      }
+      const index::CVectorClock* local = item->Local().VClock();
+      const index::CVectorClock none;
+      switch (index::Compare(local != nullptr ? *local : none, *item->VClock())) {
+        case index::VC_LESS:
+          if (item->Status() == qo::REMOVED) {
+            lists.deletions.push_back(std::move(item));
+          } else if (item->Type() == qo::DIR) {
+            lists.directories.push_back(std::move(item));
+          } else {
+            lists.updates.push_back(std::move(item));
+          }
+          break;
+        case index::VC_CONFLICT:
+          lists.conflicts.push_back(std::move(item));
+          break;
+        default:
+          break;  // equal, or the local version is newer
+      }
+    }
+    if (response.stats_size() < limits.pageSize) return true;
+  }
+}
+
+bool CSyncDir::RunPass(peer::PeerContext& peer, const PassLimits& limits) {
+  if (!valid_) return false;
+  PassLists lists;
+  if (!ListChanges(peer, limits, lists)) return false;
+  RemoveLeftoverTempFiles(relation_.treeId, relation_.treeRoot);
+
+  const int64_t applied = ApplyLists(peer, limits, lists);
+  if (applied > 0) {
+    index::PublishFileChange(peer.zmq, peer.config.Snapshot()->deviceUuid, relation_.syncUuid, relation_.treeUuid);
+  }
+  return true;
+}
+
+bool CSyncDir::FetchBatch(peer::PeerContext& peer, const PassLimits& limits, CSyncMonitor& monitor,
+                          const std::vector<CMorvexFile*>& batch) {
+  std::vector<IFetchFile*> wanted;
+  for (CMorvexFile* item : batch) {
+    if (!item->Ready()) wanted.push_back(item);
+  }
+  if (wanted.empty() || !goOn_) return goOn_;
+  const auto config = peer.config.Snapshot();
+  CFileFetcher fetcher({peer.zmq, peer.keys, config->deviceUuid, config->privateKey, relation_.peerDeviceUuid,
+                        relation_.peerTreeUuid},
+                       &monitor, limits.fetch);
+  if (!fetcher.Fetch(wanted)) {
+    LOG(ERROR) << "Failed to fetch data from: " << relation_.peerDeviceUuid;
+    goOn_ = false;
+  }
+  return goOn_;
+}
+
+int64_t CSyncDir::ApplyLists(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists) {
+  int32_t fileCount = static_cast<int32_t>(lists.newFiles.size() + lists.updates.size());
+  int64_t byteTotal = 0;
+  for (const auto* list : {&lists.conflicts, &lists.newFiles, &lists.updates}) {
+    for (const auto& item : *list) byteTotal += item->Length();
+  }
+  CSyncMonitor monitor(relation_.treeId, relation_.id, fileCount, byteTotal);
+  goOn_ = true;
+  int64_t total = 0;
+  const bool isLower = IsLower();
+
+  // Readiness without transfer; what needs none is taken off the bytes.
+  const auto markReady = [&](const Batch& batch) {
+    for (CMorvexFile* item : batch) {
+      if (NeedsNoTransfer(*item)) {
+        item->SetReady();
+        monitor.BytesSkipped(item->Length());
+      } else {
+        item->SetFailed();
+      }
+    }
+  };
+
+  SortByPath(lists.conflicts, false);
+  for (const Batch& batch : CutBatches(lists.conflicts, limits.batchFiles, limits.batchBytes)) {
+    if (!goOn_) break;
+    markReady(batch);
+    if (!FetchBatch(peer, limits, monitor, batch)) break;
+    store::COperationList operations;
+    for (CMorvexFile* item : batch) {
+      if (item->Ready()) item->ApplyConflict(operations, isLower);
+    }
+    total += Apply(operations);
+  }
+
+  SortByPath(lists.directories, false);
+  for (const Batch& batch : CutBatches(lists.directories, limits.batchFiles, 0)) {
+    store::COperationList operations;
+    for (CMorvexFile* item : batch) {
+      if (item->OnlyAttributesDiffer()) {
+        item->ApplyAttributes(operations);
+      } else {
+        item->ApplyDirectory(operations);
+      }
+    }
+    total += Apply(operations);
+  }
+
+  SortByPath(lists.deletions, true);
+  for (const Batch& batch : CutBatches(lists.deletions, limits.batchFiles, 0)) {
+    store::COperationList operations;
+    for (CMorvexFile* item : batch) item->ApplyDelete(operations);
+    const int64_t applied = Apply(operations);
+    if (applied > 0) core::CBroadcastService::Instance().Broadcast(core::BM_DELETE_APPLIED, static_cast<int32_t>(applied));
+    total += applied;
+  }
+
+  const auto transferList = [&](std::vector<std::unique_ptr<CMorvexFile>>& items, bool updates) {
+    SortByPath(items, false);
+    for (const Batch& batch : CutBatches(items, limits.batchFiles, limits.batchBytes)) {
+      if (!goOn_) return;
+      markReady(batch);
+      if (!FetchBatch(peer, limits, monitor, batch)) return;
+      store::COperationList operations;
+      for (CMorvexFile* item : batch) {
+        if (!item->Ready()) {
+          LOG(ERROR) << "Failed to fetch data: " << item->Path();
+        } else if (!updates) {
+          item->ApplyNewFile(operations);
+        } else if (item->OnlyAttributesDiffer()) {
+          item->ApplyAttributes(operations);
+        } else {
+          item->ApplyUpdate(operations);
+        }
+      }
+      const int64_t applied = Apply(operations);
+      if (applied > 0) monitor.FilesDone(static_cast<int32_t>(applied));
+      total += applied;
+    }
+  };
+  transferList(lists.newFiles, false);
+  transferList(lists.updates, true);
+  return total;
+}
+
+}  // namespace morvex::sync

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "peer/PeerContext.h"
+#include "peer/Relations.h"
+#include "store/Operations.h"
+#include "sync/FileFetcher.h"
+#include "sync/MorvexFile.h"
+#include "sync/SyncMonitor.h"
+
+namespace morvex::sync {
+
+// How a pass cuts its work into batches; each batch is fetched and then
+// committed as one transaction, so progress is kept piecewise and a failing
+// peer stops the pass early.
+struct PassLimits {
+  int32_t pageSize = 5000;                 // records per listing request
+  int32_t batchFiles = 500;                // files per batch
+  int64_t batchBytes = 32 * 1024 * 1024;   // remote bytes per batch (fetched lists)
+  int32_t listWaitMs = 1500;               // for one listing page
+  FetchLimits fetch;
+};
+
+// The work of one pass, sorted into what is done with each remote record.
+struct PassLists {
+  std::vector<std::unique_ptr<CMorvexFile>> conflicts;
+  std::vector<std::unique_ptr<CMorvexFile>> directories;
+  std::vector<std::unique_ptr<CMorvexFile>> deletions;
+  std::vector<std::unique_ptr<CMorvexFile>> newFiles;
+  std::vector<std::unique_ptr<CMorvexFile>> updates;
+};
+
+// One relation between a local tree and a tree on a peer, and the pass that
+// pulls the peer's newer state into the local tree. A pass never pushes:
+// the peer pulls from this device in its own passes.
+//
+// A pass lists every record of the peer tree, keeps those whose clock is not
+// equal to the local record's, sorts them (PassLists), and applies them in
+// a fixed order: conflicts, directories, deletions (deepest first), new
+// files, updates. Data lands in "<path>.~morvex" files, is verified against
+// its SHA-1 and is renamed into place only by the batch that records it.
+//
+// Threads: one pass on one sync worker thread at a time per relation; passes
+// of other relations may run at once and share only the database and the
+// file system.
+class CSyncDir {
+ public:
+  explicit CSyncDir(int32_t syncId);
+  bool Valid() const { return valid_; }
+  const peer::Relation& Relation() const { return relation_; }
+  // The local tree's UUID sorts first: on a conflict its file gives way.
+  bool IsLower() const { return relation_.treeUuid < relation_.peerTreeUuid; }
+
+  // False when the listing failed (nothing was applied); true otherwise.
+  bool RunPass(peer::PeerContext& peer, const PassLimits& limits = {});
+
+  // Listing and classification alone (the first half of a pass).
+  bool ListChanges(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists);
+
+ private:
+  int64_t ApplyLists(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists);
+  bool FetchBatch(peer::PeerContext& peer, const PassLimits& limits, CSyncMonitor& monitor,
+                  const std::vector<CMorvexFile*>& batch);
+
+  peer::Relation relation_;
+  bool valid_ = false;
+  bool goOn_ = true;
+};
+
+// Deletes the temporary files a killed service left in the tree, once per
+// tree and process, before the first pass of that tree fetches anything.
+void RemoveLeftoverTempFiles(int32_t treeId, const std::string& root);
+
+}  // namespace morvex::sync
