@@ -2,6 +2,7 @@
 
 #include "index/FileUtils.h"
 #include "index/Tree.h"
+#include "peer/Relations.h"
 #include "peer/RequestHandlers.h"
 #include "platform/Metadir.h"
 #include "protocol/Device.h"
@@ -171,6 +172,14 @@ int HandleSyncDelete(Request& request) {
   if (deleted == 0) return qo::ZE_NOENT;
   if (deleted != 1) return qo::ZE_BAD_FORMAT;
   request.answer.Send(qo::MC_SYNC_DELETE_RESPONSE, nullptr, false);
+  return 0;
+}
+
+int HandleWinSyncDelete(Request& request) {
+  qo::MsgWinSyncDeleteRequest remove;
+  if (!request.Parse(remove)) return qo::ZE_BAD_FORMAT;
+  if (!DeleteSync(request.peer, remove.sync_id())) return qo::ZE_NOENT;
+  request.answer.Send(qo::MC_WIN_SYNC_DELETE_RESPONSE, nullptr, false);
   return 0;
 }
 

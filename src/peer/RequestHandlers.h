@@ -55,6 +55,7 @@ int HandleSyncAdd(Request& request);
 int HandleSyncDelete(Request& request);
 int HandleSyncShow(Request& request);
 int HandleSyncOnce(Request& request);
+int HandleWinSyncDelete(Request& request);
 int HandleRefresh(Request& request);
 int HandleDatabaseClear(Request& request);
 

@@ -14,6 +14,7 @@
 #include "index/RefreshThread.h"
 #include "peer/RespRouter.h"
 #include "peer/StatusThread.h"
+#include "sync/SyncRouter.h"
 #include "platform/BroadcastAddresses.h"
 #include "platform/Metadir.h"
 #include "platform/ProcessRestart.h"
@@ -36,6 +37,9 @@ ComponentFactory ComponentFactory::Default() {
         index::IndexContext{peer.zmq, [&config = peer.config] { return config.Snapshot()->deviceUuid; }});
   };
   factory.respRouter = [](peer::PeerContext& peer) { return std::make_unique<peer::CRespRouter>(peer); };
+  factory.syncRouter = [](peer::PeerContext& peer) {
+    return std::make_unique<sync::CSyncRouter>(peer, std::chrono::seconds(peer.config.Snapshot()->syncInterval));
+  };
   factory.broadcastAddresses = platform::InterfaceBroadcastAddresses;
   factory.firstStart = HeadlessFirstStart;
   factory.confirmReset = AskResetOnTerminal;
@@ -114,6 +118,7 @@ bool CMorvexServiceApp::InitInstance() {
   }
   if (!PassStartupBarrier(collector)) return false;
   if (factory_.respRouter) respRouter_ = factory_.respRouter(*peerContext_);
+  if (factory_.syncRouter) syncRouter_ = factory_.syncRouter(*peerContext_);
   if (factory_.watchTrees) {
     syncDirManager_ = std::make_unique<index::CSyncDirManager>(
         index::IndexContext{context_, [this] { return config_.Snapshot()->deviceUuid; }});
@@ -179,7 +184,8 @@ bool CMorvexServiceApp::PassStartupBarrier(protocol::ZmqSocket& collector) {
 }
 
 void CMorvexServiceApp::StopWorkers() {
-  std::unique_ptr<core::CWorkThread>* order[] = {&respRouter_, &statusThread_, &refreshThread_, &indexThread_};
+  // Passes first: they still talk to the request workers of the router.
+  std::unique_ptr<core::CWorkThread>* order[] = {&syncRouter_, &respRouter_, &statusThread_, &refreshThread_, &indexThread_};
   bool any = false;
   for (auto* slot : order) any = any || *slot != nullptr;
   if (!any) return;

@@ -30,6 +30,8 @@ struct ComponentFactory {
   WorkerMaker refreshThread;
   // The response router: binds the route, publish and discovery ports.
   WorkerMaker respRouter;
+  // The sync scheduler and its four workers; started after the router.
+  WorkerMaker syncRouter;
   // Watches the trees and feeds the indexers.
   bool watchTrees = true;
   // Where discovery broadcasts go (every up, non-loopback interface).
@@ -106,6 +108,7 @@ class CMorvexServiceApp {
   peer::TrustBook trustBook_;
   std::unique_ptr<peer::PeerContext> peerContext_;
   std::unique_ptr<core::CWorkThread> respRouter_;
+  std::unique_ptr<core::CWorkThread> syncRouter_;
   std::unique_ptr<index::CUsnAllocator> usnAllocator_;
   std::unique_ptr<index::CSyncDirManager> syncDirManager_;
   std::unique_ptr<core::CWorkThread> statusThread_;

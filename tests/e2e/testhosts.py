@@ -232,6 +232,11 @@ class TestNetwork:
             signal.signal(signal.SIGTERM, self._old_sigterm)
             self._old_sigterm = None
 
+    def set_link(self, host, up):
+        """Takes host's cable out of the bridge (up=False) or puts it back."""
+        port = "p%d" % self.hosts.index(host)
+        _ip("-n", self.bridge_netns, "link", "set", port, "up" if up else "down")
+
     # ----- hosts and binaries -----
 
     def host(self, label):
@@ -264,8 +269,11 @@ class TestNetwork:
         with open(os.path.join(metadir, "service.out"), "wb") as out:
             # `ip netns exec` execs the program: the PID is the service's own.
             # A session of its own keeps a terminal's Ctrl-C for the runner.
+            # Its own configuration folder: sync folders go into the file
+            # manager's bookmarks there, not into this machine's.
+            env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(metadir, "config"))
             proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
-                                    start_new_session=True)
+                                    start_new_session=True, env=env)
         service = Service(host, name, password, metadir, proc)
         host.service = service
         host.services.append(service)

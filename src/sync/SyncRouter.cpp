@@ -1,0 +1,308 @@
+#include "sync/SyncRouter.h"
+
+#include <glog/logging.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/BroadcastService.h"
+#include "protocol/InprocEndpoints.h"
+#include "protocol/WorkerChannel.h"
+#include "store/ContentResolver.h"
+#include "sync/SyncDir.h"
+
+namespace morvex::sync {
+
+using store::CContentResolver;
+using store::CSelection;
+namespace uris = store::uris;
+
+namespace {
+
+constexpr int kFrameWaitMs = 5000;
+
+std::string EncodeId(int32_t id) {
+  std::string bytes(sizeof id, '\0');
+  std::memcpy(bytes.data(), &id, sizeof id);
+  return bytes;
+}
+
+int32_t DecodeId(const protocol::ZmqFrame& frame) {
+  int32_t id = 0;
+  if (frame.Size() >= sizeof id) std::memcpy(&id, frame.Data(), sizeof id);
+  return id;
+}
+
+}  // namespace
+
+CSyncWorker::CSyncWorker(protocol::ZmqContext& zmq, std::string name, PassRunner runPass)
+    : CWorkThread(std::move(name)), zmq_(zmq), runPass_(std::move(runPass)) {
+  Resume();
+}
+
+CSyncWorker::~CSyncWorker() { Join(); }
+
+uint32_t CSyncWorker::Run() {
+  protocol::ZmqSocket socket(zmq_, ZMQ_REQ);
+  socket.SetOption(ZMQ_IDENTITY, Name().data(), Name().size());
+  socket.Connect(protocol::endpoints::kRouteSync);
+  protocol::ZmqSocket exit = protocol::SubscribeExit(zmq_);
+  socket.SendFrame(EncodeId(0), false);  // ready
+
+  for (;;) {
+    zmq_pollitem_t items[] = {{exit.Handle(), 0, ZMQ_POLLIN, 0}, {socket.Handle(), 0, ZMQ_POLLIN, 0}};
+    if (zmq_poll(items, 2, -1) < 0) {
+      if (zmq_errno() == EINTR) continue;
+      break;
+    }
+    if ((items[0].revents & ZMQ_POLLIN) != 0) break;
+    if ((items[1].revents & ZMQ_POLLIN) == 0) continue;
+    protocol::ZmqFrame job;
+    if (!socket.WaitForInput(kFrameWaitMs) || !socket.RecvFrame(job)) {
+      LOG(WARNING) << "Ooops, message receive error.";
+      continue;
+    }
+    if (job.More()) {
+      protocol::ZmqFrame rest;
+      socket.RecvFrame(rest);
+    }
+    const int32_t syncId = DecodeId(job);
+    core::CBroadcastService::Instance().Broadcast(core::BM_SYNC_BEGIN);
+    runPass_(syncId);
+    core::CBroadcastService::Instance().Broadcast(core::BM_SYNC_END);
+    socket.SendFrame(EncodeId(syncId), false);
+  }
+  return 0;
+}
+
+CSyncRouter::CSyncRouter(peer::PeerContext& peer, std::chrono::milliseconds interval, PassRunner runPass)
+    : CWorkThread("SyncRouter"), peer_(peer), runPass_(std::move(runPass)), interval_(interval) {
+  if (!runPass_) {
+    runPass_ = [&peer](int32_t syncId) {
+      CSyncDir relation(syncId);
+      relation.RunPass(peer);
+    };
+  }
+  Resume();
+  if (interval_.count() > 0) timer_ = timers_.Start(interval_, interval_, [this] { RequestAll(); });
+  LOG(INFO) << "CSyncService Start on Device '" << peer_.config.Snapshot()->deviceName << "'.";
+}
+
+CSyncRouter::~CSyncRouter() {
+  timer_.reset();  // waits for a running tick
+  Join();
+}
+
+void CSyncRouter::OnChange(std::unique_ptr<store::CSQLiteCursor>) {
+  protocol::PushOnce(peer_.zmq, protocol::endpoints::kSyncer, qo::MC_DEVICE_CHANGE);
+}
+
+void CSyncRouter::RequestAll() {
+  std::vector<int32_t> ids;
+  auto rows = CContentResolver::Instance().Query(uris::Sync(), {"id"}, nullptr);
+  while (rows && rows->MoveToNext()) ids.push_back(rows->GetInt(0));
+  rows.reset();
+  for (const int32_t id : ids) {
+    qo::MsgWinSync sync;
+    sync.set_sync_id(id);
+    protocol::PushOnce(peer_.zmq, protocol::endpoints::kSyncer, qo::MC_WIN_SYNC, &sync);
+  }
+}
+
+uint32_t CSyncRouter::Run() {
+  protocol::ZmqSocket workers(peer_.zmq, ZMQ_ROUTER);
+  protocol::ZmqSocket requests(peer_.zmq, ZMQ_PULL);
+  protocol::ZmqSocket notices(peer_.zmq, ZMQ_SUB);
+  protocol::ZmqSocket exit = protocol::SubscribeExit(peer_.zmq);
+  notices.Subscribe();
+  if (!workers.Bind(protocol::endpoints::kRouteSync) || !requests.Bind(protocol::endpoints::kSyncer)) {
+    LOG(ERROR) << "Failed to Init SyncRouter.";
+    return 1;
+  }
+  std::vector<std::unique_ptr<CSyncWorker>> pool;
+  for (int i = 0; i < kWorkerCount; ++i) {
+    pool.push_back(std::make_unique<CSyncWorker>(peer_.zmq, "sync_worker" + std::to_string(i), runPass_));
+    LOG(INFO) << "CZmqService Start on Device '" << peer_.config.Snapshot()->deviceName << "'.";
+  }
+  protocol::PushOnce(peer_.zmq, protocol::endpoints::kSyncer, qo::MC_DEVICE_CHANGE);
+  CContentResolver::Instance().RegisterObserver(uris::Device(), false, this);
+
+  for (;;) {
+    zmq_pollitem_t items[] = {{exit.Handle(), 0, ZMQ_POLLIN, 0},
+                              {requests.Handle(), 0, ZMQ_POLLIN, 0},
+                              {notices.Handle(), 0, ZMQ_POLLIN, 0},
+                              {workers.Handle(), 0, ZMQ_POLLIN, 0}};
+    if (zmq_poll(items, 4, -1) < 0) {
+      if (zmq_errno() == EINTR) continue;
+      break;
+    }
+    if ((items[0].revents & ZMQ_POLLIN) != 0) break;
+    for (protocol::ZmqSocket* source : {&requests, &notices}) {
+      if ((items[source == &requests ? 1 : 2].revents & ZMQ_POLLIN) == 0) continue;
+      protocol::CQoMsg message;
+      if (!message.Recv(*source, false, kFrameWaitMs)) continue;
+      LOG(INFO) << "[Message   ] " << "SyncRouter Receive " << qo::MsgCode_Name(static_cast<qo::MsgCode>(message.Code()));
+      if (message.Code() == qo::MC_DEVICE_CHANGE) {
+        Reconcile(notices);
+      } else {
+        OnMessage(message, workers);
+      }
+    }
+    if ((items[3].revents & ZMQ_POLLIN) != 0) OnWorkerReport(workers);
+  }
+
+  CContentResolver::Instance().UnregisterObserver(uris::Device(), this);
+  pool.clear();  // each ends on the exit notice
+  return 0;
+}
+
+void CSyncRouter::OnMessage(protocol::CQoMsg& message, protocol::ZmqSocket& workers) {
+  switch (message.Code()) {
+    case qo::MC_WIN_SYNC: {
+      qo::MsgWinSync sync;
+      if (!message.ParseBody(sync)) {
+        LOG(ERROR) << "Ooops! Wrong data format,Should never happened";
+        return;
+      }
+      RequestPass(sync.sync_id(), workers);
+      return;
+    }
+    case qo::MC_PUB_FILE_CHANGE: {
+      qo::MsgPubFileChange change;
+      if (!message.ParseBody(change)) {
+        LOG(ERROR) << "Bad message format for MsgPubFileChange";
+        return;
+      }
+      std::vector<int32_t> ids;
+      auto rows = CContentResolver::Instance().Query(uris::Sync(), {"id"},
+                                                     CSelection("peer_tree_uuid = ? ").AddString(change.tree_uuid()));
+      while (rows && rows->MoveToNext()) ids.push_back(rows->GetInt(0));
+      rows.reset();
+      for (const int32_t id : ids) RequestPass(id, workers);
+      return;
+    }
+    case qo::MC_PUB_EXIT: {
+      qo::MsgPubExit exit;
+      if (!message.ParseBody(exit)) {
+        LOG(ERROR) << "Bad data format for MsgPubExit";
+        return;
+      }
+      if (exit.publisher() == peer_.config.Snapshot()->deviceUuid) return;
+      store::CContentValues values;
+      values.PutInt("online", 0);
+      CContentResolver::Instance().Update(uris::Device(), values, CSelection("uuid = ? ").AddString(exit.publisher()));
+      return;
+    }
+    default:
+      LOG(ERROR) << "Unsupported Msg Code: " << message.Code();
+  }
+}
+
+void CSyncRouter::SendJob(protocol::ZmqSocket& workers, const std::string& identity, int32_t syncId) {
+  workers.SendFrame(identity, true);
+  workers.SendFrame(nullptr, 0, true);
+  workers.SendFrame(EncodeId(syncId), false);
+}
+
+void CSyncRouter::RequestPass(int32_t syncId, protocol::ZmqSocket& workers) {
+  const auto entry = schedule_.find(syncId);
+  if (entry == schedule_.end()) {
+    if (idleWorkers_.empty()) {
+      schedule_[syncId] = kQueued;
+      LOG(INFO) << "Waiting SyncOnce for dir " << syncId;
+      return;
+    }
+    schedule_[syncId] = kRunning;
+    const std::string worker = idleWorkers_.front();
+    idleWorkers_.pop_front();
+    SendJob(workers, worker, syncId);
+    LOG(INFO) << "Issuing SyncOnce for dir " << syncId;
+    return;
+  }
+  if ((entry->second & kRunning) == 0) {
+    LOG(INFO) << "Ignoring SyncOnce for dir " << syncId;
+    return;
+  }
+  entry->second |= kQueued;
+  LOG(INFO) << "Pending SyncOnce for dir " << syncId << ": second: " << entry->second;
+}
+
+void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
+  protocol::ZmqFrame identity;
+  protocol::ZmqFrame delimiter;
+  protocol::ZmqFrame payload;
+  if (!workers.WaitForInput(kFrameWaitMs) || !workers.RecvFrame(identity) || !identity.More() ||
+      !workers.RecvFrame(delimiter)) {
+    LOG(ERROR) << "Faild to receive worker.";
+    return;
+  }
+  if (delimiter.More() && workers.RecvFrame(payload)) {
+    const int32_t finished = DecodeId(payload);
+    if (finished != 0) {
+      const auto entry = schedule_.find(finished);
+      if (entry != schedule_.end()) {
+        entry->second &= ~static_cast<uint32_t>(kRunning);
+        if (entry->second == 0) schedule_.erase(entry);
+      }
+    }
+  }
+  for (auto& [syncId, state] : schedule_) {
+    if ((state & kRunning) != 0) continue;
+    state = kRunning;
+    SendJob(workers, identity.ToString(), syncId);
+    LOG(INFO) << "Issuing SyncOnce for dir " << syncId;
+    return;
+  }
+  idleWorkers_.push_back(identity.ToString());
+}
+
+void CSyncRouter::Reconcile(protocol::ZmqSocket& notices) {
+  const std::string own = peer_.config.Snapshot()->deviceUuid;
+  struct Online {
+    int32_t id;
+    std::string uri;
+    bool trusted;
+  };
+  std::vector<Online> online;
+  auto rows = CContentResolver::Instance().Query(uris::Device(), {"id", "pub_uri", "trust", "uuid"},
+                                                 CSelection("online = ? ").AddInt(1), "pub_uri ASC ");
+  while (rows && rows->MoveToNext()) {
+    if (rows->GetString(3) == own || rows->GetString(1).empty()) continue;
+    online.push_back({rows->GetInt(0), std::string(rows->GetString(1)), rows->GetInt(2) != 0});
+  }
+  rows.reset();
+  std::sort(online.begin(), online.end(), [](const Online& a, const Online& b) { return a.uri < b.uri; });
+  std::sort(connected_.begin(), connected_.end());
+
+  std::vector<std::string> kept;
+  std::vector<int32_t> reachable;
+  size_t i = 0;
+  size_t j = 0;
+  while (i < connected_.size() || j < online.size()) {
+    if (j == online.size() || (i < connected_.size() && connected_[i] < online[j].uri)) {
+      LOG(INFO) << "Disconnect " << connected_[i];
+      zmq_disconnect(notices.Handle(), connected_[i].c_str());
+      ++i;
+    } else if (i == connected_.size() || online[j].uri < connected_[i]) {
+      LOG(INFO) << "Connect " << online[j].uri;
+      notices.Connect(online[j].uri);
+      kept.push_back(online[j].uri);
+      if (online[j].trusted) reachable.push_back(online[j].id);
+      ++j;
+    } else {
+      kept.push_back(connected_[i]);
+      ++i;
+      ++j;
+    }
+  }
+  // Two devices may share one URI (a device that changed identity).
+  kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
+  connected_ = std::move(kept);
+  for (const int32_t id : reachable) {
+    qo::MsgWinStatus status;
+    status.set_device_id(id);
+    protocol::PushOnce(peer_.zmq, protocol::endpoints::kStatus, qo::MC_WIN_STATUS, &status);
+  }
+}
+
+}  // namespace morvex::sync

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/WorkThread.h"
+#include "peer/PeerContext.h"
+#include "platform/TimerService.h"
+#include "protocol/QoMsg.h"
+#include "store/ContentObserver.h"
+
+namespace morvex::sync {
+
+// Runs one pass of a relation (the sync workers' job); tests put their own.
+using PassRunner = std::function<void(int32_t syncId)>;
+
+// Runs passes for the sync workers: takes the next relation from the
+// router, runs its pass between the begin and end broadcasts, reports back.
+class CSyncWorker final : public core::CWorkThread {
+ public:
+  CSyncWorker(protocol::ZmqContext& zmq, std::string name, PassRunner runPass);
+  ~CSyncWorker() override;
+
+ private:
+  uint32_t Run() override;
+  protocol::ZmqContext& zmq_;
+  PassRunner runPass_;
+};
+
+// Decides when each relation gets a pass and hands passes to four workers,
+// never two at once for one relation: a request for a running relation
+// folds into one more pass after it, a request for a waiting one is
+// dropped. Requests come from the periodic timer, from peers' change
+// notices, and through "inproc://syncer.inproc" from anywhere in the
+// process. Keeps one subscription connected to the publish endpoint of
+// every online device, following the Device table.
+//
+// Threads: the schedule, the idle workers and the subscriptions belong to
+// the router thread ("SyncRouter"). The timer and the Device observer only
+// push messages to it.
+class CSyncRouter final : public core::CWorkThread, public store::CContentObserver {
+ public:
+  static constexpr int kWorkerCount = 4;
+  enum State : uint32_t { kRunning = 1, kQueued = 2 };
+
+  // `interval` zero: no periodic passes. Without `runPass`, passes are real
+  // passes over `peer`.
+  CSyncRouter(peer::PeerContext& peer, std::chrono::milliseconds interval, PassRunner runPass = {});
+  ~CSyncRouter() override;
+
+  // Device observer: asks the router thread to reconcile subscriptions.
+  std::unique_ptr<store::CSQLiteCursor> Query() override { return nullptr; }
+  void OnChange(std::unique_ptr<store::CSQLiteCursor> cursor) override;
+
+  // The periodic timer's work: one request per relation.
+  void RequestAll();
+
+ private:
+  uint32_t Run() override;
+  void RequestPass(int32_t syncId, protocol::ZmqSocket& workers);
+  void OnWorkerReport(protocol::ZmqSocket& workers);
+  void OnMessage(protocol::CQoMsg& message, protocol::ZmqSocket& workers);
+  void Reconcile(protocol::ZmqSocket& notices);
+  static void SendJob(protocol::ZmqSocket& workers, const std::string& identity, int32_t syncId);
+
+  peer::PeerContext& peer_;
+  PassRunner runPass_;
+  std::chrono::milliseconds interval_;
+  platform::TimerService timers_;
+  std::unique_ptr<platform::TimerService::Timer> timer_;
+
+  // Router-thread state.
+  std::unordered_map<int32_t, uint32_t> schedule_;
+  std::deque<std::string> idleWorkers_;
+  std::vector<std::string> connected_;  // publish URIs, byte order
+};
+
+}  // namespace morvex::sync
