@@ -66,7 +66,7 @@ int64_t Apply(store::COperationList& list) {
 }
 
 std::mutex leftoverMutex;
-std::set<int32_t> cleanedTrees;  // guarded by leftoverMutex
+std::set<std::string> cleanedTrees;  // tree UUIDs; guarded by leftoverMutex
 
 void RemoveTempFilesIn(const std::string& dir) {
   platform::UniqueDir stream(::opendir(dir.c_str()));
@@ -89,9 +89,9 @@ void RemoveTempFilesIn(const std::string& dir) {
 
 }  // namespace
 
-void RemoveLeftoverTempFiles(int32_t treeId, const std::string& root) {
+void RemoveLeftoverTempFiles(const std::string& treeUuid, const std::string& root) {
   std::lock_guard lock(leftoverMutex);
-  if (!cleanedTrees.insert(treeId).second) return;
+  if (!cleanedTrees.insert(treeUuid).second) return;
   RemoveTempFilesIn(root);
 }
 
@@ -184,7 +184,7 @@ bool CSyncDir::RunPass(peer::PeerContext& peer, const PassLimits& limits) {
   if (!valid_) return false;
   PassLists lists;
   if (!ListChanges(peer, limits, lists)) return false;
-  RemoveLeftoverTempFiles(relation_.treeId, relation_.treeRoot);
+  RemoveLeftoverTempFiles(relation_.treeUuid, relation_.treeRoot);
 
   const int64_t applied = ApplyLists(peer, limits, lists);
   if (applied > 0) {

@@ -73,6 +73,6 @@ class CSyncDir {
 
 // Deletes the temporary files a killed service left in the tree, once per
 // tree and process, before the first pass of that tree fetches anything.
-void RemoveLeftoverTempFiles(int32_t treeId, const std::string& root);
+void RemoveLeftoverTempFiles(const std::string& treeUuid, const std::string& root);
 
 }  // namespace morvex::sync

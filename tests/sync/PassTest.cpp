@@ -1,0 +1,180 @@
+// One pass over a relation: listing in pages, batch cuts, the order of
+// deletions, hostile paths from a peer, refused downloads, progress totals.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <vector>
+
+#include "core/BroadcastService.h"
+#include "sync/SyncFixture.h"
+
+namespace morvex::sync {
+namespace {
+
+// Adds up the progress events of the passes, as the main window does.
+class ProgressTotals final : public core::CBroadcastReceiver {
+ public:
+  ProgressTotals() {
+    for (int code : kCodes) core::CBroadcastService::Instance().Register(code, this);
+  }
+  ~ProgressTotals() override {
+    for (int code : kCodes) core::CBroadcastService::Instance().Unregister(code, this);
+  }
+  int OnReceive(int code, const std::any& parameter) override {
+    std::lock_guard lock(mutex_);
+    switch (code) {
+      case core::BM_FILES_TOTAL: files += std::any_cast<core::FileEvent>(parameter).count; break;
+      case core::BM_FILES_DONE:
+        files -= std::any_cast<core::FileEvent>(parameter).count;
+        filesDone.push_back(std::any_cast<core::FileEvent>(parameter).count);
+        break;
+      case core::BM_FILES_LEFT: files -= std::any_cast<core::FileEvent>(parameter).count; break;
+      case core::BM_BYTES_TOTAL: bytes += std::any_cast<core::ByteEvent>(parameter).bytes; break;
+      case core::BM_BYTES_DONE:
+      case core::BM_BYTES_SKIPPED: bytes -= std::any_cast<core::ByteEvent>(parameter).bytes; break;
+      case core::BM_INVALID_NAME: invalid.push_back(std::any_cast<std::string>(parameter)); break;
+      default: break;
+    }
+    return 1;
+  }
+
+  std::mutex mutex_;
+  int64_t files = 0;
+  int64_t bytes = 0;
+  std::vector<int32_t> filesDone;
+  std::vector<std::string> invalid;
+
+ private:
+  static constexpr int kCodes[] = {core::BM_FILES_TOTAL, core::BM_FILES_DONE,  core::BM_FILES_LEFT,
+                                   core::BM_BYTES_TOTAL, core::BM_BYTES_DONE,  core::BM_BYTES_SKIPPED,
+                                   core::BM_INVALID_NAME};
+};
+
+using PassTest = SyncFixture;
+
+TEST_F(PassTest, NewFilesArriveInBatchesOfFiveHundredAndTheTotalsReturnToZero) {
+  for (int i = 0; i < 600; ++i) test::WriteFile(At(peerRoot_, "f" + std::to_string(i)), "content " + std::to_string(i));
+  test::WriteFile(At(peerRoot_, "empty"), "");
+  IndexAll(peerRoot_);
+  ProgressTotals totals;
+
+  ASSERT_TRUE(Pass());
+
+  EXPECT_EQ(totals.filesDone, (std::vector<int32_t>{500, 101}));
+  EXPECT_EQ(totals.files, 0);
+  EXPECT_EQ(totals.bytes, 0);
+  EXPECT_EQ(test::ReadFile(At(localRoot_, "f599")), "content 599");
+  EXPECT_TRUE(index::PathExists(At(localRoot_, "empty")));
+  EXPECT_EQ(Record(localRoot_, "f599").Sha1(), Record(peerRoot_, "f599").Sha1());
+}
+
+TEST_F(PassTest, ABatchClosesWhenItsBytesReachTheLimit) {
+  const std::string mebibyte(1024 * 1024, 'm');
+  for (int i = 0; i < 5; ++i) test::WriteFile(At(peerRoot_, "big" + std::to_string(i)), mebibyte);
+  IndexAll(peerRoot_);
+  ProgressTotals totals;
+  PassLimits limits;
+  limits.batchBytes = 2 * 1024 * 1024;
+
+  ASSERT_TRUE(Pass(syncId_, limits));
+
+  EXPECT_EQ(totals.filesDone, (std::vector<int32_t>{2, 2, 1}));
+  EXPECT_EQ(totals.bytes, 0);
+  EXPECT_EQ(test::ReadFile(At(localRoot_, "big4")), mebibyte);
+}
+
+TEST_F(PassTest, ADeletedFolderIsListedWholeAcrossPagesAndRemovedDeepestFirst) {
+  ASSERT_EQ(::mkdir(At(peerRoot_, "d").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(At(peerRoot_, "d/e").c_str(), 0755), 0);
+  for (int i = 0; i < 12; ++i) test::WriteFile(At(peerRoot_, "d/e/f" + std::to_string(i)), "x");
+  test::WriteFile(At(peerRoot_, "stays"), "y");
+  IndexAll(peerRoot_);
+  PassLimits limits;
+  limits.pageSize = 5;
+  ASSERT_TRUE(Pass(syncId_, limits));
+  ASSERT_TRUE(index::PathExists(At(localRoot_, "d/e/f11")));
+
+  // Removing the folder marks everything below it with one shared usn.
+  ASSERT_TRUE(index::RemoveDirectoryTree(At(peerRoot_, "d"), true));
+  IndexPaths(peerRoot_, {"d"});
+  ASSERT_TRUE(Pass(syncId_, limits));
+
+  EXPECT_FALSE(index::PathExists(At(localRoot_, "d")));
+  EXPECT_EQ(Record(localRoot_, "d/e/f7").Status(), qo::REMOVED);
+  EXPECT_EQ(Record(localRoot_, "d").Status(), qo::REMOVED);
+  EXPECT_TRUE(index::PathExists(At(localRoot_, "stays")));
+}
+
+TEST_F(PassTest, PathsThatWouldLeaveTheTreeAreSkippedAndReported) {
+  test::WriteFile(At(peerRoot_, "fine.txt"), "fine");
+  ASSERT_EQ(::mkdir(At(peerRoot_, "link").c_str(), 0755), 0);
+  test::WriteFile(At(peerRoot_, "link/through.txt"), "would land outside");
+  IndexAll(peerRoot_);
+  // A record no indexer would write: a peer may send anything.
+  index::FileInfo info;
+  info.valid = true;
+  info.kind = index::FileKind::kRegular;
+  info.length = 4;
+  store::COperationList list;
+  index::CQoFileBuilder(peerRoot_ + "/../escape.txt", "0000", index::LocalTree::ByRoot(peerRoot_).Id(), 0644, 0, info)
+      .AppendInsert(list);
+  Resolver().ApplyBatch(store::kAuthority, list);
+  // Locally the same name is a link to a folder outside the tree.
+  const std::string outside = dir_ / "outside";
+  ASSERT_EQ(::mkdir(outside.c_str(), 0755), 0);
+  ASSERT_EQ(::symlink(outside.c_str(), At(localRoot_, "link").c_str()), 0);
+  ProgressTotals totals;
+
+  ASSERT_TRUE(Pass());
+
+  EXPECT_EQ(test::ReadFile(At(localRoot_, "fine.txt")), "fine");
+  EXPECT_FALSE(index::PathExists(dir_ / "escape.txt"));
+  EXPECT_FALSE(index::PathExists(outside + "/through.txt"));
+  EXPECT_EQ(totals.invalid.size(), 3u) << ::testing::PrintToString(totals.invalid);
+}
+
+TEST_F(PassTest, AFileThatFailsItsChecksumIsNotAppliedAndComesWithTheNextPass) {
+  test::WriteFile(At(peerRoot_, "racy.txt"), "first version");
+  IndexAll(peerRoot_);
+  // Rewritten after indexing with the same length: the served bytes no
+  // longer match the listed fingerprint.
+  test::WriteFile(At(peerRoot_, "racy.txt"), "other version");
+
+  ASSERT_TRUE(Pass());
+  EXPECT_FALSE(index::PathExists(At(localRoot_, "racy.txt")));
+  EXPECT_FALSE(index::PathExists(At(localRoot_, "racy.txt.~morvex")));
+  EXPECT_EQ(Record(localRoot_, "racy.txt").Id(), -1);
+
+  IndexPaths(peerRoot_, {"racy.txt"});
+  ASSERT_TRUE(Pass());
+  EXPECT_EQ(test::ReadFile(At(localRoot_, "racy.txt")), "other version");
+}
+
+TEST_F(PassTest, LeftoverTemporaryFilesGoAtTheFirstPass) {
+  test::WriteFile(At(localRoot_, "half.bin.~morvex"), "left by a killed service");
+  test::WriteFile(At(peerRoot_, "new.txt"), "n");
+  IndexAll(peerRoot_);
+
+  ASSERT_TRUE(Pass());
+
+  EXPECT_FALSE(index::PathExists(At(localRoot_, "half.bin.~morvex")));
+  EXPECT_TRUE(index::PathExists(At(localRoot_, "new.txt")));
+}
+
+TEST_F(PassTest, AListingThatFailsEndsThePassWithoutChanges) {
+  test::WriteFile(At(peerRoot_, "a.txt"), "a");
+  IndexAll(peerRoot_);
+  // The peer does not know the tree (it was deleted there).
+  const int32_t unknown = AddRelation(localRoot_, protocol::NewUuid(), "/elsewhere");
+  EXPECT_FALSE(Pass(unknown));
+  // The peer is offline: no address to reach it.
+  store::CContentValues offline;
+  offline.PutString("route_uri", "");
+  Resolver().Update(store::uris::Device(), offline, store::CSelection("uuid = ? ").AddString(own_));
+  EXPECT_FALSE(Pass());
+  EXPECT_FALSE(index::PathExists(At(localRoot_, "a.txt")));
+}
+
+}  // namespace
+}  // namespace morvex::sync

@@ -1,0 +1,148 @@
+// The pass scheduler: four workers, never two passes of one relation at
+// once, requests during a pass folding into one more pass.
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "peer/PeerFixture.h"
+#include "protocol/WorkerChannel.h"
+#include "sync/SyncRouter.h"
+
+namespace morvex::sync {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Passes that run until the test lets them end.
+class HeldPasses {
+ public:
+  void Run(int32_t syncId) {
+    std::unique_lock lock(mutex_);
+    ++started_[syncId];
+    ++running_;
+    maxRunning_ = std::max(maxRunning_, running_);
+    if (running_ids_.count(syncId) != 0) overlapped_ = true;
+    running_ids_.insert(syncId);
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return released_.count(syncId) != 0 && released_[syncId] > 0; });
+    --released_[syncId];
+    running_ids_.erase(syncId);
+    --running_;
+    changed_.notify_all();
+  }
+  void Release(int32_t syncId) {
+    std::lock_guard lock(mutex_);
+    ++released_[syncId];
+    changed_.notify_all();
+  }
+  void ReleaseAll() {
+    std::lock_guard lock(mutex_);
+    releaseEverything_ = true;
+    for (int32_t id = 0; id < 100; ++id) released_[id] += 100;
+    changed_.notify_all();
+  }
+  // Waits until `syncId` has started `times` passes; false after 5 s.
+  bool WaitStarted(int32_t syncId, int times) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 5s, [&] { return started_[syncId] >= times; });
+  }
+  int Started(int32_t syncId) {
+    std::lock_guard lock(mutex_);
+    return started_[syncId];
+  }
+  int Running() {
+    std::lock_guard lock(mutex_);
+    return running_;
+  }
+  bool Overlapped() {
+    std::lock_guard lock(mutex_);
+    return overlapped_ || maxRunning_ > CSyncRouter::kWorkerCount;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::map<int32_t, int> started_;
+  std::map<int32_t, int> released_;
+  std::set<int32_t> running_ids_;
+  int running_ = 0;
+  int maxRunning_ = 0;
+  bool overlapped_ = false;
+  bool releaseEverything_ = false;
+};
+
+class SchedulerTest : public peer::PeerFixture {
+ protected:
+  void SetUp() override {
+    PeerFixture::SetUp();
+    if (IsSkipped()) return;
+    router_ = std::make_unique<CSyncRouter>(*peer_, 0ms, [this](int32_t id) { passes_.Run(id); });
+    std::this_thread::sleep_for(200ms);  // bound, workers ready
+  }
+  void TearDown() override {
+    if (router_) {
+      passes_.ReleaseAll();
+      while (!router_->Finished()) {
+        exit_->SendFrame(nullptr, 0, false);
+        std::this_thread::sleep_for(20ms);
+      }
+      router_.reset();
+    }
+    PeerFixture::TearDown();
+  }
+  void Request(int32_t syncId) {
+    qo::MsgWinSync sync;
+    sync.set_sync_id(syncId);
+    ASSERT_TRUE(protocol::PushOnce(zmq_, protocol::endpoints::kSyncer, qo::MC_WIN_SYNC, &sync));
+  }
+
+  HeldPasses passes_;
+  std::unique_ptr<CSyncRouter> router_;
+};
+
+TEST_F(SchedulerTest, FourRelationsRunAtOnceAndTheFifthWaitsForAFreeWorker) {
+  for (int32_t id = 1; id <= 5; ++id) Request(id);
+  for (int32_t id = 1; id <= 4; ++id) ASSERT_TRUE(passes_.WaitStarted(id, 1)) << id;
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(passes_.Started(5), 0);
+  EXPECT_EQ(passes_.Running(), 4);
+
+  passes_.Release(2);
+  ASSERT_TRUE(passes_.WaitStarted(5, 1));
+  EXPECT_EQ(passes_.Started(2), 1);
+  EXPECT_FALSE(passes_.Overlapped());
+}
+
+TEST_F(SchedulerTest, RequestsDuringAPassFoldIntoExactlyOneMorePass) {
+  Request(7);
+  ASSERT_TRUE(passes_.WaitStarted(7, 1));
+  for (int i = 0; i < 3; ++i) Request(7);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(passes_.Started(7), 1) << "never two passes of one relation at once";
+
+  passes_.Release(7);
+  ASSERT_TRUE(passes_.WaitStarted(7, 2));
+  passes_.Release(7);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(passes_.Started(7), 2);
+  EXPECT_FALSE(passes_.Overlapped());
+}
+
+TEST_F(SchedulerTest, ARequestForAWaitingRelationIsDropped) {
+  for (int32_t id = 1; id <= 4; ++id) Request(id);
+  for (int32_t id = 1; id <= 4; ++id) ASSERT_TRUE(passes_.WaitStarted(id, 1));
+  Request(9);
+  Request(9);
+  Request(9);
+  std::this_thread::sleep_for(200ms);
+  passes_.Release(1);
+  ASSERT_TRUE(passes_.WaitStarted(9, 1));
+  passes_.Release(9);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(passes_.Started(9), 1);
+}
+
+}  // namespace
+}  // namespace morvex::sync
