@@ -2,7 +2,10 @@
 
 #include <glog/logging.h>
 
+#include <vector>
+
 #include "Morvex.pb.h"
+#include "index/Tree.h"
 #include "peer/PeerRequest.h"
 #include "protocol/ErrorText.h"
 #include "store/ContentResolver.h"
@@ -69,6 +72,22 @@ bool DeleteSync(PeerContext& peer, int32_t syncId) {
   if (!LoadRelation(syncId, relation)) return false;
   UnlinkPeerFromThis(peer, relation);
   return CContentResolver::Instance().Delete(uris::Sync(), CSelection("id = ? ").AddInt(syncId)) == 1;
+}
+
+int DeleteTreeWithRelations(PeerContext& peer, const std::string& treeUuid) {
+  const index::LocalTree tree = index::LocalTree::ByUuid(treeUuid);
+  if (!tree.Valid()) return qo::ZE_NOENT;
+  std::vector<int32_t> ids;
+  auto rows = CContentResolver::Instance().Query(uris::Sync(), {"id"}, CSelection("tree_id = ? ").AddInt(tree.Id()));
+  while (rows && rows->MoveToNext()) ids.push_back(rows->GetInt(0));
+  rows.reset();
+  for (const int32_t id : ids) {
+    Relation relation;
+    if (LoadRelation(id, relation)) UnlinkPeerFromThis(peer, relation);
+  }
+  const int result = index::DeleteTree(tree);
+  if (result == qo::ZE_SUCCESS && peer.onTreeDeleted) peer.onTreeDeleted(tree.Root());
+  return result;
 }
 
 }  // namespace morvex::peer

@@ -32,4 +32,10 @@ bool UnlinkPeerFromThis(PeerContext& peer, const Relation& relation);
 // status poll drops the peer's side later). True when the row was deleted.
 bool DeleteSync(PeerContext& peer, int32_t syncId);
 
+// Removes a local tree: each relation's peer is told to drop its side
+// (offline peers drop theirs at their next status poll), then the tree and
+// its relations and records go, and the bookmark with them. ZE_SUCCESS or
+// ZE_NOENT.
+int DeleteTreeWithRelations(PeerContext& peer, const std::string& treeUuid);
+
 }  // namespace morvex::peer

@@ -67,7 +67,9 @@ bool CFileFetcher::Fetch(const std::vector<IFetchFile*>& files) {
 
   const auto route = store::CContentResolver::Instance().QueryStringDup(
       store::uris::Device(), "route_uri", store::CSelection("uuid =  ? ").AddString(peer_.deviceUuid));
-  if (!route) {
+  // Without an address nothing could be sent: a DEALER without a peer
+  // would hold the requests forever.
+  if (!route || route->empty()) {
     LOG(WARNING) << "Remote device offline while try to fetching data";
     return false;
   }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "index/Tree.h"
 #include "peer/PeerFixture.h"
+#include "peer/Relations.h"
 #include "protocol/Identity.h"
 #include "protocol/SslUtils.h"
 
@@ -129,6 +131,46 @@ TEST_F(AdminTest, RelationsNeedATreeAKnownDeviceAndNoSelfSync) {
   EXPECT_EQ(Code(qo::MC_SYNC_DELETE_REQUEST, &deleteSync), qo::ZE_NOENT);
   EXPECT_EQ(Code(qo::MC_TREE_DELETE_REQUEST, &deleteTree), 0);
   EXPECT_EQ(Code(qo::MC_TREE_DELETE_REQUEST, &deleteTree), qo::ZE_NOENT);
+}
+
+// This device plays the peer too: a relation between two of its own trees
+// has its mirror image, which the peer side of a removal must drop.
+TEST_F(AdminTest, RemovingARelationOrATreeTellsThePeerToDropItsSide) {
+  StartRouter();
+  const std::string own = config_.Snapshot()->deviceUuid;
+  std::string first, second, third;
+  ASSERT_EQ(AddTree(Folder("first"), kSync, &first), 0);
+  ASSERT_EQ(AddTree(Folder("second"), kSync, &second), 0);
+  ASSERT_EQ(AddTree(Folder("third"), kSync, &third), 0);
+  const auto link = [&](const std::string& local, const std::string& remote) {
+    qo::MsgSyncAddRequest add;
+    add.set_local_tree_uuid(local);
+    add.set_remote_sync_uuid(kSync);
+    add.set_remote_tree_uuid(remote);
+    add.set_remote_tree_root("/elsewhere");
+    add.set_remote_device_uuid(own);
+    ASSERT_EQ(Code(qo::MC_SYNC_ADD_REQUEST, &add), 0);
+  };
+  link(first, second);
+  link(second, first);
+  link(first, third);
+  link(third, first);
+  const auto relation = [&](const std::string& local, const std::string& remote) {
+    return Resolver().QueryInt(uris::SyncDir(), "id", 0,
+                               store::CSelection("tree_uuid = ? AND peer_tree_uuid = ? ").AddString(local).AddString(remote));
+  };
+
+  qo::MsgWinSyncDeleteRequest remove;
+  remove.set_sync_id(relation(first, second));
+  ASSERT_EQ(Code(qo::MC_WIN_SYNC_DELETE_REQUEST, &remove), 0);
+  EXPECT_EQ(relation(first, second), 0);
+  EXPECT_EQ(relation(second, first), 0) << "the peer dropped its side";
+  EXPECT_EQ(Code(qo::MC_WIN_SYNC_DELETE_REQUEST, &remove), qo::ZE_NOENT);
+
+  ASSERT_EQ(DeleteTreeWithRelations(*peer_, first), qo::ZE_SUCCESS);
+  EXPECT_EQ(Count(uris::Sync()), 0) << "both sides of first-third are gone";
+  EXPECT_FALSE(index::LocalTree::ByUuid(first).Valid());
+  EXPECT_EQ(DeleteTreeWithRelations(*peer_, first), qo::ZE_NOENT);
 }
 
 TEST_F(AdminTest, DevicesAndTheOwnDatabaseClear) {
