@@ -40,7 +40,10 @@ CMorvexFile::CMorvexFile(int32_t treeId, std::string fullPath, const qo::Stat& s
       sha1_(stat.sha1()),
       usn_(stat.usn()),
       winAttr_(RemoteWinAttr(stat)),
-      unixAttr_(stat.unix_attr()),
+      // Set-user-ID, set-group-ID and sticky bits are never taken from a
+      // peer; the record holds what the disk will hold, so the indexer sees
+      // no difference afterwards.
+      unixAttr_(stat.unix_attr() & 0777),
       andrAttr_(stat.android_attr()),
       treeId_(treeId),
       ready_(stat.type() == qo::DIR || stat.status() == qo::REMOVED),

@@ -151,6 +151,23 @@ TEST_F(PassTest, AFileThatFailsItsChecksumIsNotAppliedAndComesWithTheNextPass) {
   EXPECT_EQ(test::ReadFile(At(localRoot_, "racy.txt")), "other version");
 }
 
+TEST_F(PassTest, PermissionsArriveWithoutSetIdOrStickyBits) {
+  test::WriteFile(At(peerRoot_, "tool"), "#!/bin/sh\n");
+  test::WriteFile(At(peerRoot_, "private"), "key");
+  ASSERT_EQ(::chmod(At(peerRoot_, "tool").c_str(), 04755), 0);
+  ASSERT_EQ(::chmod(At(peerRoot_, "private").c_str(), 0600), 0);
+  IndexAll(peerRoot_);
+
+  ASSERT_TRUE(Pass());
+
+  struct stat info {};
+  ASSERT_EQ(::stat(At(localRoot_, "tool").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0755u);
+  EXPECT_EQ(Record(localRoot_, "tool").UnixAttr(), 0755) << "the record holds what the disk holds";
+  ASSERT_EQ(::stat(At(localRoot_, "private").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
 TEST_F(PassTest, LeftoverTemporaryFilesGoAtTheFirstPass) {
   test::WriteFile(At(localRoot_, "half.bin.~morvex"), "left by a killed service");
   test::WriteFile(At(peerRoot_, "new.txt"), "n");
