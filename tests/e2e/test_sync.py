@@ -6,11 +6,13 @@ wizard sends them), links them, and compares the two trees by content,
 type and permission bits.  See README.md in this folder.
 """
 
+import contextlib
 import hashlib
 import os
 import stat
 import sys
 import tempfile
+import time
 import shutil
 import unittest
 import uuid
@@ -203,6 +205,54 @@ class ConvergeTest(unittest.TestCase):
                 versions = sorted(v for k, v in contents.items() if k.startswith("notes"))
                 self.assertEqual(versions, [b"alpha's version\n", b"bravo's version, longer\n"], contents)
                 self.assertIn("notes(Conflict).txt", contents)
+            finally:
+                pair.close()
+
+
+@unittest.skipIf(SKIP, SKIP)
+class FaultTest(unittest.TestCase):
+
+    def wait_partial(self, root, name, since):
+        """Waits until a download of `name` started after `since` (its
+        temporary file was written since then and holds a few MiB)."""
+        temp = os.path.join(root, name + ".~morvex")
+
+        def started():
+            with contextlib.suppress(OSError):
+                info = os.stat(temp)
+                return info.st_mtime > since and info.st_size > 4 * 1024 * 1024
+            return False
+        wait_until(started, 30, interval=0.02, what="a download of %s has started" % name)
+
+    def test_a_service_killed_during_a_transfer_loses_nothing_and_completes(self):
+        with NET.scenario(self.id()) as net:
+            pair = Linked(self, net)
+            try:
+                ra, rb = pair.root(pair.a), pair.root(pair.b)
+                big = os.urandom(1024 * 1024) * 400  # 400 MiB: a transfer that takes a while
+                write(os.path.join(ra, "big.bin"), big)
+                write(os.path.join(ra, "small.txt"), b"small\n")
+                expected = snapshot(ra)
+                pair.link()
+
+                # The puller dies mid-transfer: nothing unverified at the final name.
+                pair.sync_once(pair.b)
+                self.wait_partial(rb, "big.bin", time.time() - 1)
+                metadir = net.kill_service(pair.b.host)
+                self.assertFalse(os.path.exists(os.path.join(rb, "big.bin")), "a partial file at its final name")
+                restarted = time.time()
+                net.start_service(pair.b.host, "p1", pair.b.name, metadir=metadir)
+
+                # The server dies mid-transfer; the puller gives up and retries.
+                pair.sync_once(pair.b)
+                self.wait_partial(rb, "big.bin", restarted)
+                metadir = net.kill_service(pair.a.host)
+                self.assertFalse(os.path.exists(os.path.join(rb, "big.bin")), "a partial file at its final name")
+                net.start_service(pair.a.host, "p1", pair.a.name, metadir=metadir)
+
+                got = pair.wait_equal(expected, timeout=120, nudge=[pair.b])
+                self.assertEqual(got["big.bin"], expected["big.bin"])
+                self.assertFalse([n for n in os.listdir(rb) if n.endswith(".~morvex")])
             finally:
                 pair.close()
 

@@ -93,6 +93,7 @@ class Service:
         self.metadir = metadir
         self.proc = proc
         self.exit_status = None  # set by stop_service
+        self.running_before = 0  # "running" lines in its logs before this start
 
     @property
     def pid(self):
@@ -254,19 +255,24 @@ class TestNetwork:
 
     # ----- services -----
 
-    def start_service(self, host, password, name, extra_args=(), wait=True):
-        """Starts `morvex --headless` in `host` with a fresh metadir and default ports.
+    def start_service(self, host, password, name, extra_args=(), wait=True, metadir=None):
+        """Starts `morvex --headless` in `host` with a fresh metadir (or the
+        given one, to restart a device) and default ports.
 
         With wait=True returns once its log says it is running (raises if it
         exits or does not get there within START_TIMEOUT).
         """
         if host.service is not None:
             raise RuntimeError("%s already runs a service" % host.label)
-        metadir = tempfile.mkdtemp(prefix="%s-%s-" % (self.prefix, host.label))
-        self._metadirs.append(metadir)
+        if metadir is None:
+            metadir = tempfile.mkdtemp(prefix="%s-%s-" % (self.prefix, host.label))
+            self._metadirs.append(metadir)
         argv = ["ip", "netns", "exec", host.netns, self.binary("morvex"), "--headless",
                 "-t", password, "-n", name, "-m", metadir] + list(extra_args)
-        with open(os.path.join(metadir, "service.out"), "wb") as out:
+        restart = os.path.exists(os.path.join(metadir, "service.out"))
+        # A restarted device's logs already say it ran once.
+        running_before = Service(host, name, password, metadir, None).logs().count(RUNNING_LINE)
+        with open(os.path.join(metadir, "service.out"), "ab" if restart else "wb") as out:
             # `ip netns exec` execs the program: the PID is the service's own.
             # A session of its own keeps a terminal's Ctrl-C for the runner.
             # Its own configuration folder: sync folders go into the file
@@ -275,6 +281,7 @@ class TestNetwork:
             proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
                                     start_new_session=True, env=env)
         service = Service(host, name, password, metadir, proc)
+        service.running_before = running_before
         host.service = service
         host.services.append(service)
         self._services.append(service)
@@ -289,7 +296,7 @@ class TestNetwork:
             if service.proc.poll() is not None:
                 raise _Exited("service on %s exited with status %s:\n%s"
                               % (host.label, service.proc.returncode, service.output()[-2000:]))
-            return RUNNING_LINE in service.logs()
+            return service.logs().count(RUNNING_LINE) > service.running_before
 
         deadline = time.monotonic() + timeout
         while not running():
@@ -305,6 +312,18 @@ class TestNetwork:
         if service is None:
             return None
         return self._stop(service)
+
+    def kill_service(self, host):
+        """SIGKILL, as a crash or a power cut would end it; returns its metadir."""
+        service = host.service
+        with contextlib.suppress(ProcessLookupError):
+            os.kill(service.proc.pid, signal.SIGKILL)
+        service.proc.wait()
+        service.exit_status = service.proc.returncode
+        host.service = None
+        with contextlib.suppress(ValueError):
+            self._services.remove(service)
+        return service.metadir
 
     def _stop(self, service):
         proc = service.proc
