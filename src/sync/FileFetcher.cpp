@@ -244,7 +244,7 @@ void CFileFetcher::FinishFiles() {
     if (found == transfers_.end()) {
       if (file.Length() != 0) {
         file.SetFailed();
-      } else if (index::CreateHiddenFile(file.TempPath()) && index::FsyncFile(file.TempPath())) {
+      } else if (platform::UniqueFd empty = CreateTempFile(file.TempPath()); empty.Valid() && ::fsync(empty.Get()) == 0) {
         file.SetReady();
       } else {
         file.SetFailed();
