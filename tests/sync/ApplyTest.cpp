@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -146,6 +147,110 @@ TEST_P(ConflictTest, SameContentOnBothSidesMergesWithoutACopy) {
 
 INSTANTIATE_TEST_SUITE_P(BothOrders, ConflictTest, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& param) { return param.param ? "LocalSortsFirst" : "PeerSortsFirst"; });
+
+// Every pairing of concurrent changes of one path, from a file or from a
+// folder: each side edits it (new content; new permissions for a folder),
+// deletes it, or replaces it by the other type. Whatever the pairing, both
+// sides end equal and nothing that either side still had is lost.
+enum class Action { kEdit, kDelete, kRetype };
+
+struct TableCase {
+  bool startsAsFolder;
+  Action local;
+  Action peer;
+};
+
+std::string CaseName(const ::testing::TestParamInfo<TableCase>& info) {
+  const auto name = [](Action action) {
+    return action == Action::kEdit ? "Edit" : action == Action::kDelete ? "Delete" : "Retype";
+  };
+  return std::string(info.param.startsAsFolder ? "Folder" : "File") + "Local" + name(info.param.local) + "Peer" +
+         name(info.param.peer);
+}
+
+class ConflictTableTest : public SyncFixture, public ::testing::WithParamInterface<TableCase> {
+ protected:
+  void SetUp() override {
+    SyncFixture::SetUp();
+    if (IsSkipped()) return;
+    reverseId_ = AddRelation(peerRoot_, localTree_, localRoot_);
+  }
+
+  // Changes "x" on one side; returns what must survive somewhere: the
+  // content of a file, "<dir>" for a folder, nothing for a deletion.
+  std::string Change(const std::string& root, Action action, const std::string& side) {
+    const std::string x = At(root, "x");
+    const bool folder = GetParam().startsAsFolder;
+    switch (action) {
+      case Action::kEdit:
+        if (folder) {
+          EXPECT_EQ(::chmod(x.c_str(), 0700), 0);
+          return "<dir>";
+        }
+        test::WriteFile(x, "edited by " + side);
+        return "edited by " + side;
+      case Action::kDelete:
+        EXPECT_EQ(folder ? ::rmdir(x.c_str()) : ::unlink(x.c_str()), 0);
+        return "";
+      case Action::kRetype:
+        if (folder) {
+          EXPECT_EQ(::rmdir(x.c_str()), 0);
+          test::WriteFile(x, "file by " + side);
+          return "file by " + side;
+        }
+        EXPECT_EQ(::unlink(x.c_str()), 0);
+        EXPECT_EQ(::mkdir(x.c_str(), 0755), 0);
+        test::WriteFile(x + "/inside.txt", "inside by " + side);
+        return "inside by " + side;
+    }
+    return "";
+  }
+
+  int32_t reverseId_ = 0;
+};
+
+TEST_P(ConflictTableTest, BothSidesEndEqualAndKeepEveryVersionStillPresent) {
+  if (GetParam().startsAsFolder) {
+    ASSERT_EQ(::mkdir(At(peerRoot_, "x").c_str(), 0755), 0);
+  } else {
+    test::WriteFile(At(peerRoot_, "x"), "start");
+  }
+  IndexAll(peerRoot_);
+  ASSERT_TRUE(Pass(syncId_));
+  ASSERT_EQ(Snapshot(localRoot_), Snapshot(peerRoot_));
+
+  const std::string keptLocal = Change(localRoot_, GetParam().local, "local");
+  const std::string keptPeer = Change(peerRoot_, GetParam().peer, "peer");
+  IndexPaths(localRoot_, {"x", "x/inside.txt"});
+  IndexPaths(peerRoot_, {"x", "x/inside.txt"});
+  for (int round = 0; round < 4; ++round) {
+    ASSERT_TRUE(Pass(syncId_));
+    ASSERT_TRUE(Pass(reverseId_));
+  }
+
+  const Tree local = Snapshot(localRoot_);
+  EXPECT_EQ(local, Snapshot(peerRoot_));
+  for (const std::string& kept : {keptLocal, keptPeer}) {
+    if (kept.empty()) continue;
+    const bool found = std::any_of(local.begin(), local.end(), [&](const auto& entry) { return entry.second == kept; });
+    EXPECT_TRUE(found) << "lost: " << kept << " in " << ::testing::PrintToString(local);
+  }
+  if (keptLocal.empty() && keptPeer.empty()) {
+    EXPECT_TRUE(local.empty()) << ::testing::PrintToString(local);
+  }
+}
+
+std::vector<TableCase> AllPairings() {
+  std::vector<TableCase> cases;
+  for (const bool folder : {false, true}) {
+    for (const Action local : {Action::kEdit, Action::kDelete, Action::kRetype}) {
+      for (const Action peer : {Action::kEdit, Action::kDelete, Action::kRetype}) cases.push_back({folder, local, peer});
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairings, ConflictTableTest, ::testing::ValuesIn(AllPairings()), CaseName);
 
 using GuardTest = SyncFixture;
 
