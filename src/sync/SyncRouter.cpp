@@ -209,6 +209,7 @@ void CSyncRouter::RequestPass(int32_t syncId, protocol::ZmqSocket& workers) {
   if (entry == schedule_.end()) {
     if (idleWorkers_.empty()) {
       schedule_[syncId] = kQueued;
+      waiting_.push_back(syncId);
       LOG(INFO) << "Waiting SyncOnce for dir " << syncId;
       return;
     }
@@ -242,13 +243,19 @@ void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
       const auto entry = schedule_.find(finished);
       if (entry != schedule_.end()) {
         entry->second &= ~static_cast<uint32_t>(kRunning);
-        if (entry->second == 0) schedule_.erase(entry);
+        if (entry->second == 0) {
+          schedule_.erase(entry);
+        } else {
+          waiting_.push_back(finished);  // asked for again while it ran
+        }
       }
     }
   }
-  for (auto& [syncId, state] : schedule_) {
-    if ((state & kRunning) != 0) continue;
-    state = kRunning;
+  if (!waiting_.empty()) {
+    // The relation that has waited longest goes first.
+    const int32_t syncId = waiting_.front();
+    waiting_.pop_front();
+    schedule_[syncId] = kRunning;
     SendJob(workers, identity.ToString(), syncId);
     LOG(INFO) << "Issuing SyncOnce for dir " << syncId;
     return;

@@ -77,6 +77,7 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
 
   // Router-thread state.
   std::unordered_map<int32_t, uint32_t> schedule_;
+  std::deque<int32_t> waiting_;  // queued and not running, oldest first
   std::deque<std::string> idleWorkers_;
   std::vector<std::string> connected_;  // publish URIs, byte order
 };

@@ -103,6 +103,8 @@ class SchedulerTest : public peer::PeerFixture {
 };
 
 TEST_F(SchedulerTest, FourRelationsRunAtOnceAndTheFifthWaitsForAFreeWorker) {
+  // Workers that are not ready yet take waiting relations oldest first,
+  // so 1 to 4 run whatever the start-up order.
   for (int32_t id = 1; id <= 5; ++id) Request(id);
   for (int32_t id = 1; id <= 4; ++id) ASSERT_TRUE(passes_.WaitStarted(id, 1)) << id;
   std::this_thread::sleep_for(200ms);
