@@ -107,4 +107,28 @@ std::optional<std::string> GetSha1(const std::string& path, CCancleCacuSha1& can
   return Hex(digest, length);
 }
 
+struct CSha1Stream::Context {
+  MdCtxPtr digest{EVP_MD_CTX_new()};
+  bool good = false;
+};
+
+CSha1Stream::CSha1Stream() : context_(std::make_unique<Context>()) {
+  context_->good = context_->digest && EVP_DigestInit_ex(context_->digest.get(), Sha1Digest(), nullptr) == 1;
+}
+
+CSha1Stream::~CSha1Stream() = default;
+
+bool CSha1Stream::Update(const void* data, size_t size) {
+  context_->good = context_->good && EVP_DigestUpdate(context_->digest.get(), data, size) == 1;
+  return context_->good;
+}
+
+std::optional<std::string> CSha1Stream::Final() {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (!context_->good || EVP_DigestFinal_ex(context_->digest.get(), digest, &length) != 1) return std::nullopt;
+  context_->good = false;
+  return Hex(digest, length);
+}
+
 }  // namespace morvex::index

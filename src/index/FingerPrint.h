@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -38,5 +39,23 @@ inline constexpr const char* kSha1Cancelled = "null";
 // is read counts as one that cannot be read now: the caller tries again
 // later. Links are not followed.
 std::optional<std::string> GetSha1(const std::string& path, CCancleCacuSha1& cancel, int32_t treeId);
+
+// The same fingerprint built from bytes handed in order, for content that
+// passes through memory anyway (a download): no second read of the file.
+class CSha1Stream {
+ public:
+  CSha1Stream();
+  CSha1Stream(const CSha1Stream&) = delete;
+  CSha1Stream& operator=(const CSha1Stream&) = delete;
+  ~CSha1Stream();
+  // False once any step failed; the stream is then of no use.
+  bool Update(const void* data, size_t size);
+  // 40 lower-case hexadecimal digits; nothing when a step failed.
+  std::optional<std::string> Final();
+
+ private:
+  struct Context;
+  std::unique_ptr<Context> context_;
+};
 
 }  // namespace morvex::index

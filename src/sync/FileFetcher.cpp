@@ -26,7 +26,8 @@ constexpr int64_t kLargestStretch = 4 * 1024 * 1024;
 // read and write. A missing parent folder is made: a new file may arrive
 // before the folder that holds it.
 platform::UniqueFd CreateTempFile(const std::string& path) {
-  const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+  // Read access too: parts that arrive early are read back for the hash.
+  const int flags = O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
   platform::UniqueFd fd(::open(path.c_str(), flags, 0600));
   if (!fd.Valid() && errno == ENOENT) {
     const std::string parent = std::filesystem::path(path).parent_path().string();
@@ -158,7 +159,11 @@ std::optional<qo::MsgGetRequest> CFileFetcher::NextRequest() {
         cursorOffset_ = 0;
         continue;
       }
-      found = transfers_.emplace(cursorFile_, Transfer{&file, std::move(fd), {}, false}).first;
+      Transfer transfer;
+      transfer.file = &file;
+      transfer.fd = std::move(fd);
+      transfer.hash = std::make_unique<index::CSha1Stream>();
+      found = transfers_.emplace(cursorFile_, std::move(transfer)).first;
     }
     if (!found->second.parts.emplace(cursorOffset_, length).second) {
       LOG(ERROR) << "Part exists in set: " << cursorFile_ << "," << cursorOffset_;
@@ -218,6 +223,31 @@ void CFileFetcher::OnPart(const std::string& body) {
   if (!WriteAll(transfer.fd.Get(), response.part_data(), offset)) {
     LOG(ERROR) << "Failed WriteFile()[" << errno << "]: " << offset << ":" << transfer.file->TempPath();
     transfer.failed = true;
+    return;
+  }
+  HashWritten(transfer, offset, response.part_data());
+}
+
+void CFileFetcher::HashWritten(Transfer& transfer, int64_t offset, const std::string& data) {
+  if (transfer.hashBroken) return;
+  if (offset != transfer.hashed) {
+    transfer.early[offset] = static_cast<int64_t>(data.size());
+    return;
+  }
+  transfer.hashBroken = !transfer.hash->Update(data.data(), data.size());
+  transfer.hashed += static_cast<int64_t>(data.size());
+  // Parts that came early are read back in order (from the page cache).
+  std::string buffer;
+  for (auto next = transfer.early.find(transfer.hashed); next != transfer.early.end() && !transfer.hashBroken;
+       next = transfer.early.find(transfer.hashed)) {
+    buffer.resize(static_cast<size_t>(next->second));
+    const ssize_t got = ::pread(transfer.fd.Get(), buffer.data(), buffer.size(), next->first);
+    if (got != static_cast<ssize_t>(buffer.size()) || !transfer.hash->Update(buffer.data(), buffer.size())) {
+      transfer.hashBroken = true;
+      break;
+    }
+    transfer.hashed += next->second;
+    transfer.early.erase(next);
   }
 }
 
@@ -264,7 +294,9 @@ void CFileFetcher::FinishFiles() {
     }
     transfer.fd.Reset();
     if (good) {
-      const auto actual = index::GetSha1(file.TempPath(), neverCancel, 0);
+      // Built on the way when every byte came in order; read again otherwise.
+      const bool streamed = !transfer.hashBroken && transfer.hashed == file.Length() && transfer.early.empty();
+      const auto actual = streamed ? transfer.hash->Final() : index::GetSha1(file.TempPath(), neverCancel, 0);
       if (!actual || *actual != file.Sha1()) {
         LOG(ERROR) << "Sha1 mismatch. expect: " << file.Sha1() << "; actual: " << actual.value_or("")
                    << "; path: " << file.TempPath();

@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "index/FingerPrint.h"
 #include "platform/UniqueFd.h"
 #include "protocol/KeyStore.h"
 #include "protocol/ZmqSocket.h"
@@ -64,6 +66,13 @@ class CFileFetcher final : public IDataFetcher {
     platform::UniqueFd fd;
     std::map<int64_t, int32_t> parts;  // requested and unanswered: offset -> length
     bool failed = false;               // a part was refused or not written
+    // The fingerprint is built as the data arrives: bytes [0, hashed) are
+    // in `hash`; parts written beyond it wait in `early` (offset -> length)
+    // and are read back once the gap before them is filled.
+    std::unique_ptr<index::CSha1Stream> hash;
+    int64_t hashed = 0;
+    std::map<int64_t, int64_t> early;
+    bool hashBroken = false;  // read back failed: hash the file at the end
   };
 
   std::optional<qo::MsgGetRequest> NextRequest();
@@ -71,6 +80,7 @@ class CFileFetcher final : public IDataFetcher {
   void OnPartError(const std::string& body);
   void FinishFiles();
   bool ReleasePart(Transfer& transfer, int32_t index, int64_t offset);
+  static void HashWritten(Transfer& transfer, int64_t offset, const std::string& data);
 
   FetchPeer peer_;
   CTransferMonitor* monitor_;
