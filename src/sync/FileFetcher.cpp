@@ -36,23 +36,6 @@ platform::UniqueFd CreateTempFile(const std::string& path) {
   return fd;
 }
 
-bool WriteAll(int fd, const std::string& data, int64_t offset) {
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t written = ::pwrite(fd, data.data() + done, data.size() - done, offset + static_cast<int64_t>(done));
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (written == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    done += static_cast<size_t>(written);
-  }
-  return true;
-}
-
 }  // namespace
 
 CFileFetcher::CFileFetcher(FetchPeer peer, CTransferMonitor* monitor, FetchLimits limits)
@@ -65,6 +48,7 @@ bool CFileFetcher::Fetch(const std::vector<IFetchFile*>& files) {
   cursorFile_ = 0;
   cursorOffset_ = 0;
   budget_ = limits_.budget;
+  writer_ = std::make_unique<CPartWriter>(static_cast<size_t>(limits_.budget));
 
   const auto route = store::CContentResolver::Instance().QueryStringDup(
       store::uris::Device(), "route_uri", store::CSelection("uuid =  ? ").AddString(peer_.deviceUuid));
@@ -103,6 +87,7 @@ bool CFileFetcher::Fetch(const std::vector<IFetchFile*>& files) {
       break;
     }
     if ((items[0].revents & ZMQ_POLLIN) != 0) {
+      writer_->Drain();
       transfers_.clear();  // closes the temporary files; their owners delete them
       return false;
     }
@@ -162,7 +147,8 @@ std::optional<qo::MsgGetRequest> CFileFetcher::NextRequest() {
       Transfer transfer;
       transfer.file = &file;
       transfer.fd = std::move(fd);
-      transfer.hash = std::make_unique<index::CSha1Stream>();
+      transfer.sink = std::make_unique<PartSink>();
+      transfer.sink->fd = transfer.fd.Get();
       found = transfers_.emplace(cursorFile_, std::move(transfer)).first;
     }
     if (!found->second.parts.emplace(cursorOffset_, length).second) {
@@ -220,35 +206,7 @@ void CFileFetcher::OnPart(const std::string& body) {
     return;
   }
   if (!transfer.fd.Valid()) return;
-  if (!WriteAll(transfer.fd.Get(), response.part_data(), offset)) {
-    LOG(ERROR) << "Failed WriteFile()[" << errno << "]: " << offset << ":" << transfer.file->TempPath();
-    transfer.failed = true;
-    return;
-  }
-  HashWritten(transfer, offset, response.part_data());
-}
-
-void CFileFetcher::HashWritten(Transfer& transfer, int64_t offset, const std::string& data) {
-  if (transfer.hashBroken) return;
-  if (offset != transfer.hashed) {
-    transfer.early[offset] = static_cast<int64_t>(data.size());
-    return;
-  }
-  transfer.hashBroken = !transfer.hash->Update(data.data(), data.size());
-  transfer.hashed += static_cast<int64_t>(data.size());
-  // Parts that came early are read back in order (from the page cache).
-  std::string buffer;
-  for (auto next = transfer.early.find(transfer.hashed); next != transfer.early.end() && !transfer.hashBroken;
-       next = transfer.early.find(transfer.hashed)) {
-    buffer.resize(static_cast<size_t>(next->second));
-    const ssize_t got = ::pread(transfer.fd.Get(), buffer.data(), buffer.size(), next->first);
-    if (got != static_cast<ssize_t>(buffer.size()) || !transfer.hash->Update(buffer.data(), buffer.size())) {
-      transfer.hashBroken = true;
-      break;
-    }
-    transfer.hashed += next->second;
-    transfer.early.erase(next);
-  }
+  writer_->Write(*transfer.sink, offset, std::move(*response.mutable_part_data()));
 }
 
 void CFileFetcher::OnPartError(const std::string& body) {
@@ -267,6 +225,7 @@ void CFileFetcher::OnPartError(const std::string& body) {
 }
 
 void CFileFetcher::FinishFiles() {
+  writer_->Drain();
   index::CNCancleCacuSha1 neverCancel;
   for (size_t i = 0; i < files_.size(); ++i) {
     IFetchFile& file = *files_[i];
@@ -282,7 +241,7 @@ void CFileFetcher::FinishFiles() {
       continue;
     }
     Transfer& transfer = found->second;
-    bool good = !transfer.failed;
+    bool good = !transfer.failed && !transfer.sink->writeFailed;
     if (!transfer.parts.empty()) {
       LOG(ERROR) << "Failed to fetch some part: " << file.TempPath();
       good = false;
@@ -295,8 +254,9 @@ void CFileFetcher::FinishFiles() {
     transfer.fd.Reset();
     if (good) {
       // Built on the way when every byte came in order; read again otherwise.
-      const bool streamed = !transfer.hashBroken && transfer.hashed == file.Length() && transfer.early.empty();
-      const auto actual = streamed ? transfer.hash->Final() : index::GetSha1(file.TempPath(), neverCancel, 0);
+      const PartSink& sink = *transfer.sink;
+      const bool streamed = !sink.hashBroken && sink.hashed == file.Length() && sink.early.empty();
+      const auto actual = streamed ? transfer.sink->hash.Final() : index::GetSha1(file.TempPath(), neverCancel, 0);
       if (!actual || *actual != file.Sha1()) {
         LOG(ERROR) << "Sha1 mismatch. expect: " << file.Sha1() << "; actual: " << actual.value_or("")
                    << "; path: " << file.TempPath();

@@ -13,6 +13,7 @@
 #include "protocol/KeyStore.h"
 #include "protocol/ZmqSocket.h"
 #include "sync/FetchFile.h"
+#include "sync/PartWriter.h"
 #include "sync/SyncMonitor.h"
 
 namespace morvex::sync {
@@ -66,13 +67,8 @@ class CFileFetcher final : public IDataFetcher {
     platform::UniqueFd fd;
     std::map<int64_t, int32_t> parts;  // requested and unanswered: offset -> length
     bool failed = false;               // a part was refused or not written
-    // The fingerprint is built as the data arrives: bytes [0, hashed) are
-    // in `hash`; parts written beyond it wait in `early` (offset -> length)
-    // and are read back once the gap before them is filled.
-    std::unique_ptr<index::CSha1Stream> hash;
-    int64_t hashed = 0;
-    std::map<int64_t, int64_t> early;
-    bool hashBroken = false;  // read back failed: hash the file at the end
+    // Written and hashed by the part writer; read only after it drained.
+    std::unique_ptr<PartSink> sink;
   };
 
   std::optional<qo::MsgGetRequest> NextRequest();
@@ -80,7 +76,6 @@ class CFileFetcher final : public IDataFetcher {
   void OnPartError(const std::string& body);
   void FinishFiles();
   bool ReleasePart(Transfer& transfer, int32_t index, int64_t offset);
-  static void HashWritten(Transfer& transfer, int64_t offset, const std::string& data);
 
   FetchPeer peer_;
   CTransferMonitor* monitor_;
@@ -91,6 +86,7 @@ class CFileFetcher final : public IDataFetcher {
   int32_t cursorFile_ = 0;
   int64_t cursorOffset_ = 0;
   int32_t budget_ = 0;
+  std::unique_ptr<CPartWriter> writer_;
 };
 
 }  // namespace morvex::sync
