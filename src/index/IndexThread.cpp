@@ -3,11 +3,13 @@
 #include <glog/logging.h>
 
 #include <algorithm>
+#include <set>
 #include <vector>
 
 #include "core/BroadcastService.h"
 #include "index/FileUtils.h"
 #include "index/IgnoreRules.h"
+#include "index/QoFile.h"
 #include "index/Tree.h"
 #include "platform/PathCollation.h"
 #include "protocol/InprocEndpoints.h"
@@ -52,6 +54,18 @@ void CIndexThread::OnMessage(protocol::CQoMsg& message) {
   }
 }
 
+namespace {
+
+// True when `path` lies strictly below one of `folders`.
+bool InsideAny(const std::string& path, const std::set<std::string>& folders) {
+  for (size_t slash = path.rfind('/'); slash != std::string::npos && slash > 0; slash = path.rfind('/', slash - 1)) {
+    if (folders.count(path.substr(0, slash)) != 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void CIndexThread::ProcessBatch(const qo::MsgWinReadDirChange& change) {
   const LocalTree tree = LocalTree::ById(change.tree_id());
   if (!tree.Valid()) {
@@ -71,17 +85,32 @@ void CIndexThread::ProcessBatch(const qo::MsgWinReadDirChange& change) {
   std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) { return platform::CompareExact(a, b) > 0; });
   Progress(core::BM_INDEX_BEGIN, tree.Id(), paths.size());
 
+  // A folder new to the index is walked whole: entries made in it before
+  // its watch existed were never reported, whatever else inside it was.
+  // Reported entries inside it come with the walk.
+  std::set<std::string> newFolders;
+  for (auto it = paths.rbegin(); it != paths.rend(); ++it) {  // parents first
+    if (InsideAny(*it, newFolders) || !PathExists(*it) || GetFileInfo(*it).kind != FileKind::kDirectory) continue;
+    CQoFile record;
+    if (!record.LoadByPath(tree.Id(), *it) || record.Status() == qo::REMOVED || record.Type() != qo::DIR) {
+      newFolders.insert(*it);
+    }
+  }
+
   store::COperationList list;
-  std::vector<std::string> walks;
+  std::vector<std::string> walks(newFolders.begin(), newFolders.end());
   std::string previous;
   for (const std::string& path : paths) {
-    if (IsTmpFile(path)) {
+    if (IsTmpFile(path) || InsideAny(path, newFolders)) {
       Progress(core::BM_INDEX_PROGRESS, tree.Id(), 1);
       continue;
     }
     const bool exists = PathExists(path);
-    // A directory whose content was reported too needs no walk.
-    if (exists && GetFileInfo(path).kind == FileKind::kDirectory && !PathWithin(previous, path)) walks.push_back(path);
+    // A known directory whose content was reported too needs no walk.
+    if (exists && newFolders.count(path) == 0 && GetFileInfo(path).kind == FileKind::kDirectory &&
+        !PathWithin(previous, path)) {
+      walks.push_back(path);
+    }
     if (exists) {
       if (tree.IndexPath(path, list) == 0) {
         LOG(WARNING) << "Failed to index '" << path << "', will retry in 60s";

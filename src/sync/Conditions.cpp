@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <set>
 
 #include "index/FileUtils.h"
 
@@ -19,6 +20,9 @@ bool ModifiedAgain(const std::string& path, int64_t expectedMtime) {
 }
 
 std::string ParentOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
+
+// Folders whose entries changed in the batch running on this thread.
+thread_local std::set<std::string> foldersToFlush;
 
 }  // namespace
 
@@ -50,8 +54,9 @@ int CConditionMove::Run() {
     LOG(WARNING) << "[Rename    ] x|" << source_ << " => " << destination_;
     return 0;
   }
-  // Acknowledged only once the new name survives a power cut.
-  index::FsyncDirectory(ParentOf(destination_));
+  // Acknowledged only once the new name survives a power cut: flushed by
+  // the batch's last step, before it commits.
+  foldersToFlush.insert(ParentOf(destination_));
   LOG(INFO) << "[Rename    ] o|" << source_ << " => " << destination_;
   return 1;
 }
@@ -112,6 +117,14 @@ int CConditionSetAttr::Run() {
     return 0;
   }
   LOG(INFO) << "[SetAttr    ] o| " << path_;
+  return 1;
+}
+
+int CConditionFlushFolders::Run() {
+  for (const std::string& folder : foldersToFlush) {
+    if (!index::FsyncDirectory(folder)) LOG(WARNING) << "fsync() failed[" << errno << "]: " << folder;
+  }
+  foldersToFlush.clear();
   return 1;
 }
 

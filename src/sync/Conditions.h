@@ -22,8 +22,9 @@ inline constexpr int64_t kNoCheck = -1;
 // bit.
 bool ApplyPeerAttributes(const std::string& path, int32_t winAttr, int32_t unixAttr);
 
-// Moves `source` to `destination`, replacing it only with `replace`, and
-// makes the rename durable (the destination's folder is flushed).
+// Moves `source` to `destination`, replacing it only with `replace`. The
+// destination's folder is noted for CConditionFlushFolders, which makes the
+// renames of a batch durable together before the batch commits.
 class CConditionMove final : public store::COperationCondition {
  public:
   CConditionMove(std::string source, std::string destination, int64_t expectedSourceMtime,
@@ -100,6 +101,15 @@ class CConditionSetAttr final : public store::COperationCondition {
   int64_t newMtime_;
   int32_t winAttr_;
   int32_t unixAttr_;
+};
+
+// Flushes the folders that moves of this thread noted since the last flush:
+// one flush per folder and batch instead of one per file. Placed last in a
+// batch, it runs before the batch commits, so no record names a file whose
+// rename a power cut could still undo. Always lets its (empty) change run.
+class CConditionFlushFolders final : public store::COperationCondition {
+ public:
+  int Run() override;
 };
 
 }  // namespace morvex::sync

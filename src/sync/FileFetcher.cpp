@@ -226,6 +226,13 @@ void CFileFetcher::OnPartError(const std::string& body) {
 
 void CFileFetcher::FinishFiles() {
   writer_->Drain();
+  // The data must be on the disk before any file is renamed into place: one
+  // flush of the file system for the whole batch instead of one per file.
+  bool flushed = true;
+  if (!transfers_.empty() && ::syncfs(transfers_.begin()->second.fd.Get()) != 0) {
+    LOG(ERROR) << "syncfs() failed[" << errno << "]";
+    flushed = false;
+  }
   index::CNCancleCacuSha1 neverCancel;
   for (size_t i = 0; i < files_.size(); ++i) {
     IFetchFile& file = *files_[i];
@@ -246,11 +253,7 @@ void CFileFetcher::FinishFiles() {
       LOG(ERROR) << "Failed to fetch some part: " << file.TempPath();
       good = false;
     }
-    // The data must be on the disk before the file is renamed into place.
-    if (::fsync(transfer.fd.Get()) != 0) {
-      LOG(ERROR) << "fsync() failed[" << errno << "]: " << file.TempPath();
-      good = false;
-    }
+    if (!flushed) good = false;
     transfer.fd.Reset();
     if (good) {
       // Built on the way when every byte came in order; read again otherwise.

@@ -18,6 +18,7 @@
 #include "protocol/ErrorText.h"
 #include "protocol/ProtectedMsg.h"
 #include "store/ContentResolver.h"
+#include "sync/Conditions.h"
 
 namespace morvex::sync {
 
@@ -62,6 +63,10 @@ bool NeedsNoTransfer(const CMorvexFile& item) {
 
 int64_t Apply(store::COperationList& list) {
   if (list.Size() == 0) return 0;
+  // Last: flushes the folders of the batch's renames before it commits. It
+  // changes no row, so it does not count as an applied operation.
+  list.NewUpdate(uris::File(), "0 ").GetValues()->PutExpression("usn", "usn");
+  list.At(list.Size() - 1)->SetCondition(std::make_unique<CConditionFlushFolders>());
   return CContentResolver::Instance().ApplyBatch(store::kAuthority, list);
 }
 

@@ -132,7 +132,7 @@ class IndexerTest : public IndexFixture {
   std::unique_ptr<CIndexThread> indexer_;
 };
 
-TEST_F(IndexerTest, NewFoldersAreWalkedUnlessTheirContentWasReported) {
+TEST_F(IndexerTest, NewFoldersAreWalkedWholeEvenWhenSomeOfTheirContentWasReported) {
   MakeDir("fresh");
   MakeDir("fresh/deep");
   Write("fresh/deep/x", "x");
@@ -143,11 +143,21 @@ TEST_F(IndexerTest, NewFoldersAreWalkedUnlessTheirContentWasReported) {
   MakeDir("partly");
   Write("partly/seen", "1");
   Write("partly/unseen", "2");
+  // Entries made before the folder's watch existed are never reported,
+  // even when later ones are.
   Report({"partly", "partly/seen"});
   ASSERT_TRUE(Published());
   EXPECT_EQ(Record("partly/seen").Status(), qo::NORMAL);
   EXPECT_EQ(Record("partly").Type(), qo::DIR);
-  EXPECT_EQ(Record("partly/unseen").Id(), -1);  // no walk: the folder's content was reported
+  EXPECT_EQ(Record("partly/unseen").Status(), qo::NORMAL);
+
+  // A known folder whose content was reported is not walked again.
+  Write("partly/later-unseen", "3");
+  Write("partly/later-seen", "4");
+  Report({"partly", "partly/later-seen"});
+  ASSERT_TRUE(Published());
+  EXPECT_EQ(Record("partly/later-seen").Status(), qo::NORMAL);
+  EXPECT_EQ(Record("partly/later-unseen").Id(), -1);
 
   Report({"notes.tmp", "y.~morvex"});
   EXPECT_FALSE(Published(500ms));  // only ignored and temporary paths: nothing happens
