@@ -1,5 +1,8 @@
 #include <glog/logging.h>
 
+#include <algorithm>
+
+#include "core/StatusBoard.h"
 #include "index/FileUtils.h"
 #include "index/Tree.h"
 #include "peer/Relations.h"
@@ -99,6 +102,10 @@ int HandleTreeDelete(Request& request) {
   }
   const index::LocalTree tree = index::LocalTree::ByUuid(remove.tree_uuid());
   if (resolver.Delete(uris::Tree(), CSelection("tree_uuid = ? ").AddString(remove.tree_uuid())) != 1) return qo::ZE_NOENT;
+  // A rescan still waiting for the tree has nothing left to do.
+  qo::MsgWinRefreshCancel cancel;
+  cancel.set_local_tree_id(tree.Id());
+  protocol::PushOnce(request.peer.zmq, protocol::endpoints::kRefresher, qo::MC_WIN_REFRESH_CANCEL, &cancel);
   if (request.peer.onTreeDeleted) request.peer.onTreeDeleted(tree.Root());
   request.answer.Send(qo::MC_TREE_DELETE_RESPONSE, nullptr, false);
   return 0;
@@ -180,6 +187,45 @@ int HandleWinSyncDelete(Request& request) {
   if (!request.Parse(remove)) return qo::ZE_BAD_FORMAT;
   if (!DeleteSync(request.peer, remove.sync_id())) return qo::ZE_NOENT;
   request.answer.Send(qo::MC_WIN_SYNC_DELETE_RESPONSE, nullptr, false);
+  return 0;
+}
+
+// The service's own state for its control tool. Each relation is one
+// SyncInfo (its local and remote trees) with: last_sync = end of its last
+// pass (ms since 1970, 0 before the first), dirty_count / dirty_size =
+// files and bytes still pending, total_count = state bits (1 running,
+// 2 queued, 4 last pass complete). Each tree with indexing outstanding is a
+// SyncInfo without remote device, dirty_count = items outstanding.
+int HandleLinuxStatus(Request& request) {
+  const auto relations = core::CStatusBoard::Instance().Relations();
+  qo::MsgStatusResponse response;
+  auto rows = CContentResolver::Instance().Query(
+      uris::SyncDir(), {"id", "tree_uuid", "peer_device_uuid", "peer_tree_uuid", "peer_tree_root"}, nullptr);
+  while (rows && rows->MoveToNext()) {
+    qo::SyncInfo& info = *response.add_syncs();
+    info.set_local_tree_uuid(std::string(rows->GetString(1)));
+    info.set_remote_device_uuid(std::string(rows->GetString(2)));
+    info.set_remote_tree_uuid(std::string(rows->GetString(3)));
+    info.set_remote_tree_root(std::string(rows->GetString(4)));
+    const auto found = relations.find(rows->GetInt(0));
+    const core::RelationStatus status = found == relations.end() ? core::RelationStatus{} : found->second;
+    info.set_last_sync(status.lastPassEnd);
+    info.set_dirty_count(std::max<int64_t>(status.pendingFiles, 0));
+    info.set_dirty_size(std::max<int64_t>(status.pendingBytes, 0));
+    info.set_total_count((status.running ? 1 : 0) | (status.queued ? 2 : 0) | (status.lastPassOk ? 4 : 0));
+  }
+  rows.reset();
+  for (const auto& [treeId, outstanding] : core::CStatusBoard::Instance().Indexing()) {
+    const index::LocalTree tree = index::LocalTree::ById(treeId);
+    if (!tree.Valid() || outstanding <= 0) continue;
+    qo::SyncInfo& info = *response.add_syncs();
+    info.set_local_tree_uuid(tree.TreeUuid());
+    info.set_remote_device_uuid("");
+    info.set_remote_tree_uuid("");
+    info.set_remote_tree_root("");
+    info.set_dirty_count(outstanding);
+  }
+  request.answer.Send(qo::MC_LINUX_STATUS_RESPONSE, &response, false);
   return 0;
 }
 

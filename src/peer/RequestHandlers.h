@@ -56,6 +56,7 @@ int HandleSyncDelete(Request& request);
 int HandleSyncShow(Request& request);
 int HandleSyncOnce(Request& request);
 int HandleWinSyncDelete(Request& request);
+int HandleLinuxStatus(Request& request);
 int HandleRefresh(Request& request);
 int HandleDatabaseClear(Request& request);
 

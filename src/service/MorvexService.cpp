@@ -10,6 +10,7 @@
 #include "Morvex.pb.h"
 #include "aux/Bookmarks.h"
 #include "core/Logging.h"
+#include "core/StatusBoard.h"
 #include "index/IndexThread.h"
 #include "index/RefreshThread.h"
 #include "peer/RespRouter.h"
@@ -111,6 +112,10 @@ bool CMorvexServiceApp::InitInstance() {
                         [](const std::string& root) { aux::Bookmarks().Add(root); },
                         [](const std::string& root) { aux::Bookmarks().Remove(root); }});
 
+  // Before any worker: the first rescans report their progress at once.
+  core::CStatusBoard::Instance().Clear();
+  core::CStatusBoard::Instance().Attach();
+  statusBoardAttached_ = true;
   if (!StartWorker(factory_.statusThread, statusThread_, "Failed to init StatusThread") ||
       !StartWorker(factory_.indexThread, indexThread_, "Faild to init IndexThread.") ||
       !StartWorker(factory_.refreshThread, refreshThread_, "Faild to init RefreshThread.")) {
@@ -214,6 +219,8 @@ int CMorvexServiceApp::ExitInstance() {
   if (configObserved_) store::CContentResolver::Instance().UnregisterObserver(store::uris::Config(), &config_);
   configObserved_ = false;
   StopWorkers();
+  if (statusBoardAttached_) core::CStatusBoard::Instance().Detach();
+  statusBoardAttached_ = false;
   syncDirManager_.reset();
   index::CUsnAllocator::Install(nullptr);
   usnAllocator_.reset();

@@ -103,6 +103,7 @@ class CMorvexServiceApp {
   bool storeOpen_ = false;
   bool shutdownLibraries_ = true;
   bool exited_ = false;
+  bool statusBoardAttached_ = false;
   std::unique_ptr<protocol::ZmqSocket> exitPublisher_;
   std::unique_ptr<protocol::CKeyManager> keyManager_;
   peer::TrustBook trustBook_;

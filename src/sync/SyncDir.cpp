@@ -246,7 +246,11 @@ int64_t CSyncDir::ApplyLists(peer::PeerContext& peer, const PassLimits& limits, 
     if (!FetchBatch(peer, limits, monitor, batch)) break;
     store::COperationList operations;
     for (CMorvexFile* item : batch) {
-      if (item->Ready()) item->ApplyConflict(operations, isLower);
+      if (item->Ready()) {
+        item->ApplyConflict(operations, isLower);
+      } else {
+        ++failedFiles_;
+      }
     }
     total += Apply(operations);
   }
@@ -282,6 +286,7 @@ int64_t CSyncDir::ApplyLists(peer::PeerContext& peer, const PassLimits& limits, 
       store::COperationList operations;
       for (CMorvexFile* item : batch) {
         if (!item->Ready()) {
+          ++failedFiles_;
           LOG(ERROR) << "Failed to fetch data: " << item->Path();
         } else if (!updates) {
           item->ApplyNewFile(operations);

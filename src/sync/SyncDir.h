@@ -57,6 +57,8 @@ class CSyncDir {
 
   // False when the listing failed (nothing was applied); true otherwise.
   bool RunPass(peer::PeerContext& peer, const PassLimits& limits = {});
+  // After a pass: every change it found was fetched and handed to a batch.
+  bool Complete() const { return goOn_ && failedFiles_ == 0; }
 
   // Listing and classification alone (the first half of a pass).
   bool ListChanges(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists);
@@ -69,6 +71,7 @@ class CSyncDir {
   peer::Relation relation_;
   bool valid_ = false;
   bool goOn_ = true;
+  int32_t failedFiles_ = 0;
 };
 
 // Deletes the temporary files a killed service left in the tree, once per

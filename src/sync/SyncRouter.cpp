@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/BroadcastService.h"
+#include "core/StatusBoard.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/WorkerChannel.h"
 #include "store/ContentResolver.h"
@@ -80,7 +81,10 @@ CSyncRouter::CSyncRouter(peer::PeerContext& peer, std::chrono::milliseconds inte
   if (!runPass_) {
     runPass_ = [&peer](int32_t syncId) {
       CSyncDir relation(syncId);
-      relation.RunPass(peer);
+      const bool ok = relation.RunPass(peer) && relation.Complete();
+      const auto now = std::chrono::system_clock::now().time_since_epoch();
+      core::CStatusBoard::Instance().PassEnded(syncId, ok,
+                                               std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
     };
   }
   Resume();
@@ -198,6 +202,12 @@ void CSyncRouter::OnMessage(protocol::CQoMsg& message, protocol::ZmqSocket& work
   }
 }
 
+void CSyncRouter::Publish(int32_t syncId) const {
+  const auto entry = schedule_.find(syncId);
+  const uint32_t state = entry == schedule_.end() ? 0 : entry->second;
+  core::CStatusBoard::Instance().SetSchedule(syncId, (state & kRunning) != 0, (state & kQueued) != 0);
+}
+
 void CSyncRouter::SendJob(protocol::ZmqSocket& workers, const std::string& identity, int32_t syncId) {
   workers.SendFrame(identity, true);
   workers.SendFrame(nullptr, 0, true);
@@ -210,6 +220,7 @@ void CSyncRouter::RequestPass(int32_t syncId, protocol::ZmqSocket& workers) {
     if (idleWorkers_.empty()) {
       schedule_[syncId] = kQueued;
       waiting_.push_back(syncId);
+      Publish(syncId);
       LOG(INFO) << "Waiting SyncOnce for dir " << syncId;
       return;
     }
@@ -217,6 +228,7 @@ void CSyncRouter::RequestPass(int32_t syncId, protocol::ZmqSocket& workers) {
     const std::string worker = idleWorkers_.front();
     idleWorkers_.pop_front();
     SendJob(workers, worker, syncId);
+    Publish(syncId);
     LOG(INFO) << "Issuing SyncOnce for dir " << syncId;
     return;
   }
@@ -225,6 +237,7 @@ void CSyncRouter::RequestPass(int32_t syncId, protocol::ZmqSocket& workers) {
     return;
   }
   entry->second |= kQueued;
+  Publish(syncId);
   LOG(INFO) << "Pending SyncOnce for dir " << syncId << ": second: " << entry->second;
 }
 
@@ -249,6 +262,7 @@ void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
           waiting_.push_back(finished);  // asked for again while it ran
         }
       }
+      Publish(finished);
     }
   }
   if (!waiting_.empty()) {
@@ -257,6 +271,7 @@ void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
     waiting_.pop_front();
     schedule_[syncId] = kRunning;
     SendJob(workers, identity.ToString(), syncId);
+    Publish(syncId);
     LOG(INFO) << "Issuing SyncOnce for dir " << syncId;
     return;
   }

@@ -68,6 +68,8 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   void OnMessage(protocol::CQoMsg& message, protocol::ZmqSocket& workers);
   void Reconcile(protocol::ZmqSocket& notices);
   static void SendJob(protocol::ZmqSocket& workers, const std::string& identity, int32_t syncId);
+  // Shows a relation's schedule state to the status requests.
+  void Publish(int32_t syncId) const;
 
   peer::PeerContext& peer_;
   PassRunner runPass_;

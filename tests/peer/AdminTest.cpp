@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "core/StatusBoard.h"
 #include "index/Tree.h"
 #include "peer/PeerFixture.h"
 #include "peer/Relations.h"
@@ -171,6 +172,53 @@ TEST_F(AdminTest, RemovingARelationOrATreeTellsThePeerToDropItsSide) {
   EXPECT_EQ(Count(uris::Sync()), 0) << "both sides of first-third are gone";
   EXPECT_FALSE(index::LocalTree::ByUuid(first).Valid());
   EXPECT_EQ(DeleteTreeWithRelations(*peer_, first), qo::ZE_NOENT);
+}
+
+TEST_F(AdminTest, TheOwnStatusShowsEachRelationsStateAndTheIndexingLeft) {
+  StartRouter();
+  const std::string own = config_.Snapshot()->deviceUuid;
+  std::string first, second;
+  ASSERT_EQ(AddTree(Folder("first"), kSync, &first), 0);
+  ASSERT_EQ(AddTree(Folder("second"), kSync, &second), 0);
+  qo::MsgSyncAddRequest add;
+  add.set_local_tree_uuid(first);
+  add.set_remote_sync_uuid(kSync);
+  add.set_remote_tree_uuid(second);
+  add.set_remote_tree_root("/elsewhere");
+  add.set_remote_device_uuid(own);
+  ASSERT_EQ(Code(qo::MC_SYNC_ADD_REQUEST, &add), 0);
+  const int32_t id = Resolver().QueryInt(uris::Sync(), "id", 0, nullptr);
+  const int32_t secondId = index::LocalTree::ByUuid(second).Id();
+
+  auto& board = core::CStatusBoard::Instance();
+  board.Clear();
+  board.Attach();
+  core::CBroadcastService::Instance().Broadcast(core::BM_FILES_TOTAL, core::FileEvent{1, id, 3});
+  core::CBroadcastService::Instance().Broadcast(core::BM_FILES_DONE, core::FileEvent{1, id, 1});
+  core::CBroadcastService::Instance().Broadcast(core::BM_BYTES_TOTAL, core::ByteEvent{1, id, 300});
+  core::CBroadcastService::Instance().Broadcast(core::BM_INDEX_BEGIN, core::IndexEvent{secondId, 5});
+  core::CBroadcastService::Instance().Broadcast(core::BM_INDEX_PROGRESS, core::IndexEvent{secondId, 2});
+  board.SetSchedule(id, true, true);
+  board.PassEnded(id, true, 1234);
+  board.Detach();
+
+  std::string answer;
+  ASSERT_EQ(Code(qo::MC_LINUX_STATUS_REQUEST, nullptr, &answer), 0);
+  qo::MsgStatusResponse status;
+  ASSERT_TRUE(status.ParseFromString(answer));
+  ASSERT_EQ(status.syncs_size(), 2);
+  const qo::SyncInfo& relation = status.syncs(0);
+  EXPECT_EQ(relation.local_tree_uuid(), first);
+  EXPECT_EQ(relation.remote_tree_uuid(), second);
+  EXPECT_EQ(relation.dirty_count(), 2);
+  EXPECT_EQ(relation.dirty_size(), 300);
+  EXPECT_EQ(relation.last_sync(), 1234);
+  EXPECT_EQ(relation.total_count(), 1 | 2 | 4);
+  const qo::SyncInfo& indexing = status.syncs(1);
+  EXPECT_EQ(indexing.local_tree_uuid(), second);
+  EXPECT_EQ(indexing.remote_device_uuid(), "");
+  EXPECT_EQ(indexing.dirty_count(), 3);
+  board.Clear();
 }
 
 TEST_F(AdminTest, DevicesAndTheOwnDatabaseClear) {

@@ -1,0 +1,85 @@
+#include "core/StatusBoard.h"
+
+namespace morvex::core {
+namespace {
+
+constexpr int kCodes[] = {BM_FILES_TOTAL, BM_FILES_DONE, BM_FILES_LEFT,      BM_BYTES_TOTAL,
+                          BM_BYTES_DONE,  BM_BYTES_SKIPPED, BM_INDEX_BEGIN, BM_INDEX_PROGRESS};
+
+}  // namespace
+
+CStatusBoard& CStatusBoard::Instance() {
+  static CStatusBoard board;
+  return board;
+}
+
+void CStatusBoard::Attach() {
+  for (const int code : kCodes) CBroadcastService::Instance().Register(code, this);
+}
+
+void CStatusBoard::Detach() {
+  for (const int code : kCodes) CBroadcastService::Instance().Unregister(code, this);
+}
+
+void CStatusBoard::SetSchedule(int32_t syncId, bool running, bool queued) {
+  std::lock_guard lock(mutex_);
+  RelationStatus& status = relations_[syncId];
+  status.running = running;
+  status.queued = queued;
+}
+
+void CStatusBoard::PassEnded(int32_t syncId, bool ok, int64_t endMs) {
+  std::lock_guard lock(mutex_);
+  RelationStatus& status = relations_[syncId];
+  status.lastPassEnd = endMs;
+  status.lastPassOk = ok;
+}
+
+std::map<int32_t, RelationStatus> CStatusBoard::Relations() {
+  std::lock_guard lock(mutex_);
+  return relations_;
+}
+
+std::map<int32_t, int64_t> CStatusBoard::Indexing() {
+  std::lock_guard lock(mutex_);
+  return indexing_;
+}
+
+void CStatusBoard::Clear() {
+  std::lock_guard lock(mutex_);
+  relations_.clear();
+  indexing_.clear();
+}
+
+int CStatusBoard::OnReceive(int code, const std::any& parameter) {
+  std::lock_guard lock(mutex_);
+  switch (code) {
+    case BM_FILES_TOTAL:
+    case BM_FILES_DONE:
+    case BM_FILES_LEFT: {
+      const auto* event = std::any_cast<FileEvent>(&parameter);
+      if (event == nullptr) return 0;
+      relations_[event->syncId].pendingFiles += code == BM_FILES_TOTAL ? event->count : -event->count;
+      return 1;
+    }
+    case BM_BYTES_TOTAL:
+    case BM_BYTES_DONE:
+    case BM_BYTES_SKIPPED: {
+      const auto* event = std::any_cast<ByteEvent>(&parameter);
+      if (event == nullptr) return 0;
+      relations_[event->syncId].pendingBytes += code == BM_BYTES_TOTAL ? event->bytes : -event->bytes;
+      return 1;
+    }
+    case BM_INDEX_BEGIN:
+    case BM_INDEX_PROGRESS: {
+      const auto* event = std::any_cast<IndexEvent>(&parameter);
+      if (event == nullptr) return 0;
+      indexing_[event->treeId] += code == BM_INDEX_BEGIN ? event->count : -event->count;
+      return 1;
+    }
+    default:
+      return 0;
+  }
+}
+
+}  // namespace morvex::core
