@@ -5,7 +5,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 METADIR ?=
 
-.PHONY: deps configure build run test test-asan test-tsan bench clean
+.PHONY: deps configure build run install test test-asan test-tsan bench clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -23,6 +23,11 @@ TOKEN ?=
 NAME ?=
 run: build
 	$(BUILD_DIR)/bin/morvex --headless $(if $(TOKEN),-t '$(TOKEN)') $(if $(NAME),-n '$(NAME)') $(if $(METADIR),-m $(METADIR))
+
+# Installs morvex and morvexctl into /usr/local/bin and the systemd user
+# unit into /usr/local/lib/systemd/user.
+install: build
+	cmake --install $(BUILD_DIR)
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
