@@ -2,33 +2,48 @@
 
 #include <sqlite3.h>
 
+#include <cstdlib>
+#include <map>
+#include <memory>
+
 #include "protocol/ErrorText.h"
+#include "protocol/KeyStore.h"
 #include "protocol/ProtectedMsg.h"
 #include "protocol/SslUtils.h"
 
 namespace morvex::ctl {
 namespace {
 
-// Answers come from this device itself: its own key is the only one needed.
-class OwnKeys final : public protocol::IKeyManager {
+// Answers come from this device itself or from the one peer asked: their
+// keys are the only ones needed.
+class ConversationKeys final : public protocol::IKeyManager {
  public:
-  explicit OwnKeys(const LocalIdentity& identity) : identity_(identity) {}
-  std::string GetPrivateKey() override { return identity_.privateKey; }
+  ConversationKeys(std::string privateKey, std::map<std::string, std::string> publicKeys)
+      : privateKey_(std::move(privateKey)), publicKeys_(std::move(publicKeys)) {}
+  std::string GetPrivateKey() override { return privateKey_; }
   std::string GetPublicKey(const std::string& uuid, bool) override {
-    return uuid == identity_.uuid ? identity_.publicKey : std::string();
+    const auto found = publicKeys_.find(uuid);
+    return found != publicKeys_.end() ? found->second : std::string();
   }
 
  private:
-  const LocalIdentity& identity_;
+  std::string privateKey_;
+  std::map<std::string, std::string> publicKeys_;
 };
 
 struct DbClose {
   void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
 };
+struct StatementFinalize {
+  void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
+};
+
+std::string ErrorMessage(int code) { return qo::ErrorCode_Name(code) + ": " + protocol::ErrorText(code); }
 
 }  // namespace
 
-std::optional<LocalIdentity> ReadLocalIdentity(const std::string& metadir, std::string& error) {
+std::optional<DbRows> QueryLocalDb(const std::string& metadir, const std::string& sql,
+                                   const std::vector<std::string>& args, std::string& error) {
   const std::string path = metadir + "/Morvex/Morvex.db";
   sqlite3* raw = nullptr;
   const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
@@ -38,17 +53,40 @@ std::optional<LocalIdentity> ReadLocalIdentity(const std::string& metadir, std::
     return std::nullopt;
   }
   sqlite3_busy_timeout(db.get(), 5000);
-  sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db.get(), "SELECT name, value FROM Config", -1, &statement, nullptr) != SQLITE_OK) {
+  sqlite3_stmt* prepared = nullptr;
+  if (sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
     error = "cannot read " + path + ": " + sqlite3_errmsg(db.get());
     return std::nullopt;
   }
+  std::unique_ptr<sqlite3_stmt, StatementFinalize> statement(prepared);
+  for (size_t i = 0; i < args.size(); ++i) {
+    sqlite3_bind_text(prepared, static_cast<int>(i + 1), args[i].c_str(), static_cast<int>(args[i].size()),
+                      SQLITE_TRANSIENT);
+  }
+  DbRows rows;
+  int step;
+  while ((step = sqlite3_step(prepared)) == SQLITE_ROW) {
+    auto& row = rows.emplace_back();
+    for (int column = 0; column < sqlite3_column_count(prepared); ++column) {
+      const char* text = reinterpret_cast<const char*>(sqlite3_column_text(prepared, column));
+      row.emplace_back(text != nullptr ? text : "");
+    }
+  }
+  if (step != SQLITE_DONE) {
+    error = "cannot read " + path + ": " + sqlite3_errmsg(db.get());
+    return std::nullopt;
+  }
+  return rows;
+}
+
+std::optional<LocalIdentity> ReadLocalIdentity(const std::string& metadir, std::string& error) {
+  const auto rows = QueryLocalDb(metadir, "SELECT name, value FROM Config", {}, error);
+  if (!rows) return std::nullopt;
   LocalIdentity identity;
-  while (sqlite3_step(statement) == SQLITE_ROW) {
-    const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-    const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
-    const std::string value = text != nullptr ? text : "";
-    const auto port = static_cast<uint16_t>(sqlite3_column_int(statement, 1));
+  for (const auto& row : *rows) {
+    const std::string& name = row[0];
+    const std::string& value = row[1];
+    const auto port = static_cast<uint16_t>(std::strtol(value.c_str(), nullptr, 10));
     if (name == "DeviceUuid") identity.uuid = value;
     if (name == "DeviceName") identity.name = value;
     if (name == "RoutePort") identity.routePort = port;
@@ -57,41 +95,74 @@ std::optional<LocalIdentity> ReadLocalIdentity(const std::string& metadir, std::
     if (name == "PrivateKey") identity.privateKey = protocol::ssl::PemToDerPrivate(value);
     if (name == "PublicKey") identity.publicKey = protocol::ssl::PemToDerPublic(value);
   }
-  sqlite3_finalize(statement);
   if (identity.uuid.empty() || identity.privateKey.empty()) {
-    error = "no device identity in " + path + " (has the service run once?)";
+    error = "no device identity in " + metadir + "/Morvex/Morvex.db (has the service run once?)";
     return std::nullopt;
   }
   return identity;
 }
 
-CtlClient::CtlClient(LocalIdentity identity)
-    : identity_(std::move(identity)), keys_(std::make_unique<OwnKeys>(identity_)) {}
+std::optional<PeerDevice> ReadPeerDevice(const std::string& metadir, const std::string& uuid, std::string& error) {
+  const auto rows = QueryLocalDb(metadir, "SELECT uuid, name, route_uri, pubkey, online FROM Device WHERE uuid = ?",
+                                 {uuid}, error);
+  if (!rows) return std::nullopt;
+  if (rows->empty()) {
+    error = CtlClient::kPeerOffline;
+    return std::nullopt;
+  }
+  const auto& row = rows->front();
+  return PeerDevice{row[0], row[1], row[2], protocol::ssl::PemToDerPublic(row[3]), row[4] == "1"};
+}
+
+CtlClient::CtlClient(LocalIdentity identity) : identity_(std::move(identity)) {}
 
 CtlClient::~CtlClient() = default;
 
-CtlAnswer CtlClient::Request(int code, const google::protobuf::MessageLite* body) {
-  CtlAnswer answer;
+int CtlClient::Exchange(const std::string& endpoint, const std::string& peerUuid, const std::string& peerKey, int code,
+                        const google::protobuf::MessageLite* body, int waitMs, CtlAnswer& answer) {
   protocol::ZmqSocket socket(zmq_, ZMQ_REQ);
-  socket.SetOption(ZMQ_SNDTIMEO, kAnswerWaitMs);
-  socket.SetOption(ZMQ_LINGER, 0);
-  socket.Connect("tcp://localhost:" + std::to_string(identity_.routePort));
-  protocol::CMsgSender sender(socket, identity_.uuid, identity_.privateKey, identity_.publicKey);
-  protocol::CInMsg in(*keys_);
-  if (!sender.Send(code, body, false) || !in.Recv(socket, false, kAnswerWaitMs)) {
-    answer.status = kExitNoAnswer;
-    answer.message = "no answer from the Morvex service on port " + std::to_string(identity_.routePort) + " within 5 s";
-    return answer;
-  }
+  socket.SetOption(ZMQ_SNDTIMEO, waitMs);
+  socket.SetOption(ZMQ_LINGER, 0);  // an unanswered request must not hold the exit
+  std::map<std::string, std::string> keys = {{identity_.uuid, identity_.publicKey}};
+  keys[peerUuid] = peerKey;
+  ConversationKeys conversation(identity_.privateKey, std::move(keys));
+  protocol::CMsgSender sender(socket, identity_.uuid, identity_.privateKey, peerKey);
+  protocol::CInMsg in(conversation);
+  // A REQ socket without a connection would never complete its send.
+  if (endpoint.empty() || !socket.Connect(endpoint) || !sender.Send(code, body, false)) return qo::ZE_GENERAL;
+  if (!in.Recv(socket, false, waitMs)) return in.ReceiveError();
   if (in.Code() == qo::MC_ERROR) {
     qo::MsgError error;
     error.ParseFromString(in.Body());
     answer.status = kExitServiceError;
-    answer.message = qo::ErrorCode_Name(error.errcode()) + ": " + protocol::ErrorText(error.errcode());
-    return answer;
+    answer.error = error.errcode();
+    answer.message = ErrorMessage(error.errcode());
+    return 0;
   }
   answer.code = in.Code();
   answer.body = in.Body();
+  return 0;
+}
+
+CtlAnswer CtlClient::Request(int code, const google::protobuf::MessageLite* body) {
+  CtlAnswer answer;
+  if (Exchange("tcp://localhost:" + std::to_string(identity_.routePort), identity_.uuid, identity_.publicKey, code,
+               body, kAnswerWaitMs, answer) != 0) {
+    answer.status = kExitNoAnswer;
+    answer.message = "no answer from the Morvex service on port " + std::to_string(identity_.routePort) + " within 5 s";
+  }
+  return answer;
+}
+
+CtlAnswer CtlClient::RequestPeer(const PeerDevice& peer, int code, const google::protobuf::MessageLite* body,
+                                 int waitMs) {
+  CtlAnswer answer;
+  if (const int why = Exchange(peer.routeUri, peer.uuid, peer.publicKey, code, body, waitMs, answer); why != 0) {
+    answer.status = kExitServiceError;
+    answer.message = why == qo::ZE_OPERATE_TIMEOUT || why == qo::ZE_GENERAL
+                         ? kPeerOffline
+                         : "unreadable answer from " + peer.name + ": " + ErrorMessage(why);
+  }
   return answer;
 }
 

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Morvex.pb.h"
-#include "protocol/KeyStore.h"
 #include "protocol/ZmqSocket.h"
 
 namespace morvex::ctl {
@@ -29,31 +28,63 @@ struct LocalIdentity {
 // it; `error` says why it could not.
 std::optional<LocalIdentity> ReadLocalIdentity(const std::string& metadir, std::string& error);
 
+// The rows of one query on "<metadir>/Morvex/Morvex.db", opened read-only,
+// `args` bound in order; every column as text (NULL as ""). The database
+// belongs to the service: the client never writes it.
+using DbRows = std::vector<std::vector<std::string>>;
+std::optional<DbRows> QueryLocalDb(const std::string& metadir, const std::string& sql,
+                                   const std::vector<std::string>& args, std::string& error);
+
+// Another device as the Device table records it: where to reach it and
+// the key its requests are encrypted for.
+struct PeerDevice {
+  std::string uuid;
+  std::string name;
+  std::string routeUri;
+  std::string publicKey;  // DER
+  bool online = false;
+};
+std::optional<PeerDevice> ReadPeerDevice(const std::string& metadir, const std::string& uuid, std::string& error);
+
 // The outcome of one request: kExitOk with the answer, or the exit status
-// and the message to print.
+// and the message to print. `error` is the ErrorCode the other side
+// answered with (MC_ERROR), 0 for any other failure.
 struct CtlAnswer {
   int status = kExitOk;
   std::string message;
+  int error = 0;
   int code = 0;
   std::string body;
 };
 
-// Requests to the local service over its route port, signed with this
-// device's own key and encrypted for itself, as the desktop interface does.
+// Requests signed with this device's key over a fresh REQ socket each: to
+// the local service over its route port, encrypted for itself as the
+// desktop interface does, or to a peer's route address, encrypted for
+// that peer.
 class CtlClient {
  public:
   static constexpr int kAnswerWaitMs = 5000;
+  static constexpr int kPeerListWaitMs = 1000;     // listings and tree add
+  static constexpr int kPeerSyncAddWaitMs = 5000;  // the peer records a relation
+  static constexpr const char* kPeerOffline = "对方设备不在线或者已下线";
 
   explicit CtlClient(LocalIdentity identity);
   ~CtlClient();
 
   CtlAnswer Request(int code, const google::protobuf::MessageLite* body);
+  // No answer within `waitMs` is kExitServiceError with kPeerOffline; an
+  // answer that fails the envelope checks is kExitServiceError too.
+  CtlAnswer RequestPeer(const PeerDevice& peer, int code, const google::protobuf::MessageLite* body, int waitMs);
   const LocalIdentity& Identity() const { return identity_; }
 
  private:
+  // 0 with the answer (an MC_ERROR turned into status, error and message),
+  // or why none came: the receive error, ZE_GENERAL when nothing was sent.
+  int Exchange(const std::string& endpoint, const std::string& peerUuid, const std::string& peerKey, int code,
+               const google::protobuf::MessageLite* body, int waitMs, CtlAnswer& answer);
+
   LocalIdentity identity_;
   protocol::ZmqContext zmq_;
-  std::unique_ptr<protocol::IKeyManager> keys_;
 };
 
 }  // namespace morvex::ctl

@@ -1,0 +1,210 @@
+"""End-to-end: the folder and link commands of `morvexctl`.
+
+Two trusting services on two test hosts: one makes a sync folder, the other
+finds it with `remote-folders`, links a folder of its own to it, and the two
+trees converge; then the relation and the folder are removed again, all with
+`morvexctl` alone.  A second scenario checks usage errors (exit 2) and the
+messages of refused input (exit 1).  See README.md in this folder.
+"""
+
+import json
+import os
+import shutil
+import sys
+import tempfile
+import time
+import unittest
+import uuid
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import testhosts  # noqa: E402
+from testhosts import TestNetwork, wait_until  # noqa: E402
+from test_peer import ctl_ok, handshake, start_pair  # noqa: E402
+from test_sync import snapshot, write  # noqa: E402
+
+SKIP = testhosts.skip_reason()
+NET = None
+CONVERGE = 30.0  # a few small files
+SETTLE = 5.0     # a relation removed on one side is gone on the other within this
+
+
+def setUpModule():
+    global NET
+    if SKIP:
+        raise unittest.SkipTest(SKIP)
+    for program in ("morvex", "morvexctl"):
+        path = os.path.join(testhosts.BIN_DIR, program)
+        if not os.access(path, os.X_OK):
+            raise AssertionError("%s is not built (MORVEX_BIN_DIR=%s)" % (path, testhosts.BIN_DIR))
+    NET = TestNetwork(2, subnet="10.213.9").__enter__()
+
+
+def tearDownModule():
+    if NET is not None:
+        NET.close()
+
+
+def by_root(entries):
+    return {e["root"]: e for e in entries}
+
+
+def is_uuid(text):
+    try:
+        return str(uuid.UUID(text)) == text
+    except (TypeError, ValueError):
+        return False
+
+
+@unittest.skipIf(SKIP, SKIP)
+class FolderLinkTest(unittest.TestCase):
+
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="mvx-cli-")
+        self.addCleanup(shutil.rmtree, self.work, True)
+
+    def test_add_link_converge_unlink_remove(self):
+        with NET.scenario(self.id()) as net:
+            a, b = start_pair(net)
+            handshake(self, net, a, b)
+            ra = os.path.join(self.work, "alpha folder")
+            write(os.path.join(ra, "top.txt"), b"top level\n")
+            write(os.path.join(ra, "empty"), b"")
+            write(os.path.join(ra, "nested", "deeper", "leaf.bin"), os.urandom(200 * 1024 + 7))
+            write(os.path.join(ra, "with space", "größe ü.txt"), "nicht ASCII\n".encode())
+            os.makedirs(os.path.join(ra, "empty dir"))
+            expected = snapshot(ra)
+
+            # A relative path is taken against the current folder.
+            status, out, err = net.run(a.host, "sh", "-c", 'cd "$1" && exec "$2" -m "$3" --json folder add "alpha folder/"',
+                                       "sh", self.work, net.ctl_path, a.host.metadir)
+            self.assertEqual(status, 0, "folder add: %s" % err)
+            tree = json.loads(out)
+            self.assertEqual(tree["root"], ra)
+            self.assertTrue(is_uuid(tree["tree_uuid"]) and is_uuid(tree["sync_uuid"]), tree)
+            self.assertEqual(by_root(net.ctl_json(a.host, "folders", "--json")), {ra: tree})
+            self.assertIn(tree["tree_uuid"] + "\t" + tree["sync_uuid"] + "\t" + ra,
+                          ctl_ok(self, net, a, "folders"))
+
+            # bravo browses alpha: its folders, its roots, a listing.
+            self.assertEqual(by_root(net.ctl_json(b.host, "remote-folders", a.name, "--json")), {ra: tree})
+            roots = net.ctl_json(b.host, "remote-roots", a.uuid[:8], "--json")
+            self.assertTrue(roots, "alpha lists no roots")
+            for root in roots:
+                self.assertEqual(set(root), {"type", "path", "label"})
+                self.assertTrue(root["type"].startswith("RT_") and root["path"].startswith("/"), root)
+            listing = {e["name"]: e for e in net.ctl_json(b.host, "remote-ls", a.name, ra, "--json")}
+            self.assertEqual(set(listing), {"top.txt", "empty", "nested", "with space", "empty dir"})
+            self.assertEqual((listing["top.txt"]["type"], listing["top.txt"]["length"]), ("REG", 10))
+            self.assertEqual((listing["nested"]["type"], listing["empty"]["length"]), ("DIR", 0))
+
+            rb = os.path.join(self.work, "bravo copy")
+            os.makedirs(rb)
+            relation = net.ctl_json(b.host, "link", a.name, tree["tree_uuid"][:8], rb, "--json")
+            self.assertEqual({k: relation[k] for k in ("local_root", "device_uuid", "device_name", "remote_tree_uuid",
+                                                       "remote_root")},
+                             {"local_root": rb, "device_uuid": a.uuid, "device_name": a.name,
+                              "remote_tree_uuid": tree["tree_uuid"], "remote_root": ra})
+            b_tree = by_root(net.ctl_json(b.host, "folders", "--json"))[rb]
+            self.assertEqual((b_tree["sync_uuid"], b_tree["tree_uuid"]), (tree["sync_uuid"], relation["local_tree_uuid"]))
+            # Linking again changes nothing.
+            self.assertEqual(net.ctl_json(b.host, "link", a.name, ra, rb, "--json"), relation)
+
+            last = [time.monotonic()]
+
+            def converged():
+                if time.monotonic() - last[0] > 4:
+                    last[0] = time.monotonic()
+                    ctl_ok(self, net, b, "sync-now")
+                return snapshot(rb) == expected
+
+            wait_until(converged, CONVERGE, interval=0.5, what="bravo's copy equals alpha's folder")
+
+            self.assertEqual(net.ctl_json(b.host, "syncs", "--json"), [relation])
+            on_a = net.ctl_json(a.host, "syncs", "--json")
+            self.assertEqual([{k: s[k] for k in ("local_tree_uuid", "local_root", "device_uuid", "device_name",
+                                                 "remote_tree_uuid", "remote_root")} for s in on_a],
+                             [{"local_tree_uuid": tree["tree_uuid"], "local_root": ra, "device_uuid": b.uuid,
+                               "device_name": b.name, "remote_tree_uuid": b_tree["tree_uuid"], "remote_root": rb}])
+            self.assertEqual(net.ctl_json(b.host, "sync-now", rb, "--json"), [relation])
+            ctl_ok(self, net, a, "rescan")
+
+            ctl_ok(self, net, b, "unlink", rb, a.name)
+            self.assertEqual(net.ctl_json(b.host, "syncs", "--json"), [])
+            wait_until(lambda: net.ctl_json(a.host, "syncs", "--json") == [], SETTLE,
+                       what="alpha drops the relation")
+            ctl_ok(self, net, a, "folder", "remove", ra)
+            self.assertEqual(net.ctl_json(a.host, "folders", "--json"), [])
+            self.assertEqual(snapshot(ra), expected)  # removing a folder keeps its files
+            ctl_ok(self, net, b, "folder", "remove", rb)
+            self.assertEqual(net.ctl_json(b.host, "folders", "--json"), [])
+
+
+@unittest.skipIf(SKIP, SKIP)
+class ErrorTest(unittest.TestCase):
+
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="mvx-cli-")
+        self.addCleanup(shutil.rmtree, self.work, True)
+
+    def refused(self, net, peer, text, *args):
+        status, out, err = net.ctl(peer.host, *args)
+        self.assertEqual(status, 1, "morvexctl %s: exit %s, %r %r" % (" ".join(args), status, out, err))
+        self.assertIn(text, err, "morvexctl %s" % " ".join(args))
+        self.assertEqual(out, "", "morvexctl %s printed on failure" % " ".join(args))
+
+    def test_usage_and_refused_input(self):
+        with NET.scenario(self.id()) as net:
+            for args in ([], ["folders", "x"], ["folder"], ["folder", "add"], ["folder", "frob", "x"],
+                         ["folder", "add", "x", "y"], ["remote-folders"], ["remote-ls", "dev"],
+                         ["remote-folder", "list", "dev", "/x"], ["link", "dev", "remote"], ["unlink", "x"],
+                         ["sync-now", "x", "y"], ["rescan", "x"], ["syncs", "--bogus"], ["no-such-command"]):
+                status, _, err = net.run(net.hosts[0], net.ctl_path, "-m", "/nonexistent", *args)
+                self.assertEqual(status, 2, "morvexctl %s: %s" % (" ".join(args), err))
+                self.assertIn("usage:", err)
+
+            a, b = start_pair(net)
+            # Not trusted yet: alpha refuses bravo's requests.
+            self.refused(net, b, "对方设备不信任当前设备", "remote-folders", a.name)
+            handshake(self, net, a, b)
+
+            a_file = os.path.join(self.work, "a file")
+            write(a_file, b"not a folder\n")
+            self.refused(net, a, "请选择目录", "folder", "add", "")
+            self.refused(net, a, "输入的路径不是文件夹，同步目录必须是电脑中的文件夹", "folder", "add", a_file)
+            self.refused(net, a, "输入的路径不是文件夹", "folder", "add", os.path.join(self.work, "missing"))
+            self.refused(net, a, "ZE_NOENT", "folder", "remove", self.work)
+            self.refused(net, b, "ZE_BAD_PATH", "remote-ls", a.name, "relative/path")
+            self.refused(net, b, "no such device", "remote-folders", "no-such-device")
+
+            # A sync folder made on alpha from bravo.
+            ra = os.path.join(self.work, "alpha")
+            os.makedirs(ra)
+            self.refused(net, b, "文件夹名无效", "remote-folder", "add", a.name, "alpha")
+            made = net.ctl_json(b.host, "remote-folder", "add", a.name, ra, "--json")
+            self.assertEqual(by_root(net.ctl_json(a.host, "folders", "--json")), {ra: made})
+
+            # bravo's own sync folder cannot become a copy of alpha's.
+            rb = os.path.join(self.work, "bravo")
+            os.makedirs(rb)
+            own = net.ctl_json(b.host, "folder", "add", rb, "--json")
+            self.refused(net, b, "所选目录已经于其他同步目录同步", "link", a.name, made["tree_uuid"], rb)
+            self.refused(net, b, "请选择同步目录", "link", a.name, str(uuid.uuid4()), rb)
+            self.refused(net, b, "初始化本地同步目录副本失败", "link", a.name, ra, os.path.join(self.work, "missing"))
+            self.assertEqual(net.ctl_json(b.host, "folders", "--json"), [own])
+            self.assertEqual(net.ctl_json(b.host, "syncs", "--json"), [])
+            self.refused(net, b, "ZE_NOENT", "unlink", rb, a.name)
+            self.refused(net, b, "ZE_NOENT", "sync-now", rb)
+
+            # alpha's cable out: no answer within a second.
+            net.set_link(a.host, False)
+            try:
+                started = time.monotonic()
+                self.refused(net, b, "对方设备不在线或者已下线", "remote-roots", a.name)
+                self.refused(net, b, "请求同步目录信息失败", "remote-folders", a.name)
+                self.assertLess(time.monotonic() - started, 4)
+            finally:
+                net.set_link(a.host, True)
+
+
+if __name__ == "__main__":
+    unittest.main()
