@@ -10,7 +10,7 @@
 namespace morvex::ctl {
 
 // Exit statuses of the command-line client.
-enum ExitStatus : int { kExitOk = 0, kExitServiceError = 1, kExitUsage = 2, kExitNoAnswer = 3 };
+enum ExitStatus : int { kExitOk = 0, kExitServiceError = 1, kExitUsage = 2, kExitNoAnswer = 3, kExitTimeout = 4 };
 
 // This device as its database describes it: what the client needs to talk
 // to its own service the way the desktop interface does.

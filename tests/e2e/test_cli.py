@@ -118,6 +118,16 @@ class FolderLinkTest(unittest.TestCase):
                 return snapshot(rb) == expected
 
             wait_until(converged, CONVERGE, interval=0.5, what="bravo's copy equals alpha's folder")
+            status, _, err = net.ctl(b.host, "wait", rb, "--timeout", "30")
+            self.assertEqual(status, 0, err)
+            state = net.ctl_json(b.host, "status", "--json")
+            mine = [r for r in state["relations"] if r["id"] == relation["id"]]
+            self.assertEqual(len(mine), 1, state)
+            self.assertEqual({k: mine[0][k] for k in ("running", "queued", "pending_files", "pending_bytes")},
+                             {"running": False, "queued": False, "pending_files": 0, "pending_bytes": 0}, state)
+            self.assertGreater(mine[0]["last_pass_end"], 0)
+            self.assertTrue(mine[0]["last_pass_ok"], state)
+            self.assertEqual(state["trees"], [])
 
             self.assertEqual(net.ctl_json(b.host, "syncs", "--json"), [relation])
             on_a = net.ctl_json(a.host, "syncs", "--json")
@@ -194,6 +204,7 @@ class ErrorTest(unittest.TestCase):
             self.assertEqual(net.ctl_json(b.host, "syncs", "--json"), [])
             self.refused(net, b, "ZE_NOENT", "unlink", rb, a.name)
             self.refused(net, b, "ZE_NOENT", "sync-now", rb)
+            self.refused(net, b, "ZE_NOENT", "wait", os.path.join(self.work, "not a folder"))
 
             # alpha's cable out: no answer within a second.
             net.set_link(a.host, False)

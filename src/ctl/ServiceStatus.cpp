@@ -1,0 +1,155 @@
+#include "ctl/ServiceStatus.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "Morvex.pb.h"
+#include "ctl/Json.h"
+
+namespace morvex::ctl {
+namespace {
+
+// Bits of SyncInfo.total_count in the service's status answer.
+constexpr int64_t kRunning = 1;
+constexpr int64_t kQueued = 2;
+constexpr int64_t kLastPassOk = 4;
+
+// One decimal and a unit, as "%.1lf" + unit.
+std::string WithUnit(double value, const char* unit) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1lf", value);
+  return std::string(text) + unit;
+}
+
+bool Counts(const std::vector<std::string>& treeUuids, const std::string& tree) {
+  return treeUuids.empty() || std::find(treeUuids.begin(), treeUuids.end(), tree) != treeUuids.end();
+}
+
+}  // namespace
+
+std::optional<ServiceState> ReadServiceState(CtlClient& client, const std::string& metadir, CtlAnswer& failure) {
+  failure = client.Request(qo::MC_LINUX_STATUS_REQUEST, nullptr);
+  qo::MsgStatusResponse response;
+  if (failure.status != kExitOk) return std::nullopt;
+  if (!response.ParseFromString(failure.body)) {
+    failure.status = kExitServiceError;
+    failure.message = "unreadable status answer";
+    return std::nullopt;
+  }
+  std::string error;
+  const std::optional<DbRows> rows =
+      QueryLocalDb(metadir, "SELECT id, tree_uuid, peer_tree_uuid, tree_root FROM SyncDir ORDER BY id", {}, error);
+  if (!rows) {
+    failure.status = kExitServiceError;
+    failure.message = error;
+    return std::nullopt;
+  }
+  ServiceState state;
+  for (const qo::SyncInfo& info : response.syncs()) {
+    if (info.remote_device_uuid().empty()) {
+      state.trees.push_back({info.local_tree_uuid(), info.dirty_count()});
+      continue;
+    }
+    RelationState relation;
+    relation.localTreeUuid = info.local_tree_uuid();
+    relation.remoteTreeUuid = info.remote_tree_uuid();
+    for (const auto& row : *rows) {
+      if (row[1] == relation.localTreeUuid && row[2] == relation.remoteTreeUuid) {
+        relation.id = std::stoll(row[0]);
+        relation.localRoot = row[3];
+      }
+    }
+    relation.running = (info.total_count() & kRunning) != 0;
+    relation.queued = (info.total_count() & kQueued) != 0;
+    relation.lastPassOk = (info.total_count() & kLastPassOk) != 0;
+    relation.pendingFiles = info.dirty_count();
+    relation.pendingBytes = info.dirty_size();
+    relation.lastPassEnd = info.last_sync();
+    state.relations.push_back(std::move(relation));
+  }
+  return state;
+}
+
+bool Idle(const ServiceState& state, const std::vector<std::string>& treeUuids) {
+  for (const RelationState& r : state.relations) {
+    if (!Counts(treeUuids, r.localTreeUuid)) continue;
+    if (r.running || r.queued || r.pendingFiles > 0 || r.pendingBytes > 0) return false;
+  }
+  for (const TreeState& t : state.trees) {
+    if (Counts(treeUuids, t.treeUuid) && t.indexing > 0) return false;
+  }
+  return true;
+}
+
+void PrintStatusJson(const ServiceState& state, std::ostream& out) {
+  out << "{\"relations\": [";
+  for (size_t i = 0; i < state.relations.size(); ++i) {
+    const RelationState& r = state.relations[i];
+    out << (i == 0 ? "" : ", ") << "{\"id\": " << r.id << ", \"running\": " << JsonBool(r.running)
+        << ", \"queued\": " << JsonBool(r.queued) << ", \"pending_files\": " << r.pendingFiles
+        << ", \"pending_bytes\": " << r.pendingBytes << ", \"last_pass_end\": " << r.lastPassEnd
+        << ", \"last_pass_ok\": " << JsonBool(r.lastPassOk) << "}";
+  }
+  out << "], \"trees\": [";
+  for (size_t i = 0; i < state.trees.size(); ++i) {
+    out << (i == 0 ? "" : ", ") << "{\"tree_uuid\": " << JsonString(state.trees[i].treeUuid)
+        << ", \"indexing\": " << state.trees[i].indexing << "}";
+  }
+  out << "]}\n";
+}
+
+void PrintStatusText(const ServiceState& state, std::ostream& out) {
+  if (Idle(state, {})) out << "当前没有执行任何任务\n";
+  for (const TreeState& t : state.trees) out << "tree " << t.treeUuid << "  indexing " << t.indexing << "\n";
+  for (const RelationState& r : state.relations) {
+    out << "relation " << r.id << "  " << r.localRoot << "  "
+        << (r.running ? (r.queued ? "running, queued" : "running") : (r.queued ? "queued" : "idle")) << "  "
+        << r.pendingFiles << " files, " << r.pendingBytes << " bytes pending  last pass "
+        << (r.lastPassEnd == 0 ? "none" : (r.lastPassOk ? "complete" : "incomplete")) << "\n";
+  }
+}
+
+std::string SpeedText(double speed) {
+  if (speed < 1024) return WithUnit(speed, "B/秒");
+  speed /= 1024;
+  if (speed < 1024) return WithUnit(speed, "KB/秒");
+  speed /= 1024;
+  if (speed < 1024) return WithUnit(speed, "MB/秒");
+  speed /= 1024;
+  if (speed < 1024) return WithUnit(speed, "GB/秒");
+  return WithUnit(speed / 1024, "TB/秒");
+}
+
+std::string TimeText(uint64_t seconds) {
+  char text[64];
+  if (seconds < 60) {
+    std::snprintf(text, sizeof text, "%d秒", static_cast<int>(seconds));
+  } else if (seconds < 3600) {
+    std::snprintf(text, sizeof text, "%d分%d秒", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
+  } else if (seconds < 86400) {
+    std::snprintf(text, sizeof text, "%d时%d分", static_cast<int>(seconds / 3600), static_cast<int>(seconds % 3600 / 60));
+  } else if (seconds < 3 * 86400) {
+    std::snprintf(text, sizeof text, "%d天%d时", static_cast<int>(seconds / 86400),
+                  static_cast<int>(seconds % 86400 / 3600));
+  } else {
+    return "一些时间,请耐心等待";
+  }
+  return text;
+}
+
+std::string ProgressLine(int64_t files, int64_t bytes, double bytesPerSecond) {
+  char text[160];
+  const uint64_t left = bytesPerSecond > 0 ? static_cast<uint64_t>(static_cast<double>(bytes) / bytesPerSecond) : 0;
+  if (files <= 0) return "当前没有执行任何任务";
+  if (left != 0 && bytesPerSecond > 0) {
+    std::snprintf(text, sizeof text, "正在同步 %d 文件， %s，剩余 %s", static_cast<int>(files),
+                  SpeedText(bytesPerSecond).c_str(), TimeText(left).c_str());
+  } else if (bytesPerSecond > 0) {
+    std::snprintf(text, sizeof text, "正在同步 %d 文件，速度 %s", static_cast<int>(files), SpeedText(bytesPerSecond).c_str());
+  } else {
+    std::snprintf(text, sizeof text, "正在同步 %d 文件", static_cast<int>(files));
+  }
+  return text;
+}
+
+}  // namespace morvex::ctl

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "ctl/CtlClient.h"
+
+namespace morvex::ctl {
+
+// What the local service is doing, from its status answer and the
+// relation ids of its database.
+struct RelationState {
+  int64_t id = 0;
+  std::string localTreeUuid;
+  std::string localRoot;
+  std::string remoteTreeUuid;
+  bool running = false;
+  bool queued = false;
+  int64_t pendingFiles = 0;
+  int64_t pendingBytes = 0;
+  int64_t lastPassEnd = 0;  // ms since 1970, 0 when none
+  bool lastPassOk = false;
+};
+
+struct TreeState {
+  std::string treeUuid;
+  int64_t indexing = 0;  // items outstanding
+};
+
+struct ServiceState {
+  std::vector<RelationState> relations;
+  std::vector<TreeState> trees;  // only trees with indexing outstanding
+};
+
+// Asks the service (MC_LINUX_STATUS_REQUEST); on failure the answer says why.
+std::optional<ServiceState> ReadServiceState(CtlClient& client, const std::string& metadir, CtlAnswer& failure);
+
+// Nothing running, queued, pending or being indexed; with `treeUuids`, only
+// those trees and their relations count.
+bool Idle(const ServiceState& state, const std::vector<std::string>& treeUuids);
+
+void PrintStatusJson(const ServiceState& state, std::ostream& out);
+void PrintStatusText(const ServiceState& state, std::ostream& out);
+
+// The main window's texts: speed in bytes per second, time in seconds.
+std::string SpeedText(double bytesPerSecond);
+std::string TimeText(uint64_t seconds);
+// One progress line: files and bytes left at `bytesPerSecond`.
+std::string ProgressLine(int64_t files, int64_t bytes, double bytesPerSecond);
+
+}  // namespace morvex::ctl
