@@ -1,0 +1,365 @@
+#include <filesystem>
+#include <map>
+#include <optional>
+
+#include "ctl/CommandContext.h"
+#include "ctl/Json.h"
+#include "protocol/Identity.h"
+
+namespace morvex::ctl {
+namespace {
+
+Entry TreeEntry(const std::string& treeUuid, const std::string& syncUuid, const std::string& root) {
+  return {{"tree_uuid", treeUuid}, {"sync_uuid", syncUuid}, {"root", root}};
+}
+
+void PrintTrees(Context& context, const qo::MsgTreeShowResponse& trees) {
+  std::vector<Entry> entries;
+  for (const qo::TreeInfo& tree : trees.trees()) {
+    entries.push_back(TreeEntry(tree.tree_uuid(), tree.sync_uuid(), tree.tree_root()));
+  }
+  Print(context, entries);
+}
+
+const qo::TreeInfo* TreeAt(const qo::MsgTreeShowResponse& trees, const std::string& root) {
+  for (const qo::TreeInfo& tree : trees.trees()) {
+    if (tree.tree_root() == root) return &tree;
+  }
+  return nullptr;
+}
+
+CtlAnswer LocalTrees(Context& context, qo::MsgTreeShowResponse& trees) {
+  return Parsed(context.client->Request(qo::MC_TREE_SHOW_REQUEST, nullptr), trees);
+}
+
+// A device this device knows, with what it takes to send it requests.
+std::optional<PeerDevice> ResolvePeer(Context& context, const std::string& wanted, int& status) {
+  const std::optional<std::string> uuid = ResolveDevice(context, wanted, status);
+  if (!uuid) return std::nullopt;
+  std::string error;
+  std::optional<PeerDevice> peer = ReadPeerDevice(context.invocation.metadir, *uuid, error);
+  if (!peer) status = context.Fail(error);
+  return peer;
+}
+
+// The peer's trees; a failure carries the whole message to print.
+CtlAnswer RemoteTrees(Context& context, const PeerDevice& peer, qo::MsgTreeShowResponse& trees) {
+  CtlAnswer answer =
+      Parsed(context.client->RequestPeer(peer, qo::MC_TREE_SHOW_REQUEST, nullptr, CtlClient::kPeerListWaitMs), trees);
+  if (answer.status == kExitOk) return answer;
+  if (answer.error == qo::ZE_UNTRUSTED) {
+    answer.message = "对方设备不信任当前设备";
+  } else if (answer.error == qo::ZE_PERMISSION_DENY) {
+    answer.message = "权限不足";
+  } else {
+    answer.message = "请求同步目录信息失败" + (answer.error != 0 ? ": " + answer.message : std::string());
+  }
+  answer.error = 0;
+  return answer;
+}
+
+// The relations of the SyncDir view with the peer's name, `where` (with
+// `args`) choosing which.
+std::optional<DbRows> ReadRelations(Context& context, const std::string& where, const std::vector<std::string>& args,
+                                    int& status) {
+  std::string error;
+  std::optional<DbRows> rows = QueryLocalDb(
+      context.invocation.metadir,
+      "SELECT s.id, s.tree_uuid, s.tree_root, s.peer_device_uuid, IFNULL(d.name, ''), s.peer_tree_uuid, "
+      "s.peer_tree_root FROM SyncDir s LEFT JOIN Device d ON d.uuid = s.peer_device_uuid " +
+          where + " ORDER BY s.id",
+      args, error);
+  if (!rows) status = context.Fail(error);
+  return rows;
+}
+
+std::vector<Entry> RelationEntries(const DbRows& rows) {
+  std::vector<Entry> entries;
+  for (const auto& row : rows) {
+    entries.push_back({{"id", row[0], true},
+                       {"local_tree_uuid", row[1]},
+                       {"local_root", row[2]},
+                       {"device_uuid", row[3]},
+                       {"device_name", row[4]},
+                       {"remote_tree_uuid", row[5]},
+                       {"remote_root", row[6]}});
+  }
+  return entries;
+}
+
+// The service deletes the relation and tells the peer to drop its side.
+CtlAnswer DeleteRelation(Context& context, const std::string& id) {
+  qo::MsgWinSyncDeleteRequest remove;
+  remove.set_sync_id(std::stoi(id));
+  return context.client->Request(qo::MC_WIN_SYNC_DELETE_REQUEST, &remove);
+}
+
+int AddFolder(Context& context, const std::string& path) {
+  if (path.empty()) return context.Fail("请选择目录");
+  const std::string root = AbsolutePath(path);
+  std::error_code error;
+  if (!std::filesystem::is_directory(root, error)) {
+    return context.Fail("输入的路径不是文件夹，同步目录必须是电脑中的文件夹");
+  }
+  qo::MsgTreeAddRequest add;
+  add.set_sync_uuid(protocol::NewUuid());
+  add.set_tree_root(root);
+  add.set_tree_uuid(protocol::NewUuid());
+  qo::MsgTreeAddResponse added;
+  if (CtlAnswer answer = Parsed(context.client->Request(qo::MC_TREE_ADD_REQUEST, &add), added);
+      answer.status != kExitOk) {
+    return context.Fail(answer, "创建同步目录失败");
+  }
+  Print(context, {TreeEntry(added.tree_uuid(), add.sync_uuid(), root)}, false);
+  return kExitOk;
+}
+
+int RemoveFolder(Context& context, const std::string& path) {
+  qo::MsgTreeShowResponse trees;
+  if (CtlAnswer answer = LocalTrees(context, trees); answer.status != kExitOk) return context.Fail(answer);
+  const qo::TreeInfo* tree = TreeAt(trees, AbsolutePath(path));
+  if (tree == nullptr) return context.FailCode(qo::ZE_NOENT);
+  int status = kExitOk;
+  const std::optional<DbRows> relations = ReadRelations(context, "WHERE s.tree_uuid = ?", {tree->tree_uuid()}, status);
+  if (!relations) return status;
+  // The service refuses to delete a tree that still has relations.
+  for (const auto& row : *relations) {
+    CtlAnswer answer = DeleteRelation(context, row[0]);
+    if (answer.status != kExitOk && answer.error != qo::ZE_NOENT) return context.Fail(answer);
+  }
+  qo::MsgTreeDeleteRequest remove;
+  remove.set_tree_uuid(tree->tree_uuid());
+  if (CtlAnswer answer = context.client->Request(qo::MC_TREE_DELETE_REQUEST, &remove); answer.status != kExitOk) {
+    return context.Fail(answer);
+  }
+  if (context.invocation.json) {
+    Print(context, {TreeEntry(tree->tree_uuid(), tree->sync_uuid(), tree->tree_root())}, false);
+  }
+  return kExitOk;
+}
+
+// The peer's tree named by its UUID, a unique UUID prefix or its root.
+const qo::TreeInfo* FindRemoteTree(const qo::MsgTreeShowResponse& trees, const std::string& wanted) {
+  std::vector<const qo::TreeInfo*> byPrefix;
+  for (const qo::TreeInfo& tree : trees.trees()) {
+    if (tree.tree_uuid() == wanted || tree.tree_root() == wanted) return &tree;
+    if (!wanted.empty() && tree.tree_uuid().rfind(wanted, 0) == 0) byPrefix.push_back(&tree);
+  }
+  return byPrefix.size() == 1 ? byPrefix.front() : nullptr;
+}
+
+// A relation recorded now or before: linking twice is harmless.
+bool Recorded(const CtlAnswer& answer) { return answer.status == kExitOk || answer.error == qo::ZE_EXIST; }
+
+}  // namespace
+
+int ShowFolders(Context& context) {
+  qo::MsgTreeShowResponse trees;
+  if (CtlAnswer answer = LocalTrees(context, trees); answer.status != kExitOk) return context.Fail(answer);
+  PrintTrees(context, trees);
+  return kExitOk;
+}
+
+int Folder(Context& context) {
+  const auto& words = context.invocation.words;
+  if (words[1] == "add") return AddFolder(context, words[2]);
+  if (words[1] == "remove") return RemoveFolder(context, words[2]);
+  return context.Usage();
+}
+
+int ShowRemoteFolders(Context& context) {
+  int status = kExitOk;
+  const std::optional<PeerDevice> peer = ResolvePeer(context, context.invocation.words[1], status);
+  if (!peer) return status;
+  qo::MsgTreeShowResponse trees;
+  if (CtlAnswer answer = RemoteTrees(context, *peer, trees); answer.status != kExitOk) return context.Fail(answer);
+  PrintTrees(context, trees);
+  return kExitOk;
+}
+
+int ShowRemoteRoots(Context& context) {
+  int status = kExitOk;
+  const std::optional<PeerDevice> peer = ResolvePeer(context, context.invocation.words[1], status);
+  if (!peer) return status;
+  qo::MsgListRootResponse roots;
+  if (CtlAnswer answer = Parsed(
+          context.client->RequestPeer(*peer, qo::MC_LIST_ROOT_REQUEST, nullptr, CtlClient::kPeerListWaitMs), roots);
+      answer.status != kExitOk) {
+    return context.Fail(answer);
+  }
+  std::vector<Entry> entries;
+  for (const qo::Root& root : roots.roots()) {
+    entries.push_back({{"type", qo::RootType_Name(root.type())}, {"path", root.target()}, {"label", root.udata()}});
+  }
+  Print(context, entries);
+  return kExitOk;
+}
+
+int ShowRemoteListing(Context& context) {
+  int status = kExitOk;
+  const std::optional<PeerDevice> peer = ResolvePeer(context, context.invocation.words[1], status);
+  if (!peer) return status;
+  qo::MsgListRequest list;
+  list.set_root(context.invocation.words[2]);  // a path on the peer: taken as it is
+  qo::MsgListResponse listing;
+  if (CtlAnswer answer =
+          Parsed(context.client->RequestPeer(*peer, qo::MC_LIST_REQUEST, &list, CtlClient::kPeerListWaitMs), listing);
+      answer.status != kExitOk) {
+    return context.Fail(answer);
+  }
+  std::vector<Entry> entries;
+  for (const qo::FileStat& stat : listing.stats()) {
+    entries.push_back({{"name", stat.name()},
+                       {"type", qo::FileType_Name(stat.type())},
+                       {"length", std::to_string(stat.length()), true},
+                       {"mtime", std::to_string(stat.mtime()), true}});
+  }
+  Print(context, entries);
+  return kExitOk;
+}
+
+int AddRemoteFolder(Context& context) {
+  const auto& words = context.invocation.words;
+  int status = kExitOk;
+  const std::optional<PeerDevice> peer = ResolvePeer(context, words[2], status);
+  if (!peer) return status;
+  qo::MsgTreeAddRequest add;
+  add.set_sync_uuid(protocol::NewUuid());
+  add.set_tree_root(words[3]);
+  qo::MsgTreeAddResponse added;
+  if (CtlAnswer answer = Parsed(
+          context.client->RequestPeer(*peer, qo::MC_TREE_ADD_REQUEST, &add, CtlClient::kPeerListWaitMs), added);
+      answer.status != kExitOk) {
+    return context.Fail(answer, "文件夹名无效");
+  }
+  Print(context, {TreeEntry(added.tree_uuid(), add.sync_uuid(), add.tree_root())}, false);
+  return kExitOk;
+}
+
+int Link(Context& context) {
+  const auto& words = context.invocation.words;
+  int status = kExitOk;
+  const std::optional<PeerDevice> peer = ResolvePeer(context, words[1], status);
+  if (!peer) return status;
+  qo::MsgTreeShowResponse remoteTrees;
+  if (CtlAnswer answer = RemoteTrees(context, *peer, remoteTrees); answer.status != kExitOk) {
+    return context.Fail(answer);
+  }
+  const qo::TreeInfo* remote = FindRemoteTree(remoteTrees, words[2]);
+  if (remote == nullptr) return context.Fail("请选择同步目录");
+
+  const std::string root = AbsolutePath(words[3]);
+  qo::MsgTreeShowResponse localTrees;
+  if (CtlAnswer answer = LocalTrees(context, localTrees); answer.status != kExitOk) return context.Fail(answer);
+  std::string localTree;
+  if (const qo::TreeInfo* existing = TreeAt(localTrees, root)) {
+    if (existing->sync_uuid() != remote->sync_uuid()) return context.Fail("所选目录已经于其他同步目录同步");
+    localTree = existing->tree_uuid();
+  } else {
+    qo::MsgTreeAddRequest add;
+    add.set_sync_uuid(remote->sync_uuid());
+    add.set_tree_root(root);
+    add.set_tree_uuid(protocol::NewUuid());
+    if (CtlAnswer answer = context.client->Request(qo::MC_TREE_ADD_REQUEST, &add); answer.status != kExitOk) {
+      return context.Fail(answer, "初始化本地同步目录副本失败");
+    }
+    localTree = add.tree_uuid();
+  }
+
+  // The peer may have gone since it listed its folders.
+  std::string error;
+  const std::optional<PeerDevice> current = ReadPeerDevice(context.invocation.metadir, peer->uuid, error);
+  if (!current || !current->online) return context.Fail(CtlClient::kPeerOffline);
+  // The peer first: a relation it refused must not exist here, where the
+  // syncer would keep asking it for files.
+  qo::MsgSyncAddRequest onPeer;
+  onPeer.set_local_tree_uuid(remote->tree_uuid());
+  onPeer.set_remote_sync_uuid(remote->sync_uuid());
+  onPeer.set_remote_tree_uuid(localTree);
+  onPeer.set_remote_tree_root(root);
+  onPeer.set_remote_device_uuid(context.client->Identity().uuid);
+  if (CtlAnswer answer =
+          context.client->RequestPeer(*current, qo::MC_SYNC_ADD_REQUEST, &onPeer, CtlClient::kPeerSyncAddWaitMs);
+      !Recorded(answer)) {
+    return context.Fail(answer, "创建同步目录失败");
+  }
+  qo::MsgSyncAddRequest here;
+  here.set_local_tree_uuid(localTree);
+  here.set_remote_sync_uuid(remote->sync_uuid());
+  here.set_remote_tree_uuid(remote->tree_uuid());
+  here.set_remote_tree_root(remote->tree_root());
+  here.set_remote_device_uuid(current->uuid);
+  if (CtlAnswer answer = context.client->Request(qo::MC_SYNC_ADD_REQUEST, &here); !Recorded(answer)) {
+    return context.Fail(answer, "创建同步目录失败");
+  }
+  qo::MsgSyncOnceRequest once;
+  once.set_local_tree_uuid(localTree);
+  once.set_remote_tree_uuid(remote->tree_uuid());
+  if (CtlAnswer answer = context.client->Request(qo::MC_SYNC_ONCE_REQUEST, &once); answer.status != kExitOk) {
+    return context.Fail(answer);
+  }
+  const std::optional<DbRows> relations = ReadRelations(
+      context, "WHERE s.tree_uuid = ? AND s.peer_tree_uuid = ? AND s.peer_device_uuid = ?",
+      {localTree, remote->tree_uuid(), current->uuid}, status);
+  if (!relations) return status;
+  if (relations->size() != 1) return context.FailCode(qo::ZE_NOENT);
+  Print(context, RelationEntries(*relations), false);
+  return kExitOk;
+}
+
+int Unlink(Context& context) {
+  const auto& words = context.invocation.words;
+  int status = kExitOk;
+  const std::optional<std::string> device = ResolveDevice(context, words[2], status);
+  if (!device) return status;
+  const std::optional<DbRows> relations = ReadRelations(context, "WHERE s.tree_root = ? AND s.peer_device_uuid = ?",
+                                                        {AbsolutePath(words[1]), *device}, status);
+  if (!relations) return status;
+  if (relations->empty()) return context.FailCode(qo::ZE_NOENT);
+  for (const auto& row : *relations) {
+    if (CtlAnswer answer = DeleteRelation(context, row[0]); answer.status != kExitOk) return context.Fail(answer);
+  }
+  if (context.invocation.json) Print(context, RelationEntries(*relations));
+  return kExitOk;
+}
+
+int ShowSyncs(Context& context) {
+  int status = kExitOk;
+  const std::optional<DbRows> relations = ReadRelations(context, "", {}, status);
+  if (!relations) return status;
+  Print(context, RelationEntries(*relations));
+  return kExitOk;
+}
+
+int SyncNow(Context& context) {
+  const auto& words = context.invocation.words;
+  const bool one = words.size() == 2;
+  int status = kExitOk;
+  const std::optional<DbRows> relations =
+      one ? ReadRelations(context, "WHERE s.tree_root = ?", {AbsolutePath(words[1])}, status)
+          : ReadRelations(context, "", {}, status);
+  if (!relations) return status;
+  if (one && relations->empty()) return context.FailCode(qo::ZE_NOENT);
+  // Every relation gets its pass, whatever happened to the others.
+  for (const auto& row : *relations) {
+    qo::MsgSyncOnceRequest once;
+    once.set_local_tree_uuid(row[1]);
+    once.set_remote_tree_uuid(row[5]);
+    if (CtlAnswer answer = context.client->Request(qo::MC_SYNC_ONCE_REQUEST, &once); answer.status != kExitOk) {
+      status = context.Fail(answer);
+    }
+  }
+  if (status == kExitOk && context.invocation.json) Print(context, RelationEntries(*relations));
+  return status;
+}
+
+int Rescan(Context& context) {
+  const qo::MsgRefreshRequest refresh;
+  if (CtlAnswer answer = context.client->Request(qo::MC_REFRESH_REQUEST, &refresh); answer.status != kExitOk) {
+    return context.Fail(answer);
+  }
+  if (context.invocation.json) context.out << "{\"done\": \"rescan\"}\n";
+  return kExitOk;
+}
+
+}  // namespace morvex::ctl

@@ -1,0 +1,76 @@
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "ctl/CommandContext.h"
+#include "ctl/ServiceStatus.h"
+
+namespace morvex::ctl {
+
+int ShowStatus(Context& context) {
+  CtlAnswer failure;
+  const std::optional<ServiceState> state =
+      ReadServiceState(*context.client, context.invocation.metadir, failure);
+  if (!state) return context.Fail(failure);
+  if (context.invocation.json) {
+    PrintStatusJson(*state, context.out);
+  } else {
+    PrintStatusText(*state, context.out);
+  }
+  return kExitOk;
+}
+
+// Polls until the service (or one folder's part of it) has been idle for
+// two polls in a row; on a terminal, a progress line in the main window's
+// words meanwhile.
+int Wait(Context& context) {
+  using Clock = std::chrono::steady_clock;
+  constexpr auto kPoll = std::chrono::milliseconds(500);
+  std::vector<std::string> trees;
+  if (context.invocation.words.size() == 2) {
+    std::string error;
+    const std::optional<DbRows> rows = QueryLocalDb(context.invocation.metadir, "SELECT tree_uuid FROM Tree WHERE tree_root = ?",
+                                                    {AbsolutePath(context.invocation.words[1])}, error);
+    if (!rows) return context.Fail(error);
+    if (rows->empty()) return context.FailCode(qo::ZE_NOENT);
+    trees.push_back(rows->front()[0]);
+  }
+  const bool terminal = ::isatty(STDERR_FILENO) != 0;
+  const auto deadline = Clock::now() + std::chrono::seconds(context.invocation.timeout);
+  int idlePolls = 0;
+  int64_t lastBytes = -1;
+  auto lastTime = Clock::now();
+  double speed = 0;
+  while (Clock::now() < deadline) {
+    CtlAnswer failure;
+    const std::optional<ServiceState> state = ReadServiceState(*context.client, context.invocation.metadir, failure);
+    if (!state) return context.Fail(failure);
+    idlePolls = Idle(*state, trees) ? idlePolls + 1 : 0;
+    if (idlePolls >= 2) {
+      if (terminal) context.err << "\r\033[K";
+      return kExitOk;
+    }
+    if (terminal) {
+      int64_t files = 0;
+      int64_t bytes = 0;
+      for (const RelationState& r : state->relations) {
+        if (!trees.empty() && r.localTreeUuid != trees.front()) continue;
+        files += r.pendingFiles;
+        bytes += r.pendingBytes;
+      }
+      const auto now = Clock::now();
+      const double seconds = std::chrono::duration<double>(now - lastTime).count();
+      if (lastBytes >= 0 && seconds > 0) speed = std::max(0.0, static_cast<double>(lastBytes - bytes) / seconds);
+      lastBytes = bytes;
+      lastTime = now;
+      context.err << "\r\033[K" << ProgressLine(files, bytes, speed) << std::flush;
+    }
+    std::this_thread::sleep_for(kPoll);
+  }
+  if (terminal) context.err << "\n";
+  context.err << "still busy after " << context.invocation.timeout << " s\n";
+  return kExitTimeout;
+}
+
+}  // namespace morvex::ctl
