@@ -146,10 +146,16 @@ int CtlClient::Exchange(const std::string& endpoint, const std::string& peerUuid
 
 CtlAnswer CtlClient::Request(int code, const google::protobuf::MessageLite* body) {
   CtlAnswer answer;
-  if (Exchange("tcp://localhost:" + std::to_string(identity_.routePort), identity_.uuid, identity_.publicKey, code,
-               body, kAnswerWaitMs, answer) != 0) {
+  const int why = Exchange("tcp://localhost:" + std::to_string(identity_.routePort), identity_.uuid,
+                           identity_.publicKey, code, body, kAnswerWaitMs, answer);
+  if (why == qo::ZE_OPERATE_TIMEOUT || why == qo::ZE_GENERAL) {
     answer.status = kExitNoAnswer;
     answer.message = "no answer from the Morvex service on port " + std::to_string(identity_.routePort) + " within 5 s";
+  } else if (why != 0) {
+    // Something answered, but not as this device's own service would.
+    answer.status = kExitServiceError;
+    answer.message = "the answer on port " + std::to_string(identity_.routePort) +
+                     " is not from this device's service: " + ErrorMessage(why);
   }
   return answer;
 }
@@ -162,6 +168,12 @@ CtlAnswer CtlClient::RequestPeer(const PeerDevice& peer, int code, const google:
     answer.message = why == qo::ZE_OPERATE_TIMEOUT || why == qo::ZE_GENERAL
                          ? kPeerOffline
                          : "unreadable answer from " + peer.name + ": " + ErrorMessage(why);
+  } else if (answer.error == qo::ZE_UNTRUSTED) {
+    // The peer's refusals say why in the words of the desktop interface,
+    // whatever was asked.
+    answer.message = "对方设备不信任当前设备";
+  } else if (answer.error == qo::ZE_PERMISSION_DENY) {
+    answer.message = "权限不足";
   }
   return answer;
 }

@@ -230,7 +230,8 @@ int AddRemoteFolder(Context& context) {
   if (CtlAnswer answer = Parsed(
           context.client->RequestPeer(*peer, qo::MC_TREE_ADD_REQUEST, &add, CtlClient::kPeerListWaitMs), added);
       answer.status != kExitOk) {
-    return context.Fail(answer, "文件夹名无效");
+    const bool refused = answer.error == qo::ZE_UNTRUSTED || answer.error == qo::ZE_PERMISSION_DENY;
+    return refused ? context.Fail(answer) : context.Fail(answer, "文件夹名无效");
   }
   Print(context, {TreeEntry(added.tree_uuid(), add.sync_uuid(), add.tree_root())}, false);
   return kExitOk;

@@ -7,6 +7,7 @@
 
 #include "core/BroadcastService.h"
 #include "core/StatusBoard.h"
+#include "peer/Relations.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/WorkerChannel.h"
 #include "store/ContentResolver.h"
@@ -76,8 +77,9 @@ uint32_t CSyncWorker::Run() {
   return 0;
 }
 
-CSyncRouter::CSyncRouter(peer::PeerContext& peer, std::chrono::milliseconds interval, PassRunner runPass)
-    : CWorkThread("SyncRouter"), peer_(peer), runPass_(std::move(runPass)), interval_(interval) {
+CSyncRouter::CSyncRouter(peer::PeerContext& peer, std::chrono::milliseconds interval, PassRunner runPass,
+                         std::chrono::milliseconds retryDelay)
+    : CWorkThread("SyncRouter"), peer_(peer), runPass_(std::move(runPass)), interval_(interval), retryDelay_(retryDelay) {
   if (!runPass_) {
     runPass_ = [&peer](int32_t syncId) {
       CSyncDir relation(syncId);
@@ -130,6 +132,9 @@ uint32_t CSyncRouter::Run() {
   }
   protocol::PushOnce(peer_.zmq, protocol::endpoints::kSyncer, qo::MC_DEVICE_CHANGE);
   CContentResolver::Instance().RegisterObserver(uris::Device(), false, this);
+  // Whatever a stopped or killed service left undone is taken up at once,
+  // not one interval later.
+  RequestAll();
 
   for (;;) {
     zmq_pollitem_t items[] = {{exit.Handle(), 0, ZMQ_POLLIN, 0},
@@ -147,7 +152,7 @@ uint32_t CSyncRouter::Run() {
       if (!message.Recv(*source, false, kFrameWaitMs)) continue;
       LOG(INFO) << "[Message   ] " << "SyncRouter Receive " << qo::MsgCode_Name(static_cast<qo::MsgCode>(message.Code()));
       if (message.Code() == qo::MC_DEVICE_CHANGE) {
-        Reconcile(notices);
+        Reconcile(notices, workers);
       } else {
         OnMessage(message, workers);
       }
@@ -156,7 +161,8 @@ uint32_t CSyncRouter::Run() {
   }
 
   CContentResolver::Instance().UnregisterObserver(uris::Device(), this);
-  pool.clear();  // each ends on the exit notice
+  retries_.clear();  // waits for a retry being pushed
+  pool.clear();      // each ends on the exit notice
   return 0;
 }
 
@@ -263,6 +269,7 @@ void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
         }
       }
       Publish(finished);
+      ScheduleRetry(finished);
     }
   }
   if (!waiting_.empty()) {
@@ -278,19 +285,49 @@ void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
   idleWorkers_.push_back(identity.ToString());
 }
 
-void CSyncRouter::Reconcile(protocol::ZmqSocket& notices) {
+void CSyncRouter::ScheduleRetry(int32_t syncId) {
+  const auto relations = core::CStatusBoard::Instance().Relations();
+  const auto found = relations.find(syncId);
+  if (found == relations.end() || found->second.lastPassOk || found->second.lastPassEnd == 0) return;
+  peer::Relation relation;
+  if (!peer::LoadRelation(syncId, relation)) return;
+  // An offline peer is asked again when it comes back (Reconcile).
+  if (CContentResolver::Instance().QueryInt(uris::Device(), "online", 0,
+                                            CSelection("uuid = ? ").AddString(relation.peerDeviceUuid)) == 0) {
+    return;
+  }
+  LOG(INFO) << "Retrying SyncOnce for dir " << syncId << " in " << retryDelay_.count() << " ms";
+  retries_[syncId] = timers_.Start(retryDelay_, std::chrono::milliseconds(0), [this, syncId] {
+    qo::MsgWinSync sync;
+    sync.set_sync_id(syncId);
+    protocol::PushOnce(peer_.zmq, protocol::endpoints::kSyncer, qo::MC_WIN_SYNC, &sync);
+  });
+}
+
+void CSyncRouter::RequestPeerPasses(const std::string& deviceUuid, protocol::ZmqSocket& workers) {
+  std::vector<int32_t> ids;
+  auto rows = CContentResolver::Instance().Query(uris::Sync(), {"id"},
+                                                 CSelection("peer_device_uuid = ? ").AddString(deviceUuid));
+  while (rows && rows->MoveToNext()) ids.push_back(rows->GetInt(0));
+  rows.reset();
+  for (const int32_t id : ids) RequestPass(id, workers);
+}
+
+void CSyncRouter::Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& workers) {
   const std::string own = peer_.config.Snapshot()->deviceUuid;
   struct Online {
     int32_t id;
     std::string uri;
     bool trusted;
+    std::string uuid;
   };
   std::vector<Online> online;
   auto rows = CContentResolver::Instance().Query(uris::Device(), {"id", "pub_uri", "trust", "uuid"},
                                                  CSelection("online = ? ").AddInt(1), "pub_uri ASC ");
   while (rows && rows->MoveToNext()) {
     if (rows->GetString(3) == own || rows->GetString(1).empty()) continue;
-    online.push_back({rows->GetInt(0), std::string(rows->GetString(1)), rows->GetInt(2) != 0});
+    online.push_back({rows->GetInt(0), std::string(rows->GetString(1)), rows->GetInt(2) != 0,
+                      std::string(rows->GetString(3))});
   }
   rows.reset();
   std::sort(online.begin(), online.end(), [](const Online& a, const Online& b) { return a.uri < b.uri; });
@@ -298,6 +335,7 @@ void CSyncRouter::Reconcile(protocol::ZmqSocket& notices) {
 
   std::vector<std::string> kept;
   std::vector<int32_t> reachable;
+  std::vector<std::string> reachableUuids;
   size_t i = 0;
   size_t j = 0;
   while (i < connected_.size() || j < online.size()) {
@@ -309,7 +347,10 @@ void CSyncRouter::Reconcile(protocol::ZmqSocket& notices) {
       LOG(INFO) << "Connect " << online[j].uri;
       notices.Connect(online[j].uri);
       kept.push_back(online[j].uri);
-      if (online[j].trusted) reachable.push_back(online[j].id);
+      if (online[j].trusted) {
+        reachable.push_back(online[j].id);
+        reachableUuids.push_back(online[j].uuid);
+      }
       ++j;
     } else {
       kept.push_back(connected_[i]);
@@ -325,6 +366,8 @@ void CSyncRouter::Reconcile(protocol::ZmqSocket& notices) {
     status.set_device_id(id);
     protocol::PushOnce(peer_.zmq, protocol::endpoints::kStatus, qo::MC_WIN_STATUS, &status);
   }
+  // A peer that is back may have changes, and may be owed a failed pass.
+  for (const std::string& uuid : reachableUuids) RequestPeerPasses(uuid, workers);
 }
 
 }  // namespace morvex::sync

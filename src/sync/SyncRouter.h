@@ -49,9 +49,14 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   static constexpr int kWorkerCount = 4;
   enum State : uint32_t { kRunning = 1, kQueued = 2 };
 
+  // A pass that ended incomplete (the peer vanished, a file failed) is
+  // tried again after this long while its peer is online.
+  static constexpr auto kRetryDelay = std::chrono::seconds(30);
+
   // `interval` zero: no periodic passes. Without `runPass`, passes are real
   // passes over `peer`.
-  CSyncRouter(peer::PeerContext& peer, std::chrono::milliseconds interval, PassRunner runPass = {});
+  CSyncRouter(peer::PeerContext& peer, std::chrono::milliseconds interval, PassRunner runPass = {},
+              std::chrono::milliseconds retryDelay = kRetryDelay);
   ~CSyncRouter() override;
 
   // Device observer: asks the router thread to reconcile subscriptions.
@@ -66,7 +71,11 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   void RequestPass(int32_t syncId, protocol::ZmqSocket& workers);
   void OnWorkerReport(protocol::ZmqSocket& workers);
   void OnMessage(protocol::CQoMsg& message, protocol::ZmqSocket& workers);
-  void Reconcile(protocol::ZmqSocket& notices);
+  void Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& workers);
+  // After a pass: another one later when it ended incomplete.
+  void ScheduleRetry(int32_t syncId);
+  // Passes for every relation with this peer (it came online).
+  void RequestPeerPasses(const std::string& deviceUuid, protocol::ZmqSocket& workers);
   static void SendJob(protocol::ZmqSocket& workers, const std::string& identity, int32_t syncId);
   // Shows a relation's schedule state to the status requests.
   void Publish(int32_t syncId) const;
@@ -74,6 +83,7 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   peer::PeerContext& peer_;
   PassRunner runPass_;
   std::chrono::milliseconds interval_;
+  std::chrono::milliseconds retryDelay_;
   platform::TimerService timers_;
   std::unique_ptr<platform::TimerService::Timer> timer_;
 
@@ -82,6 +92,7 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   std::deque<int32_t> waiting_;  // queued and not running, oldest first
   std::deque<std::string> idleWorkers_;
   std::vector<std::string> connected_;  // publish URIs, byte order
+  std::unordered_map<int32_t, std::unique_ptr<platform::TimerService::Timer>> retries_;
 };
 
 }  // namespace morvex::sync

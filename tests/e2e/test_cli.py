@@ -18,9 +18,8 @@ import uuid
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import testhosts  # noqa: E402
-from testhosts import TestNetwork, wait_until  # noqa: E402
+from testhosts import snapshot, wait_until, write  # noqa: E402
 from test_peer import ctl_ok, handshake, start_pair  # noqa: E402
-from test_sync import snapshot, write  # noqa: E402
 
 SKIP = testhosts.skip_reason()
 NET = None
@@ -30,13 +29,7 @@ SETTLE = 5.0     # a relation removed on one side is gone on the other within th
 
 def setUpModule():
     global NET
-    if SKIP:
-        raise unittest.SkipTest(SKIP)
-    for program in ("morvex", "morvexctl"):
-        path = os.path.join(testhosts.BIN_DIR, program)
-        if not os.access(path, os.X_OK):
-            raise AssertionError("%s is not built (MORVEX_BIN_DIR=%s)" % (path, testhosts.BIN_DIR))
-    NET = TestNetwork(2, subnet="10.213.9").__enter__()
+    NET = testhosts.open_network(2, "10.213.9")
 
 
 def tearDownModule():

@@ -12,7 +12,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import testhosts  # noqa: E402
-from testhosts import TestNetwork, wait_until  # noqa: E402
+from testhosts import wait_until  # noqa: E402
 
 SKIP = testhosts.skip_reason()
 NET = None
@@ -23,13 +23,7 @@ SETTLE = 5.0              # a trust change shows on both sides within this
 
 def setUpModule():
     global NET
-    if SKIP:
-        raise unittest.SkipTest(SKIP)
-    for program in ("morvex", "morvexctl"):
-        path = os.path.join(testhosts.BIN_DIR, program)
-        if not os.access(path, os.X_OK):
-            raise AssertionError("%s is not built (MORVEX_BIN_DIR=%s)" % (path, testhosts.BIN_DIR))
-    NET = TestNetwork(3).__enter__()
+    NET = testhosts.open_network(3, "10.213.7")
 
 
 def tearDownModule():

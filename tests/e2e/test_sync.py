@@ -7,9 +7,7 @@ type and permission bits.  See README.md in this folder.
 """
 
 import contextlib
-import hashlib
 import os
-import stat
 import sys
 import tempfile
 import time
@@ -19,7 +17,7 @@ import uuid
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import testhosts  # noqa: E402
-from testhosts import TestNetwork, wait_until  # noqa: E402
+from testhosts import snapshot, wait_until, write  # noqa: E402
 from test_peer import ctl_ok, handshake, start_pair  # noqa: E402
 
 SKIP = testhosts.skip_reason()
@@ -29,40 +27,12 @@ CONVERGE = 60.0  # linked trees are equal within this after a change
 
 def setUpModule():
     global NET
-    if SKIP:
-        raise unittest.SkipTest(SKIP)
-    NET = TestNetwork(2, subnet="10.213.8").__enter__()
+    NET = testhosts.open_network(2, "10.213.8", programs=("morvex", "e2e_admin"))
 
 
 def tearDownModule():
     if NET is not None:
         NET.close()
-
-
-def snapshot(root):
-    """{relative path: (kind, sha1 or None, permission bits)} of a tree,
-    without the service's temporary files."""
-    found = {}
-    for folder, dirs, files in os.walk(root):
-        for name in dirs + files:
-            path = os.path.join(folder, name)
-            rel = os.path.relpath(path, root)
-            info = os.lstat(path)
-            if stat.S_ISDIR(info.st_mode):
-                found[rel] = ("dir", None, stat.S_IMODE(info.st_mode))
-            else:
-                with open(path, "rb") as f:
-                    digest = hashlib.sha1(f.read()).hexdigest()
-                found[rel] = ("file", digest, stat.S_IMODE(info.st_mode))
-    return found
-
-
-def write(path, data, mode=None):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-    if mode is not None:
-        os.chmod(path, mode)
 
 
 class Linked:

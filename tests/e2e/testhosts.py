@@ -466,3 +466,63 @@ def _text(data):
     if data is None:
         return ""
     return data.decode(errors="replace") if isinstance(data, bytes) else data
+
+
+# ----- helpers the scenario files share -----
+
+def open_network(count, subnet, programs=("morvex", "morvexctl")):
+    """The module's test network, for setUpModule: skips without root or
+    `ip`, fails when a program is not built."""
+    import unittest
+    reason = skip_reason()
+    if reason:
+        raise unittest.SkipTest(reason)
+    for program in programs:
+        path = os.path.join(BIN_DIR, program)
+        if not os.access(path, os.X_OK):
+            raise AssertionError("%s is not built (MORVEX_BIN_DIR=%s)" % (path, BIN_DIR))
+    return TestNetwork(count, subnet=subnet).__enter__()
+
+
+_digests = {}  # (path, inode, size, mtime_ns) -> sha1: polling rereads only what changed
+
+
+def digest(path):
+    import hashlib
+    info = os.stat(path)
+    key = (path, info.st_ino, info.st_size, info.st_mtime_ns)
+    if key not in _digests:
+        sha = hashlib.sha1()
+        with open(path, "rb") as f:
+            for block in iter(lambda: f.read(4 * 1024 * 1024), b""):
+                sha.update(block)
+        _digests[key] = sha.hexdigest()
+    return _digests[key]
+
+
+def snapshot(root):
+    """{relative path: (kind, sha1 or None, permission bits)} of everything
+    under root, the service's temporary files included."""
+    import stat
+    found = {}
+    for folder, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = os.path.join(folder, name)
+            info = os.lstat(path)
+            rel = os.path.relpath(path, root)
+            if stat.S_ISDIR(info.st_mode):
+                found[rel] = ("dir", None, stat.S_IMODE(info.st_mode))
+            elif stat.S_ISREG(info.st_mode):
+                found[rel] = ("file", digest(path), stat.S_IMODE(info.st_mode))
+            else:
+                found[rel] = ("other", None, stat.S_IMODE(info.st_mode))
+    return found
+
+
+def write(path, data, mode=None):
+    """Writes a file, making its folders; `mode` then sets its permissions."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+    if mode is not None:
+        os.chmod(path, mode)

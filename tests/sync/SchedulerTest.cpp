@@ -1,12 +1,18 @@
 // The pass scheduler: four workers, never two passes of one relation at
 // once, requests during a pass folding into one more pass.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <set>
 
+#include "core/StatusBoard.h"
+#include "index/Tree.h"
 #include "peer/PeerFixture.h"
+#include "protocol/Identity.h"
+#include "support/TempDir.h"
+#include "support/ServiceProcess.h"
 #include "protocol/WorkerChannel.h"
 #include "sync/SyncRouter.h"
 
@@ -85,15 +91,17 @@ class SchedulerTest : public peer::PeerFixture {
     std::this_thread::sleep_for(200ms);  // bound, workers ready
   }
   void TearDown() override {
-    if (router_) {
-      passes_.ReleaseAll();
-      while (!router_->Finished()) {
-        exit_->SendFrame(nullptr, 0, false);
-        std::this_thread::sleep_for(20ms);
-      }
-      router_.reset();
-    }
+    StopRouter();
     PeerFixture::TearDown();
+  }
+  void StopRouter() {
+    if (!router_) return;
+    passes_.ReleaseAll();
+    while (!router_->Finished()) {
+      exit_->SendFrame(nullptr, 0, false);
+      std::this_thread::sleep_for(20ms);
+    }
+    router_.reset();
   }
   void Request(int32_t syncId) {
     qo::MsgWinSync sync;
@@ -102,6 +110,7 @@ class SchedulerTest : public peer::PeerFixture {
   }
 
   HeldPasses passes_;
+  test::TempDir dir_;
   std::unique_ptr<CSyncRouter> router_;
 };
 
@@ -151,6 +160,40 @@ TEST_F(SchedulerTest, ARequestForAWaitingRelationIsDropped) {
   passes_.Release(9);
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(passes_.Started(9), 1);
+}
+
+// A pass that ends incomplete (its peer vanished mid-way) is tried again
+// by itself while the peer is online; a complete one is not.
+TEST_F(SchedulerTest, AnIncompletePassIsRetriedWhileThePeerIsOnline) {
+  StopRouter();
+  const std::string own = config_.Snapshot()->deviceUuid;
+  const std::string root = dir_.Path();
+  ASSERT_EQ(index::CreateTree(protocol::NewUuid(), root, protocol::NewUuid(), own), 0);
+  store::CContentValues row;
+  row.PutInt("tree_id", index::LocalTree::ByRoot(root).Id())
+      .PutString("peer_device_uuid", own)
+      .PutString("peer_tree_uuid", protocol::NewUuid())
+      .PutString("peer_tree_root", "/elsewhere")
+      .PutInt("clock", 1)
+      .PutInt("peer_clock", 0)
+      .PutString("creator", own)
+      .PutString("ctime", "now")
+      .PutInt64("last_sync", 0);
+  ASSERT_GT(Resolver().Insert(store::uris::Sync(), row, store::kConflictNone), 0);
+  std::atomic<int> passes{0};
+  router_ = std::make_unique<CSyncRouter>(
+      *peer_, 0ms,
+      [&](int32_t syncId) {
+        // Incomplete the first time only.
+        const bool ok = passes.fetch_add(1) > 0;
+        core::CStatusBoard::Instance().PassEnded(syncId, ok, 1);
+      },
+      200ms);
+
+  // The start takes up every relation at once.
+  ASSERT_TRUE(test::WaitFor([&] { return passes.load() >= 2; }, 5s)) << "the incomplete pass was not retried";
+  std::this_thread::sleep_for(600ms);
+  EXPECT_EQ(passes.load(), 2) << "a complete pass is not repeated";
 }
 
 }  // namespace
