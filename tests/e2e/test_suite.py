@@ -12,6 +12,7 @@ README.md in this folder.
 import contextlib
 import hashlib
 import os
+import subprocess
 import shutil
 import sys
 import tempfile
@@ -21,7 +22,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import testhosts  # noqa: E402
 from testhosts import digest, snapshot, wait_until, write  # noqa: E402
-from test_peer import ctl_ok, handshake, start, wait_entry  # noqa: E402
+from test_peer import ctl_ok, devices, handshake, start, wait_entry  # noqa: E402
 
 SKIP = testhosts.skip_reason()
 NET = None
@@ -388,10 +389,37 @@ class Test6Hostile(SuiteTest):
             self.assertIn(text, err, "morvexctl %s" % " ".join(args))
         return err
 
-    @unittest.skip("no tool can get hold of a trust token or send a trust request carrying a chosen one: "
-                   "`morvexctl trust accept` only redeems the token its own service holds")
     def test_6a_a_replayed_trust_token_is_refused(self):
-        pass
+        with NET.scenario(self.id()) as net:
+            a, b = start(net, (net.hosts[0], "p1", "alpha"), (net.hosts[1], "p1", "bravo"))
+            online_pair(net, a, b)
+            # bravo's service gives way to e2e_admin on its route port, which
+            # keeps the token of alpha's trust offer as a snooping peer would.
+            metadir = b.host.service.metadir
+            net.stop_service(b.host)
+            token = os.path.join(metadir, "token")
+            admin = net.binary("e2e_admin")
+            catcher = subprocess.Popen(["ip", "netns", "exec", b.host.netns, admin, metadir, "catch-trust-offer", "20",
+                                        token], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            try:
+                self.assertEqual(catcher.stdout.readline().strip(), "listening")
+                ctl_ok(self, net, a, "trust", "request", b.uuid)
+                self.assertEqual(catcher.wait(20), 0, catcher.stderr.read())
+            finally:
+                if catcher.poll() is None:
+                    catcher.kill()
+                    catcher.wait()
+
+            def redeem():
+                status, out, err = net.run(b.host, admin, metadir, "send-trust", a.uuid, token)
+                self.assertEqual(status, 0, err)
+                return out.strip()
+
+            self.assertEqual(redeem(), "TRUST_ALLOW")  # once, as bravo's accept would
+            ctl_ok(self, net, a, "trust", "revoke", b.uuid)
+            wait_until(lambda: not devices(net, a)[b.uuid]["trusted"], 10, what="alpha no longer trusts bravo")
+            self.assertEqual(redeem(), "TRUST_DENY")  # never twice
+            self.assertFalse(devices(net, a)[b.uuid]["trusted"])
 
     def test_6b_an_untrusted_device_is_refused(self):
         with NET.scenario(self.id()) as net:
