@@ -20,6 +20,13 @@ namespace {
 constexpr int kUnlinkWaitMs = 1000;
 }
 
+std::vector<int32_t> RelationIds(const CSelection& selection) {
+  std::vector<int32_t> ids;
+  auto rows = CContentResolver::Instance().Query(uris::Sync(), {"id"}, selection);
+  while (rows && rows->MoveToNext()) ids.push_back(rows->GetInt(0));
+  return ids;
+}
+
 bool LoadRelation(int32_t syncId, Relation& relation) {
   auto row = CContentResolver::Instance().Query(
       uris::SyncDir(), {"id", "tree_uuid", "tree_root", "sync_uuid", "tree_id", "peer_device_uuid", "peer_tree_uuid"},
@@ -77,11 +84,7 @@ bool DeleteSync(PeerContext& peer, int32_t syncId) {
 int DeleteTreeWithRelations(PeerContext& peer, const std::string& treeUuid) {
   const index::LocalTree tree = index::LocalTree::ByUuid(treeUuid);
   if (!tree.Valid()) return qo::ZE_NOENT;
-  std::vector<int32_t> ids;
-  auto rows = CContentResolver::Instance().Query(uris::Sync(), {"id"}, CSelection("tree_id = ? ").AddInt(tree.Id()));
-  while (rows && rows->MoveToNext()) ids.push_back(rows->GetInt(0));
-  rows.reset();
-  for (const int32_t id : ids) {
+  for (const int32_t id : RelationIds(CSelection("tree_id = ? ").AddInt(tree.Id()))) {
     Relation relation;
     if (LoadRelation(id, relation)) UnlinkPeerFromThis(peer, relation);
   }

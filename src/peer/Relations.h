@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "peer/PeerContext.h"
+#include "store/ContentValues.h"
 
 namespace morvex::peer {
 
@@ -18,6 +20,10 @@ struct Relation {
   std::string peerDeviceUuid;
   std::string peerTreeUuid;
 };
+
+// The ids of the Sync rows that `selection` picks (all when empty), read
+// whole before the caller acts on them.
+std::vector<int32_t> RelationIds(const store::CSelection& selection = store::CSelection());
 
 // The relation with this Sync id; false when there is none.
 bool LoadRelation(int32_t syncId, Relation& relation);

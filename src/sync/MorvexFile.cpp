@@ -178,9 +178,7 @@ void CMorvexFile::BothPresentFiles(store::COperationList& list, bool isLower) {
     // name; the remote one takes the path only once it is free.
     AppendConflictRecord(list, conflict, local_,
                          std::make_unique<CConditionMove>(fullPath_, conflict, local_.Mtime(), kNoCheck, false));
-    TakeRemote();
-    MergeClock();
-    local_.AppendUpdate(list, std::make_unique<CConditionMove>(tempPath_, fullPath_, kNoCheck, kNoCheck, false));
+    TakeRemoteVersion(list, std::make_unique<CConditionMove>(tempPath_, fullPath_, kNoCheck, kNoCheck, false));
   } else {
     AppendConflictRecord(list, conflict, *this,
                          std::make_unique<CConditionMove>(tempPath_, conflict, kNoCheck, kNoCheck, false));
@@ -202,22 +200,16 @@ void CMorvexFile::ApplyConflict(store::COperationList& list, bool isLower) {
     BothPresentFiles(list, isLower);
   } else if (name == "FFDO" || name == "DFDO") {
     if (!PrepareTemp()) return;
-    TakeRemote();
-    MergeClock();
-    local_.AppendUpdate(list, std::make_unique<CConditionMove>(tempPath_, fullPath_, kNoCheck, localMtime, false));
+    TakeRemoteVersion(list, std::make_unique<CConditionMove>(tempPath_, fullPath_, kNoCheck, localMtime, false));
   } else if (name == "FDOO") {
     // The local file moves aside; the directory is made only where the
     // path is free, so a file that could not move is never deleted.
     const std::string conflict = ConflictName();
     AppendConflictRecord(list, conflict, local_,
                          std::make_unique<CConditionMove>(fullPath_, conflict, localMtime, kNoCheck, false));
-    TakeRemote();
-    MergeClock();
-    local_.AppendUpdate(list, std::make_unique<CConditionMkdir>(fullPath_, kNoCheck, mtime_, winAttr_, unixAttr_, false));
+    TakeRemoteVersion(list, std::make_unique<CConditionMkdir>(fullPath_, kNoCheck, mtime_, winAttr_, unixAttr_, false));
   } else if (name == "FDDO" || name == "DDDO") {
-    TakeRemote();
-    MergeClock();
-    local_.AppendUpdate(list, std::make_unique<CConditionMkdir>(fullPath_, localMtime, mtime_, winAttr_, unixAttr_));
+    TakeRemoteVersion(list, std::make_unique<CConditionMkdir>(fullPath_, localMtime, mtime_, winAttr_, unixAttr_));
   } else if (name == "DFOO") {
     if (!PrepareTemp()) return;
     const std::string conflict = ConflictName();
@@ -243,16 +235,12 @@ void CMorvexFile::ApplyDirectory(store::COperationList& list) {
     index::CQoFileBuilder(treeId_, *this).AppendInsert(list, std::move(guard));
     return;
   }
-  TakeRemote();
-  MergeClock();
-  local_.AppendUpdate(list, std::move(guard));
+  TakeRemoteVersion(list, std::move(guard));
 }
 
 void CMorvexFile::ApplyAttributes(store::COperationList& list) {
   auto guard = std::make_unique<CConditionSetAttr>(fullPath_, local_.Mtime(), mtime_, winAttr_, unixAttr_);
-  TakeRemote();
-  MergeClock();
-  local_.AppendUpdate(list, std::move(guard));
+  TakeRemoteVersion(list, std::move(guard));
 }
 
 void CMorvexFile::ApplyDelete(store::COperationList& list) {
@@ -262,9 +250,7 @@ void CMorvexFile::ApplyDelete(store::COperationList& list) {
   } else {
     guard = std::make_unique<CConditionDelFile>(fullPath_, local_.Mtime());
   }
-  TakeRemote();
-  MergeClock();
-  local_.AppendUpdate(list, std::move(guard));
+  TakeRemoteVersion(list, std::move(guard));
 }
 
 void CMorvexFile::ApplyNewFile(store::COperationList& list) {
@@ -285,9 +271,7 @@ void CMorvexFile::ApplyUpdate(store::COperationList& list) {
     index::CQoFileBuilder(treeId_, *this).AppendInsert(list, std::move(guard));
     return;
   }
-  TakeRemote();
-  MergeClock();
-  local_.AppendUpdate(list, std::move(guard));
+  TakeRemoteVersion(list, std::move(guard));
 }
 
 }  // namespace morvex::sync

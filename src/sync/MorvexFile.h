@@ -82,6 +82,13 @@ class CMorvexFile final : public index::IQoFile, public IFetchFile {
   bool PrepareTemp();
   void TakeRemote() { local_.SetFromFile(*this); }
   void MergeClock() { local_.MergeVClock(clock_); }
+  // The local record becomes the remote version (values and merged clock),
+  // written when `guard` lets it.
+  void TakeRemoteVersion(store::COperationList& list, std::unique_ptr<store::COperationCondition> guard) {
+    TakeRemote();
+    MergeClock();
+    local_.AppendUpdate(list, std::move(guard));
+  }
   void AppendConflictRecord(store::COperationList& list, const std::string& path, const index::IQoFile& version,
                             std::unique_ptr<store::COperationCondition> condition);
   void BothPresentFiles(store::COperationList& list, bool isLower);

@@ -104,11 +104,7 @@ void CSyncRouter::OnChange(std::unique_ptr<store::CSQLiteCursor>) {
 }
 
 void CSyncRouter::RequestAll() {
-  std::vector<int32_t> ids;
-  auto rows = CContentResolver::Instance().Query(uris::Sync(), {"id"}, nullptr);
-  while (rows && rows->MoveToNext()) ids.push_back(rows->GetInt(0));
-  rows.reset();
-  for (const int32_t id : ids) {
+  for (const int32_t id : peer::RelationIds()) {
     qo::MsgWinSync sync;
     sync.set_sync_id(id);
     protocol::PushOnce(peer_.zmq, protocol::endpoints::kSyncer, qo::MC_WIN_SYNC, &sync);
@@ -183,12 +179,9 @@ void CSyncRouter::OnMessage(protocol::CQoMsg& message, protocol::ZmqSocket& work
         LOG(ERROR) << "Bad message format for MsgPubFileChange";
         return;
       }
-      std::vector<int32_t> ids;
-      auto rows = CContentResolver::Instance().Query(uris::Sync(), {"id"},
-                                                     CSelection("peer_tree_uuid = ? ").AddString(change.tree_uuid()));
-      while (rows && rows->MoveToNext()) ids.push_back(rows->GetInt(0));
-      rows.reset();
-      for (const int32_t id : ids) RequestPass(id, workers);
+      for (const int32_t id : peer::RelationIds(CSelection("peer_tree_uuid = ? ").AddString(change.tree_uuid()))) {
+        RequestPass(id, workers);
+      }
       return;
     }
     case qo::MC_PUB_EXIT: {
@@ -305,12 +298,9 @@ void CSyncRouter::ScheduleRetry(int32_t syncId) {
 }
 
 void CSyncRouter::RequestPeerPasses(const std::string& deviceUuid, protocol::ZmqSocket& workers) {
-  std::vector<int32_t> ids;
-  auto rows = CContentResolver::Instance().Query(uris::Sync(), {"id"},
-                                                 CSelection("peer_device_uuid = ? ").AddString(deviceUuid));
-  while (rows && rows->MoveToNext()) ids.push_back(rows->GetInt(0));
-  rows.reset();
-  for (const int32_t id : ids) RequestPass(id, workers);
+  for (const int32_t id : peer::RelationIds(CSelection("peer_device_uuid = ? ").AddString(deviceUuid))) {
+    RequestPass(id, workers);
+  }
 }
 
 void CSyncRouter::Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& workers) {
