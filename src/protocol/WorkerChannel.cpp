@@ -16,9 +16,16 @@ ZmqSocket SubscribeExit(ZmqContext& context) {
 bool PushOnce(ZmqContext& context, const std::string& endpoint, int code,
               const google::protobuf::MessageLite* body) {
   ZmqSocket push(context, ZMQ_PUSH);
+  // A receiver that closes between our connect and our send leaves the PUSH
+  // socket without a pipe, and a blocking send would then wait for ever (a
+  // ready notice after a failed start, a notice to a worker shutting down).
+  push.SetOption(ZMQ_SNDTIMEO, kPushOnceTimeoutMs);
   if (!push.Connect(endpoint)) return false;
-  push.SendMsg(code, body);
-  return push.Error() == 0;
+  if (!push.SendMsg(code, body)) {
+    LOG(WARNING) << "in-process notice " << code << " to " << endpoint << " not delivered: " << zmq_strerror(push.Error());
+    return false;
+  }
+  return true;
 }
 
 void RunWorkerLoop(ZmqSocket& exit, ZmqSocket& own, int timeoutMs, const WorkerLoopHandlers& handlers) {

@@ -15,7 +15,9 @@ namespace morvex::protocol {
 ZmqSocket SubscribeExit(ZmqContext& context);
 
 // One message through a short-lived PUSH socket (opened, sent, closed), the
-// way senders that are not long-lived workers talk to a worker.
+// way senders that are not long-lived workers talk to a worker. The send
+// gives up after kPushOnceTimeoutMs when the receiver has gone.
+inline constexpr int kPushOnceTimeoutMs = 1000;
 bool PushOnce(ZmqContext& context, const std::string& endpoint, int code,
               const google::protobuf::MessageLite* body = nullptr);
 

@@ -110,13 +110,9 @@ bool ZmqSocket::SendMsg(int code, const google::protobuf::MessageLite* body) {
   head.set_code(static_cast<qo::MsgCode>(code));
   head.set_level(qo::EL_NONE);
   const std::string headBytes = head.SerializeAsString();
-  if (body == nullptr) {
-    SendFrame(headBytes, false);
-    return true;
-  }
+  if (body == nullptr) return SendFrame(headBytes, false);
   const std::string bodyBytes = body->SerializeAsString();
-  if (SendFrame(headBytes, true)) SendFrame(bodyBytes, false);
-  return true;
+  return SendFrame(headBytes, true) && SendFrame(bodyBytes, false);
 }
 
 bool ZmqSocket::SendError(int errorCode) {
