@@ -91,17 +91,7 @@ void CRefreshThread::Queue(const qo::MsgWinRefresh& refresh) {
 }
 
 bool CRefreshThread::WaitForWork() {
-  for (;;) {
-    zmq_pollitem_t items[] = {{exit_->Handle(), 0, ZMQ_POLLIN, 0}, {tasks_->Handle(), 0, ZMQ_POLLIN, 0}};
-    if (zmq_poll(items, 2, -1) < 0) {
-      if (zmq_errno() == EINTR) continue;
-      running_ = false;
-      return false;
-    }
-    if ((items[0].revents & ZMQ_POLLIN) != 0) {
-      running_ = false;
-      return false;
-    }
+  while (protocol::WaitForInputOrExit(*exit_, *tasks_, -1) == protocol::Wake::kInput) {
     protocol::CQoMsg message;
     if (!message.Recv(*tasks_, false, kReceiveWaitMs)) {
       LOG(WARNING) << "Ooops, message receive error.";
@@ -119,6 +109,8 @@ bool CRefreshThread::WaitForWork() {
       LOG(ERROR) << "Ooops, unknown msg code " << message.Code();
     }
   }
+  running_ = false;
+  return false;
 }
 
 bool CRefreshThread::HandleCommand(int32_t treeId) {
@@ -145,13 +137,17 @@ bool CRefreshThread::HandleCommand(int32_t treeId) {
 int CRefreshThread::IsCancel(int32_t treeId) {
   if (tasks_ == nullptr) return 0;
   for (;;) {
-    zmq_pollitem_t items[] = {{exit_->Handle(), 0, ZMQ_POLLIN, 0}, {tasks_->Handle(), 0, ZMQ_POLLIN, 0}};
-    if (zmq_poll(items, 2, 0) <= 0) return 0;
-    if ((items[0].revents & ZMQ_POLLIN) != 0) {
-      running_ = false;
-      return 1;
+    switch (protocol::WaitForInputOrExit(*exit_, *tasks_, 0)) {
+      case protocol::Wake::kExit:
+        running_ = false;
+        return 1;
+      case protocol::Wake::kInput:
+        if (HandleCommand(treeId)) return 1;
+        break;
+      case protocol::Wake::kTimeout:
+      case protocol::Wake::kFailed:
+        return 0;
     }
-    if ((items[1].revents & ZMQ_POLLIN) != 0 && HandleCommand(treeId)) return 1;
   }
 }
 

@@ -24,15 +24,7 @@ uint32_t CRespWorker::Run() {
   socket.SendFrame(nullptr, 0, true);
   socket.SendMsg(qo::MC_WIN_WORKER_READY);
 
-  for (;;) {
-    zmq_pollitem_t items[] = {{exit.Handle(), 0, ZMQ_POLLIN, 0}, {socket.Handle(), 0, ZMQ_POLLIN, 0}};
-    if (zmq_poll(items, 2, -1) < 0) {
-      if (zmq_errno() == EINTR) continue;
-      break;
-    }
-    if ((items[0].revents & ZMQ_POLLIN) != 0) break;
-    if ((items[1].revents & ZMQ_POLLIN) == 0) continue;
-
+  while (protocol::WaitForInputOrExit(exit, socket, -1) == protocol::Wake::kInput) {
     protocol::ZmqFrame identity;
     protocol::ZmqFrame delimiter;
     if (!socket.WaitForInput(kReceiveTimeoutMs) || !socket.RecvFrame(identity) ||

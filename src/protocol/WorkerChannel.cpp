@@ -28,24 +28,34 @@ bool PushOnce(ZmqContext& context, const std::string& endpoint, int code,
   return true;
 }
 
-void RunWorkerLoop(ZmqSocket& exit, ZmqSocket& own, int timeoutMs, const WorkerLoopHandlers& handlers) {
+Wake WaitForInputOrExit(ZmqSocket& exit, ZmqSocket& own, int timeoutMs) {
   for (;;) {
     zmq_pollitem_t items[] = {{exit.Handle(), 0, ZMQ_POLLIN, 0}, {own.Handle(), 0, ZMQ_POLLIN, 0}};
     const int ready = zmq_poll(items, 2, timeoutMs);
     if (ready < 0) {
       if (zmq_errno() == EINTR) continue;
       LOG(ERROR) << "worker poll failed: " << zmq_strerror(zmq_errno());
-      return;
+      return Wake::kFailed;
     }
-    if (ready == 0) {
-      if (handlers.onTimeout) handlers.onTimeout();
-      continue;
-    }
-    if ((items[0].revents & ZMQ_POLLIN) != 0) return;
-    if ((items[1].revents & ZMQ_POLLIN) != 0) {
-      CQoMsg message;
-      if (message.Recv(own, false, 0)) {
-        if (handlers.onMessage) handlers.onMessage(message);
+    if (ready == 0) return Wake::kTimeout;
+    if ((items[0].revents & ZMQ_POLLIN) != 0) return Wake::kExit;
+    if ((items[1].revents & ZMQ_POLLIN) != 0) return Wake::kInput;
+  }
+}
+
+void RunWorkerLoop(ZmqSocket& exit, ZmqSocket& own, int timeoutMs, const WorkerLoopHandlers& handlers) {
+  for (;;) {
+    switch (WaitForInputOrExit(exit, own, timeoutMs)) {
+      case Wake::kExit:
+      case Wake::kFailed:
+        return;
+      case Wake::kTimeout:
+        if (handlers.onTimeout) handlers.onTimeout();
+        break;
+      case Wake::kInput: {
+        CQoMsg message;
+        if (message.Recv(own, false, 0) && handlers.onMessage) handlers.onMessage(message);
+        break;
       }
     }
   }

@@ -21,6 +21,13 @@ inline constexpr int kPushOnceTimeoutMs = 1000;
 bool PushOnce(ZmqContext& context, const std::string& endpoint, int code,
               const google::protobuf::MessageLite* body = nullptr);
 
+// What ended a worker's wait on its exit subscriber and its own socket.
+enum class Wake { kExit, kInput, kTimeout, kFailed };
+// Waits up to timeoutMs (-1: no limit) for either socket; a signal that
+// interrupts the wait restarts it. The exit notice wins over input that
+// arrived with it. kFailed (logged here) means the context is going away.
+Wake WaitForInputOrExit(ZmqSocket& exit, ZmqSocket& own, int timeoutMs);
+
 // The loop of a worker: waits on the exit subscriber and its own endpoint,
 // `timeoutMs` at a time (-1: no limit). A message on the endpoint goes to
 // onMessage; a poll that times out calls onTimeout. Returns when the exit

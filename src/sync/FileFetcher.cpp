@@ -76,22 +76,20 @@ bool CFileFetcher::Fetch(const std::vector<IFetchFile*>& files) {
   sendMore();
 
   while (outstanding_ > 0) {
-    zmq_pollitem_t items[] = {{exit.Handle(), 0, ZMQ_POLLIN, 0}, {dealer.Handle(), 0, ZMQ_POLLIN, 0}};
-    const int polled = zmq_poll(items, 2, limits_.silenceMs);
-    if (polled < 0) {
-      if (zmq_errno() == ETERM || zmq_errno() == EINTR) LOG(WARNING) << "Interrupted while fetching data";
+    const protocol::Wake wake = protocol::WaitForInputOrExit(exit, dealer, limits_.silenceMs);
+    if (wake == protocol::Wake::kFailed) {
+      LOG(WARNING) << "Interrupted while fetching data";
       break;
     }
-    if (polled == 0) {
+    if (wake == protocol::Wake::kTimeout) {
       LOG(ERROR) << "Timeout Occurs while fetching data";
       break;
     }
-    if ((items[0].revents & ZMQ_POLLIN) != 0) {
+    if (wake == protocol::Wake::kExit) {
       writer_->Drain();
       transfers_.clear();  // closes the temporary files; their owners delete them
       return false;
     }
-    if ((items[1].revents & ZMQ_POLLIN) == 0) continue;
     protocol::CInMsg reply(peer_.keys);
     if (!reply.Recv(dealer, true, limits_.silenceMs)) {
       LOG(ERROR) << "Failed to receive part: " << qo::ErrorCode_Name(static_cast<qo::ErrorCode>(reply.ReceiveError()));

@@ -51,14 +51,7 @@ uint32_t CSyncWorker::Run() {
   protocol::ZmqSocket exit = protocol::SubscribeExit(zmq_);
   socket.SendFrame(EncodeId(0), false);  // ready
 
-  for (;;) {
-    zmq_pollitem_t items[] = {{exit.Handle(), 0, ZMQ_POLLIN, 0}, {socket.Handle(), 0, ZMQ_POLLIN, 0}};
-    if (zmq_poll(items, 2, -1) < 0) {
-      if (zmq_errno() == EINTR) continue;
-      break;
-    }
-    if ((items[0].revents & ZMQ_POLLIN) != 0) break;
-    if ((items[1].revents & ZMQ_POLLIN) == 0) continue;
+  while (protocol::WaitForInputOrExit(exit, socket, -1) == protocol::Wake::kInput) {
     protocol::ZmqFrame job;
     if (!socket.WaitForInput(kFrameWaitMs) || !socket.RecvFrame(job)) {
       LOG(WARNING) << "Ooops, message receive error.";
