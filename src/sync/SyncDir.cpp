@@ -217,7 +217,7 @@ bool CSyncDir::FetchBatch(peer::PeerContext& peer, const PassLimits& limits, CSy
 }
 
 int64_t CSyncDir::ApplyLists(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists) {
-  int32_t fileCount = static_cast<int32_t>(lists.newFiles.size() + lists.updates.size());
+  const int32_t fileCount = static_cast<int32_t>(lists.newFiles.size() + lists.updates.size());
   int64_t byteTotal = 0;
   for (const auto* list : {&lists.conflicts, &lists.newFiles, &lists.updates}) {
     for (const auto& item : *list) byteTotal += item->Length();
@@ -239,21 +239,32 @@ int64_t CSyncDir::ApplyLists(peer::PeerContext& peer, const PassLimits& limits, 
     }
   };
 
-  SortByPath(lists.conflicts, false);
-  for (const Batch& batch : CutBatches(lists.conflicts, limits.batchFiles, limits.batchBytes)) {
-    if (!goOn_) break;
-    markReady(batch);
-    if (!FetchBatch(peer, limits, monitor, batch)) break;
-    store::COperationList operations;
-    for (CMorvexFile* item : batch) {
-      if (item->Ready()) {
-        item->ApplyConflict(operations, isLower);
-      } else {
-        ++failedFiles_;
+  // Fetches a list batch by batch and applies what arrived whole; countsFiles
+  // says whether the list is part of the monitor's file count.
+  const auto transferList = [&](std::vector<std::unique_ptr<CMorvexFile>>& items, bool countsFiles,
+                                const std::function<void(CMorvexFile&, store::COperationList&)>& applyOne) {
+    SortByPath(items, false);
+    for (const Batch& batch : CutBatches(items, limits.batchFiles, limits.batchBytes)) {
+      if (!goOn_) return;
+      markReady(batch);
+      if (!FetchBatch(peer, limits, monitor, batch)) return;
+      store::COperationList operations;
+      for (CMorvexFile* item : batch) {
+        if (item->Ready()) {
+          applyOne(*item, operations);
+        } else {
+          ++failedFiles_;
+          LOG(ERROR) << "Failed to fetch data: " << item->Path();
+        }
       }
+      const int64_t applied = Apply(operations);
+      if (countsFiles && applied > 0) monitor.FilesDone(static_cast<int32_t>(applied));
+      total += applied;
     }
-    total += Apply(operations);
-  }
+  };
+
+  transferList(lists.conflicts, false,
+               [isLower](CMorvexFile& item, store::COperationList& operations) { item.ApplyConflict(operations, isLower); });
 
   SortByPath(lists.directories, false);
   for (const Batch& batch : CutBatches(lists.directories, limits.batchFiles, 0)) {
@@ -277,32 +288,15 @@ int64_t CSyncDir::ApplyLists(peer::PeerContext& peer, const PassLimits& limits, 
     total += applied;
   }
 
-  const auto transferList = [&](std::vector<std::unique_ptr<CMorvexFile>>& items, bool updates) {
-    SortByPath(items, false);
-    for (const Batch& batch : CutBatches(items, limits.batchFiles, limits.batchBytes)) {
-      if (!goOn_) return;
-      markReady(batch);
-      if (!FetchBatch(peer, limits, monitor, batch)) return;
-      store::COperationList operations;
-      for (CMorvexFile* item : batch) {
-        if (!item->Ready()) {
-          ++failedFiles_;
-          LOG(ERROR) << "Failed to fetch data: " << item->Path();
-        } else if (!updates) {
-          item->ApplyNewFile(operations);
-        } else if (item->OnlyAttributesDiffer()) {
-          item->ApplyAttributes(operations);
-        } else {
-          item->ApplyUpdate(operations);
-        }
-      }
-      const int64_t applied = Apply(operations);
-      if (applied > 0) monitor.FilesDone(static_cast<int32_t>(applied));
-      total += applied;
+  transferList(lists.newFiles, true,
+               [](CMorvexFile& item, store::COperationList& operations) { item.ApplyNewFile(operations); });
+  transferList(lists.updates, true, [](CMorvexFile& item, store::COperationList& operations) {
+    if (item.OnlyAttributesDiffer()) {
+      item.ApplyAttributes(operations);
+    } else {
+      item.ApplyUpdate(operations);
     }
-  };
-  transferList(lists.newFiles, false);
-  transferList(lists.updates, true);
+  });
   return total;
 }
 

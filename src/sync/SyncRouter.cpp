@@ -306,13 +306,14 @@ void CSyncRouter::Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& w
   };
   std::vector<Online> online;
   auto rows = CContentResolver::Instance().Query(uris::Device(), {"id", "pub_uri", "trust", "uuid"},
-                                                 CSelection("online = ? ").AddInt(1), "pub_uri ASC ");
+                                                 CSelection("online = ? ").AddInt(1));
   while (rows && rows->MoveToNext()) {
     if (rows->GetString(3) == own || rows->GetString(1).empty()) continue;
     online.push_back({rows->GetInt(0), std::string(rows->GetString(1)), rows->GetInt(2) != 0,
                       std::string(rows->GetString(3))});
   }
   rows.reset();
+  // Byte order on both sides, for the merge below.
   std::sort(online.begin(), online.end(), [](const Online& a, const Online& b) { return a.uri < b.uri; });
   std::sort(connected_.begin(), connected_.end());
 
