@@ -24,6 +24,7 @@
 #include "index/Tree.h"
 #include "index/VectorClock.h"
 #include "peer/PathRules.h"
+#include "platform/BeneathDir.h"
 #include "platform/PathCollation.h"
 #include "platform/UniqueFd.h"
 #include "protocol/Identity.h"
@@ -54,12 +55,20 @@ std::string Printable(const std::string& text) {
   return shown;
 }
 
-// Exactly `length` bytes of the regular file `path` from `offset`. Opened for
-// this part only; a link, a folder or anything else that is not a regular
-// file is not read.
-std::optional<std::string> ReadPart(const std::string& path, int64_t offset, uint32_t length) {
-  // O_NONBLOCK: a FIFO must not make the worker wait for a writer.
-  platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+// Exactly `length` bytes of the regular file `path` (below the tree at
+// `root`) from `offset`. Opened for this part only, beneath the tree's root
+// without following any link on the way, so a folder swapped for a link
+// after the path was checked cannot lead the read out of the tree; a link,
+// a folder or anything else that is not a regular file is not read.
+std::optional<std::string> ReadPart(const std::string& root, const std::string& path, int64_t offset,
+                                    uint32_t length) {
+  platform::UniqueFd fd;
+  if (platform::BeneathEntry entry; platform::ResolveBeneath(root, path, false, entry)) {
+    // O_NONBLOCK: a FIFO must not make the worker wait for a writer.
+    fd.Reset(::openat(entry.dir.Get(), entry.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  } else if (platform::IsEscapeError(errno)) {
+    LOG(WARNING) << "Path escapes the folder[" << errno << "]: " << Printable(path);
+  }
   if (fd.Valid()) {
     struct stat info {};
     if (::fstat(fd.Get(), &info) != 0) {
@@ -270,7 +279,7 @@ int HandleGet(Request& request) {
   if (get.uuids_size() > 0 && get.vclock_size() > 0 && !SameVersion(tree, *path, get)) {
     return RefuseGet(request, get, qo::ZE_VCLOCK_MISMATCH);
   }
-  auto data = ReadPart(*path, get.part().offset(), length);
+  auto data = ReadPart(tree.Root(), *path, get.part().offset(), length);
   if (!data) return RefuseGet(request, get, index::PathExists(*path) ? qo::ZE_BAD_PART : qo::ZE_BAD_PATH);
 
   qo::MsgGetResponse response;

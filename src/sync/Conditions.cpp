@@ -5,48 +5,43 @@
 #include <cerrno>
 #include <filesystem>
 #include <set>
-
-#include "index/FileUtils.h"
+#include <utility>
 
 namespace morvex::sync {
 namespace {
 
 // A directory's time moves with every entry added or removed inside it and
 // is not part of its record, so only files are held to their recorded time.
-bool ModifiedAgain(const std::string& path, int64_t expectedMtime) {
+bool ModifiedAgain(const CTreeFiles& tree, const std::string& path, int64_t expectedMtime) {
   if (expectedMtime == kNoCheck) return false;
-  if (index::PathExists(path) && index::GetFileInfo(path).kind == index::FileKind::kDirectory) return false;
-  return index::IsFileModifiedSince(path, expectedMtime);
+  if (tree.IsDirectory(path)) return false;
+  return tree.ModifiedSince(path, expectedMtime);
 }
 
 std::string ParentOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
 
-// Folders whose entries changed in the batch running on this thread.
-thread_local std::set<std::string> foldersToFlush;
+// Folders (tree root, folder) whose entries changed in the batch running on
+// this thread.
+thread_local std::set<std::pair<std::string, std::string>> foldersToFlush;
 
 }  // namespace
 
-bool ApplyPeerAttributes(const std::string& path, int32_t winAttr, int32_t unixAttr) {
-  if (unixAttr != 0) return index::ApplyUnixAttributes(path, static_cast<uint32_t>(unixAttr));
-  return index::ChangeFileAttributes(path, static_cast<uint32_t>(winAttr));
-}
-
 int CConditionMove::Run() {
-  if (ModifiedAgain(source_, sourceMtime_)) {
+  if (ModifiedAgain(tree_, source_, sourceMtime_)) {
     LOG(INFO) << "File modified again, abort Rename: " << source_;
     return 0;
   }
-  if (ModifiedAgain(destination_, destinationMtime_)) {
+  if (ModifiedAgain(tree_, destination_, destinationMtime_)) {
     LOG(INFO) << "File modified again, abort Rename: " << destination_;
     return 0;
   }
-  bool moved = index::MoveFileReplace(source_, destination_, replace_);
-  if (!moved && index::GetFileInfo(destination_).kind == index::FileKind::kDirectory) {
+  bool moved = tree_.Move(source_, destination_, replace_, sourceIdentity_);
+  if (!moved && errno != ESTALE && tree_.IsDirectory(destination_)) {
     // An empty folder in the way gives up its place; a full one stays.
-    if (!index::RemoveDirectoryTree(destination_, false)) {
+    if (!tree_.RemoveDirectory(destination_)) {
       LOG(ERROR) << "RemoveDirectory() failed[" << errno << "]: " << destination_;
     } else {
-      moved = index::MoveFileReplace(source_, destination_, replace_);
+      moved = tree_.Move(source_, destination_, replace_, sourceIdentity_);
       if (!moved) LOG(ERROR) << "MoveFileEx() failed[" << errno << "]: " << destination_;
     }
   }
@@ -56,32 +51,32 @@ int CConditionMove::Run() {
   }
   // Acknowledged only once the new name survives a power cut: flushed by
   // the batch's last step, before it commits.
-  foldersToFlush.insert(ParentOf(destination_));
+  foldersToFlush.emplace(tree_.Root(), ParentOf(destination_));
   LOG(INFO) << "[Rename    ] o|" << source_ << " => " << destination_;
   return 1;
 }
 
 int CConditionMkdir::Run() {
-  if (ModifiedAgain(path_, expectedMtime_)) {
+  if (ModifiedAgain(tree_, path_, expectedMtime_)) {
     LOG(INFO) << "File modified again, abort mkdir: " << path_;
     return 0;
   }
-  if (!index::MakeDirectory(path_, replaceFile_)) {
+  if (!tree_.MakeDirectory(path_, replaceFile_)) {
     LOG(WARNING) << "[mkdir     ] x| " << path_;
     return 0;
   }
   LOG(INFO) << "[mkdir     ] o| " << path_;
-  if (newMtime_ != kNoCheck && !index::SetLastWriteTime(path_, newMtime_)) {
+  if (newMtime_ != kNoCheck && !tree_.SetLastWriteTime(path_, newMtime_)) {
     LOG(WARNING) << "SetFileTime() Failed[" << errno << "]: " << path_;
   }
-  if ((winAttr_ != 0 || unixAttr_ != 0) && !ApplyPeerAttributes(path_, winAttr_, unixAttr_)) {
+  if ((winAttr_ != 0 || unixAttr_ != 0) && !tree_.ApplyPeerAttributes(path_, winAttr_, unixAttr_)) {
     LOG(WARNING) << "ChangeFileAttributes() Failed[" << errno << "]: " << path_;
   }
   return 1;
 }
 
 int CConditionRmdir::Run() {
-  if (!index::RemoveDirectoryTree(path_, false)) {
+  if (!tree_.RemoveDirectory(path_)) {
     LOG(WARNING) << "RemoveDirectory() failed[" << errno << "]: " << path_;
     LOG(WARNING) << "[rmdir     ] x| " << path_;
     return 0;
@@ -91,11 +86,11 @@ int CConditionRmdir::Run() {
 }
 
 int CConditionDelFile::Run() {
-  if (ModifiedAgain(path_, expectedMtime_)) {
+  if (ModifiedAgain(tree_, path_, expectedMtime_)) {
     LOG(INFO) << "File modified again, abort delfile: " << path_;
     return 0;
   }
-  if (!index::DeleteFileForce(path_)) {
+  if (!tree_.DeleteFile(path_)) {
     LOG(ERROR) << "DeleteFile() failed[" << errno << "]: " << path_;
     LOG(WARNING) << "[delfile   ] x| " << path_;
     return 0;
@@ -105,12 +100,12 @@ int CConditionDelFile::Run() {
 }
 
 int CConditionSetAttr::Run() {
-  if (ModifiedAgain(path_, expectedMtime_)) {
+  if (ModifiedAgain(tree_, path_, expectedMtime_)) {
     LOG(INFO) << "File modified again, abort SetAttr: " << path_;
     return 0;
   }
-  const bool attributesSet = ApplyPeerAttributes(path_, winAttr_, unixAttr_);
-  const bool timeSet = newMtime_ == expectedMtime_ || index::SetLastWriteTime(path_, newMtime_);
+  const bool attributesSet = tree_.ApplyPeerAttributes(path_, winAttr_, unixAttr_);
+  const bool timeSet = newMtime_ == expectedMtime_ || tree_.SetLastWriteTime(path_, newMtime_);
   if (!attributesSet || !timeSet) {
     LOG(WARNING) << "Failed to SetAttributes()[" << errno << "]: " << path_;
     LOG(WARNING) << "[SetAttr    ] x| " << path_;
@@ -121,8 +116,8 @@ int CConditionSetAttr::Run() {
 }
 
 int CConditionFlushFolders::Run() {
-  for (const std::string& folder : foldersToFlush) {
-    if (!index::FsyncDirectory(folder)) LOG(WARNING) << "fsync() failed[" << errno << "]: " << folder;
+  for (const auto& [root, folder] : foldersToFlush) {
+    if (!CTreeFiles(root).FsyncFolder(folder)) LOG(WARNING) << "fsync() failed[" << errno << "]: " << folder;
   }
   foldersToFlush.clear();
   return 1;

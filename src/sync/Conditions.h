@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "store/Operations.h"
+#include "sync/TreeFiles.h"
 
 namespace morvex::sync {
 
@@ -15,33 +17,39 @@ namespace morvex::sync {
 // is never "changed"): a file the user changed since it was indexed is
 // never overwritten, moved away or deleted; the record keeps its old clock
 // and the next pass meets the difference again.
+//
+// Every step reaches its paths beneath the tree's root without following a
+// link (CTreeFiles): a folder swapped for a link after the listing was read
+// fails the step instead of sending the write elsewhere.
 inline constexpr int64_t kNoCheck = -1;
 
-// Applies the permissions a peer sent: its permission bits when it sent
-// them (never set-user-ID, set-group-ID or sticky), otherwise its read-only
-// bit.
-bool ApplyPeerAttributes(const std::string& path, int32_t winAttr, int32_t unixAttr);
-
-// Moves `source` to `destination`, replacing it only with `replace`. The
+// Moves `source` to `destination`, replacing it only with `replace`; with
+// `sourceIdentity`, only while the source name still refers to that file (a
+// temporary file another writer replaced is never moved into place). The
 // destination's folder is noted for CConditionFlushFolders, which makes the
 // renames of a batch durable together before the batch commits.
 class CConditionMove final : public store::COperationCondition {
  public:
-  CConditionMove(std::string source, std::string destination, int64_t expectedSourceMtime,
-                 int64_t expectedDestinationMtime, bool replace)
-      : source_(std::move(source)),
+  CConditionMove(CTreeFiles tree, std::string source, std::string destination, int64_t expectedSourceMtime,
+                 int64_t expectedDestinationMtime, bool replace,
+                 std::optional<FileIdentity> sourceIdentity = std::nullopt)
+      : tree_(std::move(tree)),
+        source_(std::move(source)),
         destination_(std::move(destination)),
         sourceMtime_(expectedSourceMtime),
         destinationMtime_(expectedDestinationMtime),
-        replace_(replace) {}
+        replace_(replace),
+        sourceIdentity_(sourceIdentity) {}
   int Run() override;
 
  private:
+  CTreeFiles tree_;
   std::string source_;
   std::string destination_;
   int64_t sourceMtime_;
   int64_t destinationMtime_;
   bool replace_;
+  std::optional<FileIdentity> sourceIdentity_;
 };
 
 // Makes a directory, then gives it the peer's time and permissions. With
@@ -49,9 +57,10 @@ class CConditionMove final : public store::COperationCondition {
 // without, the step fails on it.
 class CConditionMkdir final : public store::COperationCondition {
  public:
-  CConditionMkdir(std::string path, int64_t expectedMtime, int64_t newMtime, int32_t winAttr, int32_t unixAttr,
-                  bool replaceFile = true)
-      : path_(std::move(path)),
+  CConditionMkdir(CTreeFiles tree, std::string path, int64_t expectedMtime, int64_t newMtime, int32_t winAttr,
+                  int32_t unixAttr, bool replaceFile = true)
+      : tree_(std::move(tree)),
+        path_(std::move(path)),
         expectedMtime_(expectedMtime),
         newMtime_(newMtime),
         winAttr_(winAttr),
@@ -60,6 +69,7 @@ class CConditionMkdir final : public store::COperationCondition {
   int Run() override;
 
  private:
+  CTreeFiles tree_;
   std::string path_;
   int64_t expectedMtime_;
   int64_t newMtime_;  // kNoCheck: keep
@@ -71,19 +81,22 @@ class CConditionMkdir final : public store::COperationCondition {
 // Removes an empty directory; one that still holds anything stays.
 class CConditionRmdir final : public store::COperationCondition {
  public:
-  explicit CConditionRmdir(std::string path) : path_(std::move(path)) {}
+  CConditionRmdir(CTreeFiles tree, std::string path) : tree_(std::move(tree)), path_(std::move(path)) {}
   int Run() override;
 
  private:
+  CTreeFiles tree_;
   std::string path_;
 };
 
 class CConditionDelFile final : public store::COperationCondition {
  public:
-  CConditionDelFile(std::string path, int64_t expectedMtime) : path_(std::move(path)), expectedMtime_(expectedMtime) {}
+  CConditionDelFile(CTreeFiles tree, std::string path, int64_t expectedMtime)
+      : tree_(std::move(tree)), path_(std::move(path)), expectedMtime_(expectedMtime) {}
   int Run() override;
 
  private:
+  CTreeFiles tree_;
   std::string path_;
   int64_t expectedMtime_;
 };
@@ -91,11 +104,18 @@ class CConditionDelFile final : public store::COperationCondition {
 // Gives an entry the peer's permissions and time.
 class CConditionSetAttr final : public store::COperationCondition {
  public:
-  CConditionSetAttr(std::string path, int64_t expectedMtime, int64_t newMtime, int32_t winAttr, int32_t unixAttr)
-      : path_(std::move(path)), expectedMtime_(expectedMtime), newMtime_(newMtime), winAttr_(winAttr), unixAttr_(unixAttr) {}
+  CConditionSetAttr(CTreeFiles tree, std::string path, int64_t expectedMtime, int64_t newMtime, int32_t winAttr,
+                    int32_t unixAttr)
+      : tree_(std::move(tree)),
+        path_(std::move(path)),
+        expectedMtime_(expectedMtime),
+        newMtime_(newMtime),
+        winAttr_(winAttr),
+        unixAttr_(unixAttr) {}
   int Run() override;
 
  private:
+  CTreeFiles tree_;
   std::string path_;
   int64_t expectedMtime_;
   int64_t newMtime_;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Morvex.pb.h"
+#include "platform/UniqueFd.h"
 
 namespace morvex::sync {
 
@@ -13,8 +14,11 @@ namespace morvex::sync {
 class IFetchFile {
  public:
   virtual ~IFetchFile() = default;
-  // The final full path followed by ".~morvex".
+  // Where the data lands: beside the final path, ending in ".~morvex".
   virtual const std::string& TempPath() const = 0;
+  // Creates the temporary file exclusively; invalid (logged) when it cannot
+  // be made or another writer has it.
+  virtual platform::UniqueFd CreateTemp() = 0;
   virtual int64_t Length() const = 0;
   // Relative to the peer's tree root, "/" separated (the record's wire path).
   virtual const std::string& RemotePath() const = 0;

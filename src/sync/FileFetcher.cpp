@@ -7,9 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
+#include <optional>
 
-#include "index/FileUtils.h"
 #include "index/FingerPrint.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/ProtectedMsg.h"
@@ -22,18 +21,23 @@ namespace {
 // The longest stretch of one file that a request is cut from.
 constexpr int64_t kLargestStretch = 4 * 1024 * 1024;
 
-// Opens (creating or truncating) a temporary file that only its owner may
-// read and write. A missing parent folder is made: a new file may arrive
-// before the folder that holds it.
-platform::UniqueFd CreateTempFile(const std::string& path) {
-  // Read access too: parts that arrive early are read back for the hash.
-  const int flags = O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
-  platform::UniqueFd fd(::open(path.c_str(), flags, 0600));
-  if (!fd.Valid() && errno == ENOENT) {
-    const std::string parent = std::filesystem::path(path).parent_path().string();
-    if (index::MakeDirectory(parent, false)) fd.Reset(::open(path.c_str(), flags, 0600));
+// The largest frame a peer may send: a whole part (1 MiB) and its envelope,
+// with room to spare. Anything larger makes ZeroMQ drop the connection
+// instead of holding the frame in memory.
+constexpr int64_t kMaxAnswerBytes = 4 * 1024 * 1024;
+
+// The fingerprint of what the descriptor holds, read from its start.
+std::optional<std::string> HashOf(int fd) {
+  index::CSha1Stream hash;
+  std::string buffer(1024 * 1024, '\0');
+  for (off_t offset = 0;;) {
+    const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return std::nullopt;
+    if (got == 0) return hash.Final();
+    if (!hash.Update(buffer.data(), static_cast<size_t>(got))) return std::nullopt;
+    offset += got;
   }
-  return fd;
 }
 
 }  // namespace
@@ -59,6 +63,7 @@ bool CFileFetcher::Fetch(const std::vector<IFetchFile*>& files) {
     return false;
   }
   protocol::ZmqSocket dealer(peer_.zmq, ZMQ_DEALER);
+  dealer.SetOption(ZMQ_MAXMSGSIZE, &kMaxAnswerBytes, sizeof kMaxAnswerBytes);
   dealer.Connect(*route);
   protocol::CMsgSender sender(dealer, peer_.ownUuid, peer_.ownPrivateKey, peer_.keys.GetPublicKey(peer_.deviceUuid, true));
   protocol::ZmqSocket exit = protocol::SubscribeExit(peer_.zmq);
@@ -134,10 +139,14 @@ std::optional<qo::MsgGetRequest> CFileFetcher::NextRequest() {
 
     auto found = transfers_.find(cursorFile_);
     if (found == transfers_.end()) {
-      platform::UniqueFd fd = CreateTempFile(file.TempPath());
+      platform::UniqueFd fd = file.CreateTemp();
       if (!fd.Valid()) {
-        LOG(ERROR) << "CreateFile() failed[" << errno << "]: " << file.TempPath();
-        file.SetFailed();
+        // Logged by the file. Kept as a failed transfer, so that the end of
+        // the fetch marks it once, like every other file.
+        Transfer refused;
+        refused.file = &file;
+        refused.failed = true;
+        transfers_.emplace(cursorFile_, std::move(refused));
         ++cursorFile_;
         cursorOffset_ = 0;
         continue;
@@ -227,18 +236,19 @@ void CFileFetcher::FinishFiles() {
   // The data must be on the disk before any file is renamed into place: one
   // flush of the file system for the whole batch instead of one per file.
   bool flushed = true;
-  if (!transfers_.empty() && ::syncfs(transfers_.begin()->second.fd.Get()) != 0) {
+  const auto open = std::find_if(transfers_.begin(), transfers_.end(),
+                                 [](const auto& entry) { return entry.second.fd.Valid(); });
+  if (open != transfers_.end() && ::syncfs(open->second.fd.Get()) != 0) {
     LOG(ERROR) << "syncfs() failed[" << errno << "]";
     flushed = false;
   }
-  index::CNCancleCacuSha1 neverCancel;
   for (size_t i = 0; i < files_.size(); ++i) {
     IFetchFile& file = *files_[i];
     const auto found = transfers_.find(static_cast<int32_t>(i));
     if (found == transfers_.end()) {
       if (file.Length() != 0) {
         file.SetFailed();
-      } else if (platform::UniqueFd empty = CreateTempFile(file.TempPath()); empty.Valid() && ::fsync(empty.Get()) == 0) {
+      } else if (platform::UniqueFd empty = file.CreateTemp(); empty.Valid() && ::fsync(empty.Get()) == 0) {
         file.SetReady();
       } else {
         file.SetFailed();
@@ -246,24 +256,25 @@ void CFileFetcher::FinishFiles() {
       continue;
     }
     Transfer& transfer = found->second;
-    bool good = !transfer.failed && !transfer.sink->writeFailed;
+    bool good = !transfer.failed && transfer.fd.Valid() && !transfer.sink->writeFailed;
     if (!transfer.parts.empty()) {
       LOG(ERROR) << "Failed to fetch some part: " << file.TempPath();
       good = false;
     }
     if (!flushed) good = false;
-    transfer.fd.Reset();
     if (good) {
-      // Built on the way when every byte came in order; read again otherwise.
+      // Built on the way when every byte came in order; read again
+      // otherwise, through this fetch's own descriptor.
       const PartSink& sink = *transfer.sink;
       const bool streamed = !sink.hashBroken && sink.hashed == file.Length() && sink.early.empty();
-      const auto actual = streamed ? transfer.sink->hash.Final() : index::GetSha1(file.TempPath(), neverCancel, 0);
+      const auto actual = streamed ? transfer.sink->hash.Final() : HashOf(transfer.fd.Get());
       if (!actual || *actual != file.Sha1()) {
         LOG(ERROR) << "Sha1 mismatch. expect: " << file.Sha1() << "; actual: " << actual.value_or("")
                    << "; path: " << file.TempPath();
         good = false;
       }
     }
+    transfer.fd.Reset();
     if (good) {
       file.SetReady();
     } else {

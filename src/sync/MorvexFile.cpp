@@ -12,7 +12,6 @@
 namespace morvex::sync {
 namespace {
 
-constexpr const char* kTempSuffix = ".~morvex";
 constexpr const char* kConflictMark = "(Conflict)";
 
 // The attribute word kept for a record of that type; what a peer that sent
@@ -29,10 +28,12 @@ bool NoAttributesAnnounced(int32_t winAttr, int32_t unixAttr) {
 
 }  // namespace
 
-CMorvexFile::CMorvexFile(int32_t treeId, std::string fullPath, const qo::Stat& stat, index::CVectorClock clock)
+CMorvexFile::CMorvexFile(int32_t treeId, const std::string& root, std::string fullPath, const qo::Stat& stat,
+                         index::CVectorClock clock)
     : wirePath_(stat.path()),
+      tree_(root),
       fullPath_(std::move(fullPath)),
-      tempPath_(fullPath_ + kTempSuffix),
+      temp_(root, fullPath_),
       type_(stat.type()),
       status_(stat.status()),
       length_(stat.length()),
@@ -48,12 +49,6 @@ CMorvexFile::CMorvexFile(int32_t treeId, std::string fullPath, const qo::Stat& s
       treeId_(treeId),
       ready_(stat.type() == qo::DIR || stat.status() == qo::REMOVED),
       clock_(std::move(clock)) {}
-
-CMorvexFile::~CMorvexFile() {
-  if (index::PathExists(tempPath_) && !index::DeleteFileForce(tempPath_)) {
-    LOG(ERROR) << "Failed to ::DeleteFile()[" << errno << "]: " << tempPath_;
-  }
-}
 
 bool CMorvexFile::LoadLocal() {
   local_ = index::CQoFile();
@@ -102,17 +97,24 @@ std::string CMorvexFile::ConflictName() const {
   // move there would fail on every pass.
   for (int32_t i = recorded;; ++i) {
     const std::string name = i == 0 ? prefix + extension : prefix + "-" + std::to_string(i) + extension;
-    if (!index::PathExists(name)) return name;
+    if (!tree_.Exists(name)) return name;
   }
 }
 
 bool CMorvexFile::PrepareTemp() {
-  if (!index::PathExists(tempPath_)) return false;
-  const index::FileInfo info = index::GetFileInfo(tempPath_);
+  // Only the file this object's fetch wrote; nothing else under its name.
+  if (!temp_.Identity()) return false;
+  const std::string& tempPath = temp_.Path();
+  struct stat current {};
+  if (!tree_.Stat(tempPath, current) || FileIdentity{current.st_dev, current.st_ino} != *temp_.Identity()) {
+    LOG(ERROR) << "Temporary file gone or replaced by another writer: " << tempPath;
+    return false;
+  }
+  const index::FileInfo info = tree_.Info(tempPath);
   if (!info.valid) return false;
   if (info.length != length_) {
     LOG(WARNING) << "Incomplete file detected, abort replace: expect: " << length_ << ", actual: " << info.length
-                 << "; path: " << tempPath_;
+                 << "; path: " << tempPath;
     return false;
   }
   if (NoAttributesAnnounced(winAttr_, unixAttr_)) {
@@ -124,16 +126,25 @@ bool CMorvexFile::PrepareTemp() {
       unixAttr_ = static_cast<int32_t>(info.unix_attr);
       clock_.Increment(0);
     }
-  } else if (!ApplyPeerAttributes(tempPath_, winAttr_, unixAttr_)) {
-    LOG(ERROR) << "ChangeFileAttributes() failed[" << errno << "]: " << tempPath_;
+  } else if (!tree_.ApplyPeerAttributes(tempPath, winAttr_, unixAttr_)) {
+    LOG(ERROR) << "ChangeFileAttributes() failed[" << errno << "]: " << tempPath;
   }
-  if (!index::SetLastWriteTime(tempPath_, mtime_)) {
-    LOG(ERROR) << "SetLastWriteTime() failed[" << errno << "]: " << tempPath_;
-    if (!index::GetLastWriteTime(tempPath_, mtime_)) {
-      LOG(ERROR) << "GetLastWriteTime() failed[" << errno << "]: " << tempPath_;
+  if (!tree_.SetLastWriteTime(tempPath, mtime_)) {
+    LOG(ERROR) << "SetLastWriteTime() failed[" << errno << "]: " << tempPath;
+    const index::FileInfo now = tree_.Info(tempPath);
+    if (now.valid) {
+      mtime_ = now.mtime;
+    } else {
+      LOG(ERROR) << "GetLastWriteTime() failed[" << errno << "]: " << tempPath;
     }
   }
   return true;
+}
+
+std::unique_ptr<CConditionMove> CMorvexFile::MoveTemp(const std::string& destination, int64_t expectedDestinationMtime,
+                                                      bool replace) const {
+  return std::make_unique<CConditionMove>(tree_, temp_.Path(), destination, kNoCheck, expectedDestinationMtime,
+                                          replace, temp_.Identity());
 }
 
 void CMorvexFile::AppendConflictRecord(store::COperationList& list, const std::string& path,
@@ -152,7 +163,7 @@ void CMorvexFile::AppendConflictRecord(store::COperationList& list, const std::s
 
 void CMorvexFile::BothPresentFiles(store::COperationList& list, bool isLower) {
   if (local_.Sha1() == sha1_) {
-    index::DeleteFileForce(tempPath_);
+    temp_.Remove();
     // Same content: only permissions this side lacks are taken.
     const bool taken = local_.UnixAttr() == 0 && unixAttr_ != 0;
     if (taken) {
@@ -177,11 +188,11 @@ void CMorvexFile::BothPresentFiles(store::COperationList& list, bool isLower) {
     // The local version gives up the path and lives on under the conflict
     // name; the remote one takes the path only once it is free.
     AppendConflictRecord(list, conflict, local_,
-                         std::make_unique<CConditionMove>(fullPath_, conflict, local_.Mtime(), kNoCheck, false));
-    TakeRemoteVersion(list, std::make_unique<CConditionMove>(tempPath_, fullPath_, kNoCheck, kNoCheck, false));
+                         std::make_unique<CConditionMove>(tree_, fullPath_, conflict, local_.Mtime(), kNoCheck, false));
+    TakeRemoteVersion(list, MoveTemp(fullPath_, kNoCheck, false));
   } else {
     AppendConflictRecord(list, conflict, *this,
-                         std::make_unique<CConditionMove>(tempPath_, conflict, kNoCheck, kNoCheck, false));
+                         MoveTemp(conflict, kNoCheck, false));
     MergeClock();
     local_.AppendUpdate(list);
   }
@@ -200,21 +211,21 @@ void CMorvexFile::ApplyConflict(store::COperationList& list, bool isLower) {
     BothPresentFiles(list, isLower);
   } else if (name == "FFDO" || name == "DFDO") {
     if (!PrepareTemp()) return;
-    TakeRemoteVersion(list, std::make_unique<CConditionMove>(tempPath_, fullPath_, kNoCheck, localMtime, false));
+    TakeRemoteVersion(list, MoveTemp(fullPath_, localMtime, false));
   } else if (name == "FDOO") {
     // The local file moves aside; the directory is made only where the
     // path is free, so a file that could not move is never deleted.
     const std::string conflict = ConflictName();
     AppendConflictRecord(list, conflict, local_,
-                         std::make_unique<CConditionMove>(fullPath_, conflict, localMtime, kNoCheck, false));
-    TakeRemoteVersion(list, std::make_unique<CConditionMkdir>(fullPath_, kNoCheck, mtime_, winAttr_, unixAttr_, false));
+                         std::make_unique<CConditionMove>(tree_, fullPath_, conflict, localMtime, kNoCheck, false));
+    TakeRemoteVersion(list, std::make_unique<CConditionMkdir>(tree_, fullPath_, kNoCheck, mtime_, winAttr_, unixAttr_, false));
   } else if (name == "FDDO" || name == "DDDO") {
-    TakeRemoteVersion(list, std::make_unique<CConditionMkdir>(fullPath_, localMtime, mtime_, winAttr_, unixAttr_));
+    TakeRemoteVersion(list, std::make_unique<CConditionMkdir>(tree_, fullPath_, localMtime, mtime_, winAttr_, unixAttr_));
   } else if (name == "DFOO") {
     if (!PrepareTemp()) return;
     const std::string conflict = ConflictName();
     AppendConflictRecord(list, conflict, *this,
-                         std::make_unique<CConditionMove>(tempPath_, conflict, kNoCheck, kNoCheck, false));
+                         MoveTemp(conflict, kNoCheck, false));
     MergeClock();
     local_.AppendUpdate(list);
   } else {
@@ -229,7 +240,7 @@ void CMorvexFile::ApplyConflict(store::COperationList& list, bool isLower) {
 void CMorvexFile::ApplyDirectory(store::COperationList& list) {
   std::unique_ptr<store::COperationCondition> guard;
   if (status_ == qo::NORMAL) {
-    guard = std::make_unique<CConditionMkdir>(fullPath_, local_.Mtime(), mtime_, winAttr_, unixAttr_);
+    guard = std::make_unique<CConditionMkdir>(tree_, fullPath_, local_.Mtime(), mtime_, winAttr_, unixAttr_);
   }
   if (!HasLocal()) {
     index::CQoFileBuilder(treeId_, *this).AppendInsert(list, std::move(guard));
@@ -239,16 +250,16 @@ void CMorvexFile::ApplyDirectory(store::COperationList& list) {
 }
 
 void CMorvexFile::ApplyAttributes(store::COperationList& list) {
-  auto guard = std::make_unique<CConditionSetAttr>(fullPath_, local_.Mtime(), mtime_, winAttr_, unixAttr_);
+  auto guard = std::make_unique<CConditionSetAttr>(tree_, fullPath_, local_.Mtime(), mtime_, winAttr_, unixAttr_);
   TakeRemoteVersion(list, std::move(guard));
 }
 
 void CMorvexFile::ApplyDelete(store::COperationList& list) {
   std::unique_ptr<store::COperationCondition> guard;
-  if (index::PathExists(fullPath_) && index::GetFileInfo(fullPath_).kind == index::FileKind::kDirectory) {
-    guard = std::make_unique<CConditionRmdir>(fullPath_);
+  if (tree_.IsDirectory(fullPath_)) {
+    guard = std::make_unique<CConditionRmdir>(tree_, fullPath_);
   } else {
-    guard = std::make_unique<CConditionDelFile>(fullPath_, local_.Mtime());
+    guard = std::make_unique<CConditionDelFile>(tree_, fullPath_, local_.Mtime());
   }
   TakeRemoteVersion(list, std::move(guard));
 }
@@ -261,12 +272,12 @@ void CMorvexFile::ApplyNewFile(store::COperationList& list) {
   if (!PrepareTemp()) return;
   // Never over an existing file: one that appeared meanwhile is the user's.
   index::CQoFileBuilder(treeId_, *this)
-      .AppendInsert(list, std::make_unique<CConditionMove>(tempPath_, fullPath_, kNoCheck, local_.Mtime(), false));
+      .AppendInsert(list, MoveTemp(fullPath_, local_.Mtime(), false));
 }
 
 void CMorvexFile::ApplyUpdate(store::COperationList& list) {
   if (!PrepareTemp()) return;
-  auto guard = std::make_unique<CConditionMove>(tempPath_, fullPath_, kNoCheck, local_.Mtime(), true);
+  auto guard = MoveTemp(fullPath_, local_.Mtime(), true);
   if (!HasLocal()) {
     index::CQoFileBuilder(treeId_, *this).AppendInsert(list, std::move(guard));
     return;

@@ -8,27 +8,33 @@
 #include "index/VectorClock.h"
 #include "store/Operations.h"
 #include "sync/FetchFile.h"
+#include "sync/TempFile.h"
+#include "sync/TreeFiles.h"
 
 namespace morvex::sync {
+
+class CConditionMove;
 
 // One record of a peer's tree that a pass acts on, next to the local record
 // of the same path. The Apply operations turn the pass's decision into
 // database changes guarded by file-system steps (sync/Conditions.h) and
 // append them to the batch; nothing changes until the batch is applied.
 //
-// The object owns its temporary file ("<full path>.~morvex"): whatever was
-// not moved into place is deleted with the object, so no temporary file
-// outlives its pass.
+// The object owns its temporary file (CTempFile, "<full path>.~morvex"):
+// whatever was not moved into place is deleted with the object, so no
+// temporary file outlives its pass. Every file-system step on its paths is
+// taken beneath the tree's root (CTreeFiles).
 //
 // Threads: lives on the pass's worker thread.
 class CMorvexFile final : public index::IQoFile, public IFetchFile {
  public:
-  // `fullPath` is the confined local path of `stat.path()` in the tree;
-  // `clock` the remote clock in the tree's numbering.
-  CMorvexFile(int32_t treeId, std::string fullPath, const qo::Stat& stat, index::CVectorClock clock);
+  // `fullPath` is the confined local path of `stat.path()` in the tree at
+  // `root`; `clock` the remote clock in the tree's numbering.
+  CMorvexFile(int32_t treeId, const std::string& root, std::string fullPath, const qo::Stat& stat,
+              index::CVectorClock clock);
   CMorvexFile(const CMorvexFile&) = delete;
   CMorvexFile& operator=(const CMorvexFile&) = delete;
-  ~CMorvexFile() override;
+  ~CMorvexFile() override = default;
 
   // The local record of the same path; false (and an empty record) when
   // there is none.
@@ -54,7 +60,8 @@ class CMorvexFile final : public index::IQoFile, public IFetchFile {
   int32_t TreeId() const override { return treeId_; }
 
   // IFetchFile.
-  const std::string& TempPath() const override { return tempPath_; }
+  const std::string& TempPath() const override { return temp_.Path(); }
+  platform::UniqueFd CreateTemp() override { return temp_.Create(); }
   const std::string& RemotePath() const override { return wirePath_; }
   void FillStat(qo::Stat& stat) const override;
   void SetFailed() override { ready_ = false; }
@@ -89,13 +96,17 @@ class CMorvexFile final : public index::IQoFile, public IFetchFile {
     MergeClock();
     local_.AppendUpdate(list, std::move(guard));
   }
+  // A move of the temporary file this object's fetch wrote, and of no other.
+  std::unique_ptr<CConditionMove> MoveTemp(const std::string& destination, int64_t expectedDestinationMtime,
+                                           bool replace) const;
   void AppendConflictRecord(store::COperationList& list, const std::string& path, const index::IQoFile& version,
                             std::unique_ptr<store::COperationCondition> condition);
   void BothPresentFiles(store::COperationList& list, bool isLower);
 
   std::string wirePath_;
+  CTreeFiles tree_;
   std::string fullPath_;
-  std::string tempPath_;
+  CTempFile temp_;
   int32_t type_;
   int32_t status_;
   int64_t length_;

@@ -1,6 +1,7 @@
 #include "sync/SyncDir.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <glog/logging.h>
 
 #include <algorithm>
@@ -15,10 +16,12 @@
 #include "index/VectorClock.h"
 #include "peer/PathRules.h"
 #include "platform/UniqueDir.h"
+#include "platform/UniqueFd.h"
 #include "protocol/ErrorText.h"
 #include "protocol/ProtectedMsg.h"
 #include "store/ContentResolver.h"
 #include "sync/Conditions.h"
+#include "sync/TreeFiles.h"
 
 namespace morvex::sync {
 
@@ -73,23 +76,30 @@ int64_t Apply(store::COperationList& list) {
 std::mutex leftoverMutex;
 std::set<std::string> cleanedTrees;  // tree UUIDs; guarded by leftoverMutex
 
-void RemoveTempFilesIn(const std::string& dir) {
-  platform::UniqueDir stream(::opendir(dir.c_str()));
+// Walks by descriptors, never through a link, so that a folder swapped for
+// a link meanwhile cannot lead the deletions out of the tree.
+void RemoveTempFilesIn(platform::UniqueFd dirFd, const std::string& dir) {
+  platform::UniqueFd listing(::dup(dirFd.Get()));
+  if (!listing.Valid()) return;
+  platform::UniqueDir stream(::fdopendir(listing.Get()));
   if (!stream) return;
+  listing.Release();  // owned by `stream` now
   std::vector<std::string> subdirs;
   while (const dirent* entry = ::readdir(stream.get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    const std::string path = dir + "/" + name;
     if (entry->d_type == DT_DIR) {
-      subdirs.push_back(path);
-    } else if (entry->d_type == DT_REG && index::IsTmpFile(path)) {
-      LOG(INFO) << "Removing leftover temporary file: " << path;
-      index::DeleteFileForce(path);
+      subdirs.push_back(name);
+    } else if (entry->d_type == DT_REG && index::IsTmpFile(name)) {
+      LOG(INFO) << "Removing leftover temporary file: " << dir << "/" << name;
+      ::unlinkat(dirFd.Get(), name.c_str(), 0);
     }
   }
   stream.reset();
-  for (const std::string& subdir : subdirs) RemoveTempFilesIn(subdir);
+  for (const std::string& subdir : subdirs) {
+    platform::UniqueFd child(::openat(dirFd.Get(), subdir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (child.Valid()) RemoveTempFilesIn(std::move(child), dir + "/" + subdir);
+  }
 }
 
 }  // namespace
@@ -97,7 +107,8 @@ void RemoveTempFilesIn(const std::string& dir) {
 void RemoveLeftoverTempFiles(const std::string& treeUuid, const std::string& root) {
   std::lock_guard lock(leftoverMutex);
   if (!cleanedTrees.insert(treeUuid).second) return;
-  RemoveTempFilesIn(root);
+  platform::UniqueFd rootFd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (rootFd.Valid()) RemoveTempFilesIn(std::move(rootFd), root);
 }
 
 CSyncDir::CSyncDir(int32_t syncId) { valid_ = peer::LoadRelation(syncId, relation_); }
@@ -152,12 +163,15 @@ bool CSyncDir::ListChanges(peer::PeerContext& peer, const PassLimits& limits, Pa
       const auto fullPath = peer::ConfinedPath(relation_.treeRoot, stat.path());
       if (!fullPath) {
         if (stat.status() == qo::NORMAL) {
+          // Never written here: the pass cannot be complete.
           LOG(ERROR) << "[InvalidName] " << stat.path();
           core::CBroadcastService::Instance().Broadcast(core::BM_INVALID_NAME, relation_.treeRoot + stat.path());
+          ++failedFiles_;
         }
         continue;
       }
-      auto item = std::make_unique<CMorvexFile>(relation_.treeId, *fullPath, stat, index::CVectorClock(map, stat.vclock()));
+      auto item = std::make_unique<CMorvexFile>(relation_.treeId, relation_.treeRoot, *fullPath, stat,
+                                                index::CVectorClock(map, stat.vclock()));
       if (!item->LoadLocal()) {
         (item->Type() == qo::DIR ? lists.directories : lists.newFiles).push_back(std::move(item));
         continue;
@@ -189,13 +203,20 @@ bool CSyncDir::RunPass(peer::PeerContext& peer, const PassLimits& limits) {
   if (!valid_) return false;
   PassLists lists;
   if (!ListChanges(peer, limits, lists)) return false;
-  RemoveLeftoverTempFiles(relation_.treeUuid, relation_.treeRoot);
+  ApplyChanges(peer, limits, lists);
+  return true;
+}
 
+void CSyncDir::ApplyChanges(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists) {
+  RemoveLeftoverTempFiles(relation_.treeUuid, relation_.treeRoot);
+  CTreeFiles::TakeEscapes();  // what earlier work on this thread refused is not this pass's
   const int64_t applied = ApplyLists(peer, limits, lists);
+  // A step refused for leaving the tree wrote nothing; its change is not
+  // recorded, and the pass says so.
+  failedFiles_ += CTreeFiles::TakeEscapes();
   if (applied > 0) {
     index::PublishFileChange(peer.zmq, peer.config.Snapshot()->deviceUuid, relation_.syncUuid, relation_.treeUuid);
   }
-  return true;
 }
 
 bool CSyncDir::FetchBatch(peer::PeerContext& peer, const PassLimits& limits, CSyncMonitor& monitor,

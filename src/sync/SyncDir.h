@@ -62,6 +62,8 @@ class CSyncDir {
 
   // Listing and classification alone (the first half of a pass).
   bool ListChanges(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists);
+  // Fetching and applying what the listing found (the second half).
+  void ApplyChanges(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists);
 
  private:
   int64_t ApplyLists(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists);

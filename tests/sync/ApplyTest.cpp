@@ -317,7 +317,7 @@ TEST_F(GuardTest, ConflictNamesCountExactNamesAndSplitTheLastExtension) {
     stat.set_mtime(0);
     stat.set_sha1("");
     stat.set_usn(1);
-    const CMorvexFile file(index::LocalTree::ByRoot(localRoot_).Id(), At(localRoot_, c.name), stat, {});
+    const CMorvexFile file(index::LocalTree::ByRoot(localRoot_).Id(), localRoot_, At(localRoot_, c.name), stat, {});
     EXPECT_EQ(file.ConflictName(), At(localRoot_, c.conflict)) << c.name;
   }
   // A name already on disk but not recorded is skipped as well.
@@ -326,7 +326,7 @@ TEST_F(GuardTest, ConflictNamesCountExactNamesAndSplitTheLastExtension) {
   stat.set_path("/y.txt");
   stat.set_usn(1);
   stat.set_sha1("");
-  const CMorvexFile file(index::LocalTree::ByRoot(localRoot_).Id(), At(localRoot_, "y.txt"), stat, {});
+  const CMorvexFile file(index::LocalTree::ByRoot(localRoot_).Id(), localRoot_, At(localRoot_, "y.txt"), stat, {});
   EXPECT_EQ(file.ConflictName(), At(localRoot_, "y(Conflict)-1.txt"));
 }
 

@@ -23,6 +23,7 @@
 #include "protocol/ZmqSocket.h"
 #include "support/TempDir.h"
 #include "sync/FileFetcher.h"
+#include "sync/TempFile.h"
 
 namespace morvex::sync {
 namespace {
@@ -51,16 +52,18 @@ std::string Sha1Hex(const std::string& data) {
   return hex;
 }
 
-// One file of a batch; remembers the outcome the fetcher gave it.
+// One file of a batch, fetched into its temporary file below `root`;
+// remembers the outcome the fetcher gave it.
 class TestFile final : public IFetchFile {
  public:
-  TestFile(std::string tempPath, std::string remotePath, const std::string& content)
-      : tempPath_(std::move(tempPath)),
+  TestFile(const test::TempDir& root, const std::string& name, std::string remotePath, const std::string& content)
+      : temp_(root.Path(), root / name),
         remotePath_(std::move(remotePath)),
         length_(static_cast<int64_t>(content.size())),
         sha1_(Sha1Hex(content)) {}
 
-  const std::string& TempPath() const override { return tempPath_; }
+  const std::string& TempPath() const override { return temp_.Path(); }
+  platform::UniqueFd CreateTemp() override { return temp_.Create(); }
   int64_t Length() const override { return length_; }
   const std::string& RemotePath() const override { return remotePath_; }
   const std::string& Sha1() const override { return sha1_; }
@@ -73,7 +76,7 @@ class TestFile final : public IFetchFile {
  private:
   void Mark(const char* outcome) { outcome_ = outcome_ == "untouched" ? outcome : "marked twice"; }
 
-  std::string tempPath_;
+  CTempFile temp_;
   std::string remotePath_;
   int64_t length_;
   std::string sha1_;
@@ -264,7 +267,7 @@ class FetcherTest : public peer::PeerFixture {
 
 TEST_F(FetcherTest, LargeFileComesInPartsWrittenAtTheirOffsets) {
   const std::string content = Bytes(5 * kMiB / 2, 1);
-  TestFile file(Temp("new/big"), "new/big", content);  // its folder does not exist yet
+  TestFile file(temp_, "new/big", "new/big", content);  // its folder does not exist yet
   auto peer = StartPeer({{"new/big", content}}, [](FakePeer& server) {
     if (server.Received() < 3) return;
     while (!server.Held().empty()) {  // last part first
@@ -292,7 +295,7 @@ TEST_F(FetcherTest, KeepsAtMostTheBudgetOfPartsInFlight) {
   for (size_t i = 0; i < kFiles; ++i) {
     const std::string name = "f" + std::to_string(i);
     contents[name] = Bytes(kMiB, static_cast<uint32_t>(100 + i));
-    files.push_back(std::make_unique<TestFile>(Temp(name), name, contents[name]));
+    files.push_back(std::make_unique<TestFile>(temp_, name, name, contents[name]));
     batch.push_back(files.back().get());
   }
   // Nothing is answered until the window is full and the fetcher has gone
@@ -316,10 +319,9 @@ TEST_F(FetcherTest, KeepsAtMostTheBudgetOfPartsInFlight) {
 }
 
 TEST_F(FetcherTest, EmptyFilesAreNeverAskedForAndEndReadyAndEmpty) {
-  test::WriteFile(Temp("empty"), "stale bytes of an earlier attempt");
-  TestFile empty(Temp("empty"), "empty", "");
-  TestFile small(Temp("small"), "small", "some data");
-  TestFile unfoldered(Temp("newdir/empty"), "newdir/empty", "");  // its folder does not exist yet
+  TestFile empty(temp_, "empty", "empty", "");
+  TestFile small(temp_, "small", "small", "some data");
+  TestFile unfoldered(temp_, "newdir/empty", "newdir/empty", "");  // its folder does not exist yet
   auto peer = StartPeer({{"small", "some data"}});
 
   EXPECT_TRUE(Fetcher().Fetch({&empty, &small, &unfoldered}));
@@ -335,9 +337,31 @@ TEST_F(FetcherTest, EmptyFilesAreNeverAskedForAndEndReadyAndEmpty) {
   }
 }
 
+// Two fetches of one file at once: the second finds the first one's
+// temporary file and fails that file alone; the first writer's bytes are
+// neither truncated nor mixed with the second's.
+TEST_F(FetcherTest, ATemporaryFileOfAnotherWriterFailsThatFileAndIsLeftAlone) {
+  const std::string first = "the first writer's bytes";
+  const std::string second = "another version";
+  TestFile writing(temp_, "same", "same", first);
+  platform::UniqueFd held = writing.CreateTemp();
+  ASSERT_TRUE(held.Valid());
+  ASSERT_EQ(::pwrite(held.Get(), first.data(), first.size(), 0), static_cast<ssize_t>(first.size()));
+  TestFile same(temp_, "same", "same", second);
+  TestFile other(temp_, "other", "other", second);
+  auto peer = StartPeer({{"same", second}, {"other", second}});
+
+  EXPECT_TRUE(Fetcher().Fetch({&same, &other}));
+  peer->Stop();
+  EXPECT_EQ(peer->Requests(), (std::vector<Asked>{{"other", 0, static_cast<int32_t>(second.size())}}));
+  EXPECT_EQ(same.Outcome(), "failed");
+  EXPECT_EQ(other.Outcome(), "ready");
+  EXPECT_EQ(test::ReadFile(writing.TempPath()), first);
+}
+
 TEST_F(FetcherTest, DuplicateAndUnaskedRepliesAreIgnored) {
   const std::string content = Bytes(5 * kMiB / 2, 2);
-  TestFile file(Temp("f"), "f", content);
+  TestFile file(temp_, "f", "f", content);
   // Right after the first part, while the later ones are still due: the
   // same part again with other bytes, and a stretch never asked for.
   auto peer = StartPeer({{"f", content}}, [](FakePeer& server) {
@@ -363,9 +387,9 @@ TEST_F(FetcherTest, DuplicateAndUnaskedRepliesAreIgnored) {
 TEST_F(FetcherTest, SilentPeerEndsTheFetch) {
   const std::map<std::string, std::string> contents = {
       {"done", Bytes(1000, 3)}, {"half", Bytes(2 * kMiB, 4)}, {"mute", Bytes(10, 5)}};
-  TestFile done(Temp("done"), "done", contents.at("done"));
-  TestFile half(Temp("half"), "half", contents.at("half"));
-  TestFile mute(Temp("mute"), "mute", contents.at("mute"));
+  TestFile done(temp_, "done", "done", contents.at("done"));
+  TestFile half(temp_, "half", "half", contents.at("half"));
+  TestFile mute(temp_, "mute", "mute", contents.at("mute"));
   auto peer = StartPeer(contents, [](FakePeer& server) {
     for (size_t i = 0; i < server.Held().size();) {
       const qo::MsgGetRequest& request = server.Held()[i];
@@ -401,8 +425,8 @@ TEST_P(FetcherBadPartTest, FailsOnlyThatFile) {
   const BadPartCase& param = GetParam();
   const std::string bad = param.zeros ? std::string(5 * kMiB / 2, '\0') : Bytes(5 * kMiB / 2, 6);
   const std::string good = Bytes(1000, 7);
-  TestFile badFile(Temp("bad"), "bad", bad);
-  TestFile goodFile(Temp("good"), "good", good);
+  TestFile badFile(temp_, "bad", "bad", bad);
+  TestFile goodFile(temp_, "good", "good", good);
   const bool refuse = param.refuse;
   auto peer = StartPeer({{"bad", bad}, {"good", good}}, [refuse](FakePeer& server) {
     while (!server.Held().empty()) {
@@ -433,12 +457,12 @@ INSTANTIATE_TEST_SUITE_P(Fetcher, FetcherBadPartTest,
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(FetcherTest, UnknownPeerIsRefused) {
-  TestFile file(Temp("f"), "f", "data");
+  TestFile file(temp_, "f", "f", "data");
   EXPECT_FALSE(Fetcher(2000, protocol::NewUuid()).Fetch({&file}));
 }
 
 TEST_F(FetcherTest, ShutdownNoticeEndsTheFetch) {
-  TestFile file(Temp("mute"), "mute", "data");
+  TestFile file(temp_, "mute", "mute", "data");
   auto peer = StartPeer({{"mute", "data"}}, [](FakePeer&) {});
   CFileFetcher fetcher = Fetcher(20000);
   auto fetched = std::async(std::launch::async, [&] { return fetcher.Fetch({&file}); });
