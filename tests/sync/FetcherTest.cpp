@@ -456,6 +456,30 @@ INSTANTIATE_TEST_SUITE_P(Fetcher, FetcherBadPartTest,
                                            BadPartCase{"RefusedPartOfZeros", true, true}),
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
+// Counts what the fetcher took in.
+class ReceivedBytes final : public CTransferMonitor {
+ public:
+  void BytesReceived(int64_t bytes) override { total += bytes; }
+  int64_t total = 0;
+};
+
+TEST_F(FetcherTest, AFrameFarLargerThanAnyAnswerIsDroppedUnread) {
+  TestFile file(temp_, "f", "f", "data");
+  auto peer = StartPeer({{"f", "data"}}, [](FakePeer& server) {
+    while (!server.Held().empty()) server.Reply(server.Take(), std::string(8 * kMiB, 'z'));
+  });
+  ReceivedBytes received;
+  FetchLimits limits;
+  limits.silenceMs = 300;
+  CFileFetcher fetcher(FetchPeer{zmq_, *keys_, self_->deviceUuid, self_->privateKey, self_->deviceUuid, kTree},
+                       &received, limits);
+
+  EXPECT_TRUE(fetcher.Fetch({&file}));
+  peer->Stop();
+  EXPECT_EQ(received.total, 0);
+  EXPECT_EQ(file.Outcome(), "failed");
+}
+
 TEST_F(FetcherTest, UnknownPeerIsRefused) {
   TestFile file(temp_, "f", "f", "data");
   EXPECT_FALSE(Fetcher(2000, protocol::NewUuid()).Fetch({&file}));

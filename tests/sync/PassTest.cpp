@@ -1,13 +1,19 @@
 // One pass over a relation: listing in pages, batch cuts, the order of
 // deletions, hostile paths from a peer, refused downloads, progress totals.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "core/BroadcastService.h"
+#include "index/IgnoreRules.h"
+#include "peer/PathRules.h"
+#include "platform/UniqueDir.h"
 #include "sync/SyncFixture.h"
+#include "sync/TempFile.h"
 
 namespace morvex::sync {
 namespace {
@@ -52,6 +58,29 @@ class ProgressTotals final : public core::CBroadcastReceiver {
 };
 
 using PassTest = SyncFixture;
+
+// The names in one folder.
+std::set<std::string> Names(const std::string& dir) {
+  std::set<std::string> names;
+  platform::UniqueDir stream(::opendir(dir.c_str()));
+  if (!stream) return names;
+  while (const dirent* entry = ::readdir(stream.get())) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.insert(name);
+  }
+  return names;
+}
+
+// A record no indexer would write, as only a peer could send it.
+void InsertRecord(const std::string& root, const std::string& path) {
+  index::FileInfo info;
+  info.valid = true;
+  info.kind = index::FileKind::kRegular;
+  info.length = 4;
+  store::COperationList list;
+  index::CQoFileBuilder(path, "0000", index::LocalTree::ByRoot(root).Id(), 0644, 0, info).AppendInsert(list);
+  store::CContentResolver::Instance().ApplyBatch(store::kAuthority, list);
+}
 
 TEST_F(PassTest, NewFilesArriveInBatchesOfFiveHundredAndTheTotalsReturnToZero) {
   for (int i = 0; i < 600; ++i) test::WriteFile(At(peerRoot_, "f" + std::to_string(i)), "content " + std::to_string(i));
@@ -132,6 +161,82 @@ TEST_F(PassTest, PathsThatWouldLeaveTheTreeAreSkippedAndReported) {
   EXPECT_FALSE(index::PathExists(dir_ / "escape.txt"));
   EXPECT_FALSE(index::PathExists(outside + "/through.txt"));
   EXPECT_EQ(totals.invalid.size(), 3u) << ::testing::PrintToString(totals.invalid);
+}
+
+// A folder of the receiving tree moved aside and replaced by a link to a
+// folder outside the tree, after the listing was read and before anything
+// was fetched or applied.
+TEST_F(PassTest, AFolderSwappedForALinkDuringThePassGetsNothingWrittenOutside) {
+  ASSERT_EQ(::mkdir(At(peerRoot_, "d").c_str(), 0755), 0);
+  test::WriteFile(At(peerRoot_, "d/old.txt"), "old");
+  IndexAll(peerRoot_);
+  ASSERT_TRUE(Pass());
+  ASSERT_EQ(test::ReadFile(At(localRoot_, "d/old.txt")), "old");
+  test::WriteFile(At(peerRoot_, "d/new.txt"), "new");
+  test::WriteFile(At(peerRoot_, "d/mode.txt"), "mode");
+  ASSERT_EQ(::mkdir(At(peerRoot_, "d/sub").c_str(), 0755), 0);
+  test::WriteFile(At(peerRoot_, "d/sub/deep.txt"), "deep");
+  ASSERT_EQ(::unlink(At(peerRoot_, "d/old.txt").c_str()), 0);
+  IndexPaths(peerRoot_, {"d/new.txt", "d/mode.txt", "d/sub", "d/sub/deep.txt", "d/old.txt"});
+  CSyncDir relation(syncId_);
+  PassLists lists;
+  ASSERT_TRUE(relation.ListChanges(*peer_, {}, lists));
+
+  const std::string moved = dir_ / "moved";
+  const std::string outside = dir_ / "outside";
+  ASSERT_EQ(::rename(At(localRoot_, "d").c_str(), moved.c_str()), 0);
+  ASSERT_EQ(::mkdir(outside.c_str(), 0755), 0);
+  ASSERT_EQ(::symlink(outside.c_str(), At(localRoot_, "d").c_str()), 0);
+  relation.ApplyChanges(*peer_, {}, lists);
+
+  EXPECT_EQ(Names(outside), std::set<std::string>{});
+  EXPECT_EQ(Names(moved), std::set<std::string>{"old.txt"});
+  EXPECT_FALSE(relation.Complete());
+  for (const char* path : {"d/new.txt", "d/sub", "d/sub/deep.txt"}) {
+    EXPECT_EQ(Record(localRoot_, path).Id(), -1) << path;
+  }
+  EXPECT_EQ(Record(localRoot_, "d/old.txt").Status(), qo::NORMAL);
+}
+
+TEST_F(PassTest, ANameOfTheLongestLengthSyncsAndOneThatCannotBeWrittenLeavesThePassIncomplete) {
+  const std::string longest(255, 'n');
+  test::WriteFile(At(peerRoot_, longest), "long");
+  IndexAll(peerRoot_);
+  CSyncDir first(syncId_);
+  ASSERT_TRUE(first.RunPass(*peer_));
+  EXPECT_TRUE(first.Complete());
+  EXPECT_EQ(test::ReadFile(At(localRoot_, longest)), "long");
+  EXPECT_EQ(Names(localRoot_), std::set<std::string>{longest});  // no temporary file left
+
+  InsertRecord(peerRoot_, peerRoot_ + "/" + std::string(256, 'x'));
+  CSyncDir second(syncId_);
+  ASSERT_TRUE(second.RunPass(*peer_));
+  EXPECT_FALSE(second.Complete());
+}
+
+TEST(TempFileName, LongNamesGetShortUniqueTemporaryNames) {
+  const std::string prefix(240, 'p');
+  const struct {
+    std::string name;
+    std::string temp;  // empty: shortened, checked below
+  } cases[] = {
+      {"a.txt", "a.txt.~morvex"},
+      {std::string(247, 's'), std::string(247, 's') + ".~morvex"},
+      {prefix + std::string(8, 'a'), ""},
+      {prefix + std::string(8, 'b'), ""},
+      {std::string(254, 'x') + "\xc3\xa9", ""},  // ends in a two-byte character
+  };
+  std::set<std::string> temps;
+  for (const auto& c : cases) {
+    const std::string temp = CTempFile::TempNameFor(c.name);
+    if (!c.temp.empty()) {
+      EXPECT_EQ(temp, c.temp);
+    }
+    EXPECT_TRUE(peer::ValidWirePath("/" + temp)) << temp;  // at most 255 bytes of valid UTF-8
+    EXPECT_TRUE(index::IsTmpFile(temp)) << temp;
+    temps.insert(temp);
+  }
+  EXPECT_EQ(temps.size(), std::size(cases));
 }
 
 TEST_F(PassTest, AFileThatFailsItsChecksumIsNotAppliedAndComesWithTheNextPass) {
