@@ -62,6 +62,9 @@ class CMorvexFile final : public index::IQoFile, public IFetchFile {
   // IFetchFile.
   const std::string& TempPath() const override { return temp_.Path(); }
   platform::UniqueFd CreateTemp() override { return temp_.Create(); }
+  // Once its batch is applied: the temporary file, unless moved into
+  // place, is deleted and let go.
+  void ReleaseTemp() { temp_.Remove(); }
   const std::string& RemotePath() const override { return wirePath_; }
   void FillStat(qo::Stat& stat) const override;
   void SetFailed() override { ready_ = false; }

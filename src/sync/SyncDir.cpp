@@ -279,6 +279,7 @@ int64_t CSyncDir::ApplyLists(peer::PeerContext& peer, const PassLimits& limits, 
         }
       }
       const int64_t applied = Apply(operations);
+      for (CMorvexFile* item : batch) item->ReleaseTemp();
       if (countsFiles && applied > 0) monitor.FilesDone(static_cast<int32_t>(applied));
       total += applied;
     }

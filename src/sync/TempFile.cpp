@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <glog/logging.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -59,6 +60,13 @@ platform::UniqueFd CTempFile::Create() {
     tree_.DeleteFile(path_);
     return fd;
   }
+  held_.Reset(::dup(fd.Get()));
+  if (!held_.Valid()) {
+    LOG(ERROR) << "dup() failed[" << errno << "]: " << path_;
+    fd.Reset();
+    tree_.DeleteFile(path_);
+    return fd;
+  }
   identity_ = FileIdentity{info.st_dev, info.st_ino};
   return fd;
 }
@@ -69,6 +77,7 @@ void CTempFile::Remove() {
     LOG(ERROR) << "Failed to ::DeleteFile()[" << errno << "]: " << path_;
   }
   identity_.reset();
+  held_.Reset();
 }
 
 }  // namespace morvex::sync

@@ -18,7 +18,9 @@ namespace morvex::sync {
 // to another writer (leftovers of a killed service are removed before the
 // first pass of their tree), so the fetch of that file fails and the other
 // writer's file is left alone. Only the file this object created is ever
-// moved into place or deleted, checked by its inode right before.
+// moved into place or deleted, checked by its inode right before; the file
+// is held open until Remove, so its inode number cannot pass to another
+// file meanwhile.
 //
 // Threads: the pass's worker thread.
 class CTempFile {
@@ -37,7 +39,7 @@ class CTempFile {
   // The file this object created, while its name still refers to it.
   std::optional<FileIdentity> Identity() const { return identity_; }
   // Deletes the file when its name still refers to the one created here
-  // (after a move into place the name refers to nothing).
+  // (after a move into place the name refers to nothing), and lets it go.
   void Remove();
 
   // The temporary name for a final name (the last component only).
@@ -47,6 +49,7 @@ class CTempFile {
   CTreeFiles tree_;
   std::string path_;
   std::optional<FileIdentity> identity_;
+  platform::UniqueFd held_;  // the created file, while identity_ is set
 };
 
 }  // namespace morvex::sync

@@ -291,6 +291,34 @@ TEST_F(GuardTest, ANewRemoteFileNeverOverwritesAnUnindexedLocalFile) {
   EXPECT_FALSE(index::PathExists(At(localRoot_, "both.txt.~morvex")));
 }
 
+TEST_F(GuardTest, ATemporaryFileAnotherWriterReplacedIsNeverMovedIntoPlace) {
+  const std::string data = "fetched";
+  qo::Stat stat;
+  stat.set_path("/n.txt");
+  stat.set_type(qo::REG);
+  stat.set_status(qo::NORMAL);
+  stat.set_length(static_cast<int64_t>(data.size()));
+  stat.set_sha1("");
+  stat.set_usn(1);
+  CMorvexFile file(index::LocalTree::ByRoot(localRoot_).Id(), localRoot_, At(localRoot_, "n.txt"), stat, {});
+  {
+    platform::UniqueFd fd = file.CreateTemp();
+    ASSERT_TRUE(fd.Valid());
+    ASSERT_EQ(::write(fd.Get(), data.data(), data.size()), static_cast<ssize_t>(data.size()));
+  }
+  // Another writer took the name over with bytes of the same length.
+  ASSERT_EQ(::unlink(file.TempPath().c_str()), 0);
+  test::WriteFile(file.TempPath(), "mixed!!");
+
+  store::COperationList list;
+  file.ApplyNewFile(list);
+  Resolver().ApplyBatch(store::kAuthority, list);
+
+  EXPECT_FALSE(index::PathExists(At(localRoot_, "n.txt")));
+  EXPECT_EQ(Record(localRoot_, "n.txt").Id(), -1);
+  EXPECT_EQ(test::ReadFile(file.TempPath()), "mixed!!") << "the other writer's file is not this one's to delete";
+}
+
 TEST_F(GuardTest, ConflictNamesCountExactNamesAndSplitTheLastExtension) {
   // Recorded names that a pattern match would confuse with the ones asked.
   for (const char* recorded : {"x(Conflict).doc", "x(Conflict)-1.doc", "aXb(Conflict).txt", "a%(Conflict).txt"}) {
