@@ -4,7 +4,6 @@
 #include <string>
 
 #include "Morvex.pb.h"
-#include "platform/UniqueFd.h"
 
 namespace morvex::sync {
 
@@ -16,9 +15,10 @@ class IFetchFile {
   virtual ~IFetchFile() = default;
   // Where the data lands: beside the final path, ending in ".~morvex".
   virtual const std::string& TempPath() const = 0;
-  // Creates the temporary file exclusively; invalid (logged) when it cannot
-  // be made or another writer has it.
-  virtual platform::UniqueFd CreateTemp() = 0;
+  // Creates the temporary file exclusively and returns its descriptor,
+  // which stays the file's own (the fetcher only borrows it); -1 (logged)
+  // when it cannot be made or another writer has it.
+  virtual int CreateTemp() = 0;
   virtual int64_t Length() const = 0;
   // Relative to the peer's tree root, "/" separated (the record's wire path).
   virtual const std::string& RemotePath() const = 0;

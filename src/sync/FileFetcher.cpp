@@ -92,7 +92,7 @@ bool CFileFetcher::Fetch(const std::vector<IFetchFile*>& files) {
     }
     if (wake == protocol::Wake::kExit) {
       writer_->Drain();
-      transfers_.clear();  // closes the temporary files; their owners delete them
+      transfers_.clear();  // the files own, close and delete their temporary files
       return false;
     }
     protocol::CInMsg reply(peer_.keys);
@@ -139,8 +139,8 @@ std::optional<qo::MsgGetRequest> CFileFetcher::NextRequest() {
 
     auto found = transfers_.find(cursorFile_);
     if (found == transfers_.end()) {
-      platform::UniqueFd fd = file.CreateTemp();
-      if (!fd.Valid()) {
+      const int fd = file.CreateTemp();
+      if (fd < 0) {
         // Logged by the file. Kept as a failed transfer, so that the end of
         // the fetch marks it once, like every other file.
         Transfer refused;
@@ -153,9 +153,9 @@ std::optional<qo::MsgGetRequest> CFileFetcher::NextRequest() {
       }
       Transfer transfer;
       transfer.file = &file;
-      transfer.fd = std::move(fd);
+      transfer.fd = fd;
       transfer.sink = std::make_unique<PartSink>();
-      transfer.sink->fd = transfer.fd.Get();
+      transfer.sink->fd = transfer.fd;
       found = transfers_.emplace(cursorFile_, std::move(transfer)).first;
     }
     if (!found->second.parts.emplace(cursorOffset_, length).second) {
@@ -212,7 +212,7 @@ void CFileFetcher::OnPart(const std::string& body) {
     transfer.failed = true;
     return;
   }
-  if (!transfer.fd.Valid()) return;
+  if (transfer.fd < 0) return;
   writer_->Write(*transfer.sink, offset, std::move(*response.mutable_part_data()));
 }
 
@@ -237,8 +237,8 @@ void CFileFetcher::FinishFiles() {
   // flush of the file system for the whole batch instead of one per file.
   bool flushed = true;
   const auto open = std::find_if(transfers_.begin(), transfers_.end(),
-                                 [](const auto& entry) { return entry.second.fd.Valid(); });
-  if (open != transfers_.end() && ::syncfs(open->second.fd.Get()) != 0) {
+                                 [](const auto& entry) { return entry.second.fd >= 0; });
+  if (open != transfers_.end() && ::syncfs(open->second.fd) != 0) {
     LOG(ERROR) << "syncfs() failed[" << errno << "]";
     flushed = false;
   }
@@ -248,7 +248,7 @@ void CFileFetcher::FinishFiles() {
     if (found == transfers_.end()) {
       if (file.Length() != 0) {
         file.SetFailed();
-      } else if (platform::UniqueFd empty = file.CreateTemp(); empty.Valid() && ::fsync(empty.Get()) == 0) {
+      } else if (const int empty = file.CreateTemp(); empty >= 0 && ::fsync(empty) == 0) {
         file.SetReady();
       } else {
         file.SetFailed();
@@ -256,7 +256,7 @@ void CFileFetcher::FinishFiles() {
       continue;
     }
     Transfer& transfer = found->second;
-    bool good = !transfer.failed && transfer.fd.Valid() && !transfer.sink->writeFailed;
+    bool good = !transfer.failed && transfer.fd >= 0 && !transfer.sink->writeFailed;
     if (!transfer.parts.empty()) {
       LOG(ERROR) << "Failed to fetch some part: " << file.TempPath();
       good = false;
@@ -267,14 +267,13 @@ void CFileFetcher::FinishFiles() {
       // otherwise, through this fetch's own descriptor.
       const PartSink& sink = *transfer.sink;
       const bool streamed = !sink.hashBroken && sink.hashed == file.Length() && sink.early.empty();
-      const auto actual = streamed ? transfer.sink->hash.Final() : HashOf(transfer.fd.Get());
+      const auto actual = streamed ? transfer.sink->hash.Final() : HashOf(transfer.fd);
       if (!actual || *actual != file.Sha1()) {
         LOG(ERROR) << "Sha1 mismatch. expect: " << file.Sha1() << "; actual: " << actual.value_or("")
                    << "; path: " << file.TempPath();
         good = false;
       }
     }
-    transfer.fd.Reset();
     if (good) {
       file.SetReady();
     } else {

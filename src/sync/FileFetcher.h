@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "index/FingerPrint.h"
-#include "platform/UniqueFd.h"
 #include "protocol/KeyStore.h"
 #include "protocol/ZmqSocket.h"
 #include "sync/FetchFile.h"
@@ -64,7 +63,7 @@ class CFileFetcher final : public IDataFetcher {
  private:
   struct Transfer {
     IFetchFile* file = nullptr;
-    platform::UniqueFd fd;
+    int fd = -1;  // the file's own temporary file, borrowed
     std::map<int64_t, int32_t> parts;  // requested and unanswered: offset -> length
     bool failed = false;               // a part was refused or not written
     // Written and hashed by the part writer; read only after it drained.

@@ -61,7 +61,7 @@ class CMorvexFile final : public index::IQoFile, public IFetchFile {
 
   // IFetchFile.
   const std::string& TempPath() const override { return temp_.Path(); }
-  platform::UniqueFd CreateTemp() override { return temp_.Create(); }
+  int CreateTemp() override { return temp_.Create(); }
   // Once its batch is applied: the temporary file, unless moved into
   // place, is deleted and let go.
   void ReleaseTemp() { temp_.Remove(); }

@@ -39,7 +39,7 @@ CTempFile::CTempFile(std::string root, const std::string& finalPath) : tree_(std
 
 CTempFile::~CTempFile() { Remove(); }
 
-platform::UniqueFd CTempFile::Create() {
+int CTempFile::Create() {
   Remove();
   // Read access too: parts that arrive early are read back for the hash.
   platform::UniqueFd fd(tree_.Open(path_, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
@@ -51,24 +51,18 @@ platform::UniqueFd CTempFile::Create() {
       LOG(ERROR) << "CreateFile() failed[" << err << "]: " << path_;
     }
     errno = err;
-    return fd;
+    return -1;
   }
   struct stat info {};
   if (::fstat(fd.Get(), &info) != 0) {
     LOG(ERROR) << "fstat() failed[" << errno << "]: " << path_;
     fd.Reset();
     tree_.DeleteFile(path_);
-    return fd;
-  }
-  held_.Reset(::dup(fd.Get()));
-  if (!held_.Valid()) {
-    LOG(ERROR) << "dup() failed[" << errno << "]: " << path_;
-    fd.Reset();
-    tree_.DeleteFile(path_);
-    return fd;
+    return -1;
   }
   identity_ = FileIdentity{info.st_dev, info.st_ino};
-  return fd;
+  fd_ = std::move(fd);
+  return fd_.Get();
 }
 
 void CTempFile::Remove() {
@@ -77,7 +71,7 @@ void CTempFile::Remove() {
     LOG(ERROR) << "Failed to ::DeleteFile()[" << errno << "]: " << path_;
   }
   identity_.reset();
-  held_.Reset();
+  fd_.Reset();
 }
 
 }  // namespace morvex::sync

@@ -20,7 +20,8 @@ namespace morvex::sync {
 // writer's file is left alone. Only the file this object created is ever
 // moved into place or deleted, checked by its inode right before; the file
 // is held open until Remove, so its inode number cannot pass to another
-// file meanwhile.
+// file meanwhile. That one descriptor is also the one the fetcher writes
+// through, so a batch holds one descriptor per file.
 //
 // Threads: the pass's worker thread.
 class CTempFile {
@@ -33,9 +34,10 @@ class CTempFile {
 
   const std::string& Path() const { return path_; }
   const CTreeFiles& Tree() const { return tree_; }
-  // Creates the file (0600, folders on the way made); invalid on failure,
-  // with an ERROR naming the cause.
-  platform::UniqueFd Create();
+  // Creates the file (0600, folders on the way made) and returns its
+  // descriptor, owned here until Remove; -1 on failure, with an ERROR
+  // naming the cause.
+  int Create();
   // The file this object created, while its name still refers to it.
   std::optional<FileIdentity> Identity() const { return identity_; }
   // Deletes the file when its name still refers to the one created here
@@ -49,7 +51,7 @@ class CTempFile {
   CTreeFiles tree_;
   std::string path_;
   std::optional<FileIdentity> identity_;
-  platform::UniqueFd held_;  // the created file, while identity_ is set
+  platform::UniqueFd fd_;  // the created file, while identity_ is set
 };
 
 }  // namespace morvex::sync

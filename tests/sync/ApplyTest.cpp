@@ -301,11 +301,9 @@ TEST_F(GuardTest, ATemporaryFileAnotherWriterReplacedIsNeverMovedIntoPlace) {
   stat.set_sha1("");
   stat.set_usn(1);
   CMorvexFile file(index::LocalTree::ByRoot(localRoot_).Id(), localRoot_, At(localRoot_, "n.txt"), stat, {});
-  {
-    platform::UniqueFd fd = file.CreateTemp();
-    ASSERT_TRUE(fd.Valid());
-    ASSERT_EQ(::write(fd.Get(), data.data(), data.size()), static_cast<ssize_t>(data.size()));
-  }
+  const int fd = file.CreateTemp();
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
   // Another writer took the name over with bytes of the same length.
   ASSERT_EQ(::unlink(file.TempPath().c_str()), 0);
   test::WriteFile(file.TempPath(), "mixed!!");
