@@ -7,6 +7,8 @@
 #include <set>
 #include <utility>
 
+#include "platform/BeneathDir.h"
+
 namespace morvex::sync {
 namespace {
 
@@ -36,7 +38,9 @@ int CConditionMove::Run() {
     return 0;
   }
   bool moved = tree_.Move(source_, destination_, replace_, sourceIdentity_);
-  if (!moved && errno != ESTALE && tree_.IsDirectory(destination_)) {
+  // Not for a refused path or another writer's file: only a folder in the way
+  // is worth a second try.
+  if (!moved && errno != ESTALE && !platform::IsEscapeError(errno) && tree_.IsDirectory(destination_)) {
     // An empty folder in the way gives up its place; a full one stays.
     if (!tree_.RemoveDirectory(destination_)) {
       LOG(ERROR) << "RemoveDirectory() failed[" << errno << "]: " << destination_;
