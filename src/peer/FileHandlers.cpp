@@ -60,14 +60,19 @@ std::string Printable(const std::string& text) {
 // without following any link on the way, so a folder swapped for a link
 // after the path was checked cannot lead the read out of the tree; a link,
 // a folder or anything else that is not a regular file is not read.
+// `present` tells whether anything has that name below the root.
 std::optional<std::string> ReadPart(const std::string& root, const std::string& path, int64_t offset,
-                                    uint32_t length) {
+                                    uint32_t length, bool& present) {
   platform::UniqueFd fd;
+  present = false;
   if (platform::BeneathEntry entry; platform::ResolveBeneath(root, path, false, entry)) {
+    struct stat info {};
+    present = ::fstatat(entry.dir.Get(), entry.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
     // O_NONBLOCK: a FIFO must not make the worker wait for a writer.
     fd.Reset(::openat(entry.dir.Get(), entry.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  } else if (platform::IsEscapeError(errno)) {
-    LOG(WARNING) << "Path escapes the folder[" << errno << "]: " << Printable(path);
+  } else if (const int err = errno; platform::IsEscapeError(err)) {
+    LOG(WARNING) << "Path escapes the folder[" << err << "]: " << Printable(path);
+    errno = err;
   }
   if (fd.Valid()) {
     struct stat info {};
@@ -279,8 +284,9 @@ int HandleGet(Request& request) {
   if (get.uuids_size() > 0 && get.vclock_size() > 0 && !SameVersion(tree, *path, get)) {
     return RefuseGet(request, get, qo::ZE_VCLOCK_MISMATCH);
   }
-  auto data = ReadPart(tree.Root(), *path, get.part().offset(), length);
-  if (!data) return RefuseGet(request, get, index::PathExists(*path) ? qo::ZE_BAD_PART : qo::ZE_BAD_PATH);
+  bool present = false;
+  auto data = ReadPart(tree.Root(), *path, get.part().offset(), length, present);
+  if (!data) return RefuseGet(request, get, present ? qo::ZE_BAD_PART : qo::ZE_BAD_PATH);
 
   qo::MsgGetResponse response;
   response.set_transfer(get.transfer());
