@@ -196,7 +196,7 @@ void CSyncRouter::OnMessage(protocol::CQoMsg& message, protocol::ZmqSocket& work
 
 void CSyncRouter::Publish(int32_t syncId) const {
   const auto entry = schedule_.find(syncId);
-  const uint32_t state = entry == schedule_.end() ? 0 : entry->second;
+  const uint32_t state = entry == schedule_.end() ? 0 : entry->second.state;
   core::CStatusBoard::Instance().SetSchedule(syncId, (state & kRunning) != 0, (state & kQueued) != 0);
 }
 
@@ -209,28 +209,47 @@ void CSyncRouter::SendJob(protocol::ZmqSocket& workers, const std::string& ident
 void CSyncRouter::RequestPass(int32_t syncId, protocol::ZmqSocket& workers) {
   const auto entry = schedule_.find(syncId);
   if (entry == schedule_.end()) {
-    if (idleWorkers_.empty()) {
-      schedule_[syncId] = kQueued;
-      waiting_.push_back(syncId);
-      Publish(syncId);
-      LOG(INFO) << "Waiting SyncOnce for dir " << syncId;
-      return;
-    }
-    schedule_[syncId] = kRunning;
-    const std::string worker = idleWorkers_.front();
-    idleWorkers_.pop_front();
-    SendJob(workers, worker, syncId);
+    schedule_[syncId] = Slot{kQueued, peer::RelationTreeId(syncId)};
+    waiting_.push_back(syncId);
+    StartWaiting(workers);
+    const Slot& slot = schedule_[syncId];
+    if ((slot.state & kRunning) != 0) return;
+    // Not started: every worker is busy, or another pass is writing into its tree.
     Publish(syncId);
-    LOG(INFO) << "Issuing SyncOnce for dir " << syncId;
+    LOG(INFO) << "Waiting SyncOnce for dir " << syncId
+              << (busyTrees_.count(slot.treeId) != 0 ? " (its folder has a pass running)" : "");
     return;
   }
-  if ((entry->second & kRunning) == 0) {
+  if ((entry->second.state & kRunning) == 0) {
+    // Already waiting: the pass it waits for will see whatever this request is about.
     LOG(INFO) << "Ignoring SyncOnce for dir " << syncId;
     return;
   }
-  entry->second |= kQueued;
+  // Running: changes may have come after its listing, so one more pass follows it.
+  entry->second.state |= kQueued;
   Publish(syncId);
-  LOG(INFO) << "Pending SyncOnce for dir " << syncId << ": second: " << entry->second;
+  LOG(INFO) << "Pending SyncOnce for dir " << syncId << ": second: " << entry->second.state;
+}
+
+void CSyncRouter::StartWaiting(protocol::ZmqSocket& workers) {
+  auto next = waiting_.begin();
+  while (!idleWorkers_.empty() && next != waiting_.end()) {
+    const int32_t syncId = *next;
+    Slot& slot = schedule_[syncId];
+    if (slot.treeId != 0 && busyTrees_.count(slot.treeId) != 0) {
+      // Its tree has a pass running: two passes writing one folder would
+      // clash over the same files. It starts when that pass ends.
+      ++next;
+      continue;
+    }
+    next = waiting_.erase(next);
+    slot.state = kRunning;
+    if (slot.treeId != 0) busyTrees_.insert(slot.treeId);
+    SendJob(workers, idleWorkers_.front(), syncId);
+    idleWorkers_.pop_front();
+    Publish(syncId);
+    LOG(INFO) << "Issuing SyncOnce for dir " << syncId;
+  }
 }
 
 void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
@@ -244,31 +263,22 @@ void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
   }
   if (delimiter.More() && workers.RecvFrame(payload)) {
     const int32_t finished = DecodeId(payload);
-    if (finished != 0) {
-      const auto entry = schedule_.find(finished);
-      if (entry != schedule_.end()) {
-        entry->second &= ~static_cast<uint32_t>(kRunning);
-        if (entry->second == 0) {
-          schedule_.erase(entry);
-        } else {
-          waiting_.push_back(finished);  // asked for again while it ran
-        }
+    const auto entry = finished == 0 ? schedule_.end() : schedule_.find(finished);
+    if (entry != schedule_.end()) {
+      entry->second.state &= ~static_cast<uint32_t>(kRunning);
+      busyTrees_.erase(entry->second.treeId);
+      if (entry->second.state == 0) {
+        schedule_.erase(entry);
+      } else {
+        waiting_.push_back(finished);  // asked for again while it ran
       }
       Publish(finished);
       ScheduleRetry(finished);
     }
   }
-  if (!waiting_.empty()) {
-    // The relation that has waited longest goes first.
-    const int32_t syncId = waiting_.front();
-    waiting_.pop_front();
-    schedule_[syncId] = kRunning;
-    SendJob(workers, identity.ToString(), syncId);
-    Publish(syncId);
-    LOG(INFO) << "Issuing SyncOnce for dir " << syncId;
-    return;
-  }
+  // A worker's first report (id 0) only says it is ready.
   idleWorkers_.push_back(identity.ToString());
+  StartWaiting(workers);
 }
 
 void CSyncRouter::ScheduleRetry(int32_t syncId) {

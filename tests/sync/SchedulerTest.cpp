@@ -1,8 +1,10 @@
-// The pass scheduler: four workers, never two passes of one relation at
-// once, requests during a pass folding into one more pass.
+// The pass scheduler: four workers, never two passes of one relation (nor
+// of one local tree) at once, requests during a pass folding into one more
+// pass.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <set>
@@ -30,6 +32,7 @@ class HeldPasses {
     ++running_;
     maxRunning_ = std::max(maxRunning_, running_);
     if (running_ids_.count(syncId) != 0) overlapped_ = true;
+    for (const int32_t other : running_ids_) together_.insert({std::min(syncId, other), std::max(syncId, other)});
     running_ids_.insert(syncId);
     changed_.notify_all();
     changed_.wait(lock, [&] { return released_.count(syncId) != 0 && released_[syncId] > 0; });
@@ -66,6 +69,11 @@ class HeldPasses {
     std::lock_guard lock(mutex_);
     return running_;
   }
+  // True when passes of `a` and `b` ran at the same time.
+  bool RanTogether(int32_t a, int32_t b) {
+    std::lock_guard lock(mutex_);
+    return together_.count({std::min(a, b), std::max(a, b)}) != 0;
+  }
   bool Overlapped() {
     std::lock_guard lock(mutex_);
     return overlapped_ || maxRunning_ > CSyncRouter::kWorkerCount;
@@ -77,6 +85,7 @@ class HeldPasses {
   std::map<int32_t, int> started_;
   std::map<int32_t, int> released_;
   std::set<int32_t> running_ids_;
+  std::set<std::pair<int32_t, int32_t>> together_;
   int running_ = 0;
   int maxRunning_ = 0;
   bool overlapped_ = false;
@@ -107,6 +116,28 @@ class SchedulerTest : public peer::PeerFixture {
     qo::MsgWinSync sync;
     sync.set_sync_id(syncId);
     ASSERT_TRUE(protocol::PushOnce(zmq_, protocol::endpoints::kSyncer, qo::MC_WIN_SYNC, &sync));
+  }
+
+  // A new relation of the local tree at `root` (made on first use) with
+  // some tree on this device; returns its Sync id.
+  int32_t AddRelation(const std::string& root) {
+    const std::string own = config_.Snapshot()->deviceUuid;
+    std::error_code error;
+    std::filesystem::create_directories(root, error);
+    if (!index::LocalTree::ByRoot(root).Valid()) {
+      EXPECT_EQ(index::CreateTree(protocol::NewUuid(), root, protocol::NewUuid(), own), 0);
+    }
+    store::CContentValues row;
+    row.PutInt("tree_id", index::LocalTree::ByRoot(root).Id())
+        .PutString("peer_device_uuid", own)
+        .PutString("peer_tree_uuid", protocol::NewUuid())
+        .PutString("peer_tree_root", "/elsewhere")
+        .PutInt("clock", 1)
+        .PutInt("peer_clock", 0)
+        .PutString("creator", own)
+        .PutString("ctime", "now")
+        .PutInt64("last_sync", 0);
+    return static_cast<int32_t>(Resolver().Insert(store::uris::Sync(), row, store::kConflictNone));
   }
 
   HeldPasses passes_;
@@ -160,6 +191,37 @@ TEST_F(SchedulerTest, ARequestForAWaitingRelationIsDropped) {
   passes_.Release(9);
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(passes_.Started(9), 1);
+}
+
+// A device in the middle of a chain has two relations on one tree: their
+// passes would write the same files, so they take turns; another tree's
+// pass runs beside them.
+TEST_F(SchedulerTest, TwoRelationsOfOneTreeTakeTurnsWhileAnotherTreeRunsBeside) {
+  const int32_t left = AddRelation(dir_.Path() + "/middle");
+  const int32_t right = AddRelation(dir_.Path() + "/middle");
+  const int32_t other = AddRelation(dir_.Path() + "/other");
+  ASSERT_GT(left, 0);
+  ASSERT_GT(right, 0);
+  ASSERT_GT(other, 0);
+  Request(left);
+  Request(right);
+  Request(other);
+  ASSERT_TRUE(passes_.WaitStarted(other, 1));
+  ASSERT_TRUE(test::WaitFor([&] { return passes_.Started(left) + passes_.Started(right) > 0; }, 5s));
+  const int32_t first = passes_.Started(left) > 0 ? left : right;
+  const int32_t second = first == left ? right : left;
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(passes_.Started(second), 0) << "its tree has a pass running";
+  EXPECT_TRUE(passes_.RanTogether(first, other)) << "passes of different trees run in parallel";
+
+  passes_.Release(first);
+  ASSERT_TRUE(passes_.WaitStarted(second, 1)) << "the second relation of the tree runs once the first ends";
+  passes_.Release(second);
+  passes_.Release(other);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_FALSE(passes_.RanTogether(left, right));
+  EXPECT_EQ(passes_.Started(left), 1);
+  EXPECT_EQ(passes_.Started(right), 1);
 }
 
 // A pass that ends incomplete (its peer vanished mid-way) is tried again
