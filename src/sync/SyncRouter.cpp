@@ -2,7 +2,6 @@
 
 #include <glog/logging.h>
 
-#include <algorithm>
 #include <cstring>
 
 #include "core/BroadcastService.h"
@@ -109,6 +108,7 @@ uint32_t CSyncRouter::Run() {
   protocol::ZmqSocket requests(peer_.zmq, ZMQ_PULL);
   protocol::ZmqSocket notices(peer_.zmq, ZMQ_SUB);
   protocol::ZmqSocket exit = protocol::SubscribeExit(peer_.zmq);
+  notices.SetOption(ZMQ_MAXMSGSIZE, &kMaxPublishFrame, sizeof kMaxPublishFrame);
   notices.Subscribe();
   if (!workers.Bind(protocol::endpoints::kRouteSync) || !requests.Bind(protocol::endpoints::kSyncer)) {
     LOG(ERROR) << "Failed to Init SyncRouter.";
@@ -308,60 +308,58 @@ void CSyncRouter::RequestPeerPasses(const std::string& deviceUuid, protocol::Zmq
 
 void CSyncRouter::Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& workers) {
   const std::string own = peer_.config.Snapshot()->deviceUuid;
-  struct Online {
-    int32_t id;
-    std::string uri;
-    bool trusted;
-    std::string uuid;
-  };
-  std::vector<Online> online;
+  std::map<std::string, size_t> wanted;
+  std::set<std::string> online;
+  std::vector<std::pair<int32_t, std::string>> cameOnline;  // trusted: id, UUID
   auto rows = CContentResolver::Instance().Query(uris::Device(), {"id", "pub_uri", "trust", "uuid"},
                                                  CSelection("online = ? ").AddInt(1));
   while (rows && rows->MoveToNext()) {
-    if (rows->GetString(3) == own || rows->GetString(1).empty()) continue;
-    online.push_back({rows->GetInt(0), std::string(rows->GetString(1)), rows->GetInt(2) != 0,
-                      std::string(rows->GetString(3))});
+    std::string uuid(rows->GetString(3));
+    if (uuid == own || rows->GetString(1).empty()) continue;
+    // Several devices may share one URI (a device that changed identity,
+    // or strangers): one connection serves them all.
+    ++wanted[std::string(rows->GetString(1))];
+    if (rows->GetInt(2) != 0 && online_.count(uuid) == 0) cameOnline.emplace_back(rows->GetInt(0), uuid);
+    online.insert(std::move(uuid));
   }
   rows.reset();
-  // Byte order on both sides, for the merge below.
-  std::sort(online.begin(), online.end(), [](const Online& a, const Online& b) { return a.uri < b.uri; });
-  std::sort(connected_.begin(), connected_.end());
+  online_ = std::move(online);
 
-  std::vector<std::string> kept;
-  std::vector<int32_t> reachable;
-  std::vector<std::string> reachableUuids;
-  size_t i = 0;
-  size_t j = 0;
-  while (i < connected_.size() || j < online.size()) {
-    if (j == online.size() || (i < connected_.size() && connected_[i] < online[j].uri)) {
-      LOG(INFO) << "Disconnect " << connected_[i];
-      zmq_disconnect(notices.Handle(), connected_[i].c_str());
-      ++i;
-    } else if (i == connected_.size() || online[j].uri < connected_[i]) {
-      LOG(INFO) << "Connect " << online[j].uri;
-      notices.Connect(online[j].uri);
-      kept.push_back(online[j].uri);
-      if (online[j].trusted) {
-        reachable.push_back(online[j].id);
-        reachableUuids.push_back(online[j].uuid);
-      }
-      ++j;
-    } else {
-      kept.push_back(connected_[i]);
-      ++i;
-      ++j;
+  for (auto entry = subscriptions_.begin(); entry != subscriptions_.end();) {
+    if (wanted.count(entry->first) != 0) {
+      ++entry;
+      continue;
     }
+    LOG(INFO) << "Disconnect " << entry->first;
+    zmq_disconnect(notices.Handle(), entry->first.c_str());
+    entry = subscriptions_.erase(entry);
   }
-  // Two devices may share one URI (a device that changed identity).
-  kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
-  connected_ = std::move(kept);
-  for (const int32_t id : reachable) {
+  for (const auto& [uri, devices] : wanted) {
+    const auto entry = subscriptions_.find(uri);
+    if (entry != subscriptions_.end()) {
+      // Connected already: only the number of devices behind it may change.
+      entry->second = devices;
+      continue;
+    }
+    if (!notices.Connect(uri)) {
+      // Not kept: it is tried again at the next reconcile.
+      if (const auto skipped = connectFailed_.Occur()) {
+        LOG(WARNING) << "Connect " << uri << " failed: " << zmq_strerror(notices.Error())
+                     << core::LogThrottle::Repeated(*skipped);
+      }
+      continue;
+    }
+    LOG(INFO) << "Connect " << uri;
+    subscriptions_.emplace(uri, devices);
+  }
+
+  for (const auto& [id, uuid] : cameOnline) {
     qo::MsgWinStatus status;
     status.set_device_id(id);
     protocol::PushOnce(peer_.zmq, protocol::endpoints::kStatus, qo::MC_WIN_STATUS, &status);
   }
   // A peer that is back may have changes, and may be owed a failed pass.
-  for (const std::string& uuid : reachableUuids) RequestPeerPasses(uuid, workers);
+  for (const auto& [id, uuid] : cameOnline) RequestPeerPasses(uuid, workers);
 }
 
 }  // namespace morvex::sync

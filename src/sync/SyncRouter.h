@@ -12,6 +12,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/LogThrottle.h"
 #include "core/WorkThread.h"
 #include "peer/PeerContext.h"
 #include "platform/TimerService.h"
@@ -57,7 +58,7 @@ class CSyncWorker final : public core::CWorkThread {
 //  - One subscription per distinct publish address of the online devices,
 //    counted by the devices that use it, following the Device table: a
 //    subscription is connected when its first device comes online and
-//    disconnected when its last one goes.
+//    disconnected when its last one goes; nothing else reconnects it.
 //
 // Threads: the schedule, the idle workers and the subscriptions belong to
 // the router thread ("SyncRouter"). The timer and the Device observer only
@@ -66,6 +67,13 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
  public:
   static constexpr int kWorkerCount = 4;
   enum State : uint32_t { kRunning = 1, kQueued = 2 };
+
+  // The largest frame taken from a publish subscription. Legal publish
+  // messages are a head and a body of a few UUIDs (under 300 bytes); a
+  // larger frame drops that connection instead of being held in memory.
+  // ZeroMQ takes it for a protocol error and does not reconnect: the
+  // subscription is made again when the device next comes online.
+  static constexpr int64_t kMaxPublishFrame = 16 * 1024;
 
   // A pass that ended incomplete (the peer vanished, a file failed) is
   // tried again after this long while its peer is online.
@@ -119,7 +127,13 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   std::deque<int32_t> waiting_;  // queued and not running, oldest first
   std::unordered_set<int32_t> busyTrees_;  // trees with a pass running
   std::deque<std::string> idleWorkers_;
-  std::vector<std::string> connected_;  // publish URIs, byte order
+  // Publish URI -> how many online devices publish there; every URI here
+  // has one connection of the subscription socket.
+  std::map<std::string, size_t> subscriptions_;
+  std::set<std::string> online_;  // UUIDs of the devices online at the last reconcile
+  // A stranger's publish URI that cannot be connected comes back on every
+  // reconcile.
+  core::LogThrottle connectFailed_;
   std::unordered_map<int32_t, std::unique_ptr<platform::TimerService::Timer>> retries_;
 };
 

@@ -13,6 +13,7 @@
 #include "index/Tree.h"
 #include "peer/PeerFixture.h"
 #include "protocol/Identity.h"
+#include "support/LogCapture.h"
 #include "support/TempDir.h"
 #include "support/ServiceProcess.h"
 #include "protocol/WorkerChannel.h"
@@ -120,7 +121,7 @@ class SchedulerTest : public peer::PeerFixture {
 
   // A new relation of the local tree at `root` (made on first use) with
   // some tree on this device; returns its Sync id.
-  int32_t AddRelation(const std::string& root) {
+  int32_t AddRelation(const std::string& root, const std::string& peerTree = protocol::NewUuid()) {
     const std::string own = config_.Snapshot()->deviceUuid;
     std::error_code error;
     std::filesystem::create_directories(root, error);
@@ -130,7 +131,7 @@ class SchedulerTest : public peer::PeerFixture {
     store::CContentValues row;
     row.PutInt("tree_id", index::LocalTree::ByRoot(root).Id())
         .PutString("peer_device_uuid", own)
-        .PutString("peer_tree_uuid", protocol::NewUuid())
+        .PutString("peer_tree_uuid", peerTree)
         .PutString("peer_tree_root", "/elsewhere")
         .PutInt("clock", 1)
         .PutInt("peer_clock", 0)
@@ -256,6 +257,124 @@ TEST_F(SchedulerTest, AnIncompletePassIsRetriedWhileThePeerIsOnline) {
   ASSERT_TRUE(test::WaitFor([&] { return passes.load() >= 2; }, 5s)) << "the incomplete pass was not retried";
   std::this_thread::sleep_for(600ms);
   EXPECT_EQ(passes.load(), 2) << "a complete pass is not repeated";
+}
+
+// The router's subscriptions to the publish ports of the online devices,
+// against a real publisher: an XPUB socket that hands the test every
+// subscription a connection makes.
+class SubscriptionTest : public SchedulerTest {
+ protected:
+  void SetUp() override {
+    SchedulerTest::SetUp();
+    if (IsSkipped()) return;
+    publisher_ = protocol::ZmqSocket(zmq_, ZMQ_XPUB);
+    publisher_.SetOption(ZMQ_XPUB_VERBOSE, 1);  // one subscription message per connection
+    ASSERT_TRUE(publisher_.Bind("tcp://127.0.0.1:*"));
+    char endpoint[256] = {};
+    size_t size = sizeof endpoint;
+    ASSERT_EQ(zmq_getsockopt(publisher_.Handle(), ZMQ_LAST_ENDPOINT, endpoint, &size), 0);
+    uri_ = endpoint;
+  }
+  void TearDown() override {
+    StopRouter();
+    publisher_.Close();
+    SchedulerTest::TearDown();
+  }
+  // An online device that publishes at `pubUri` (default `uri_`); returns
+  // its UUID.
+  std::string AddOnlineDevice(const std::string& name, const std::string& pubUri = {}) {
+    const std::string uuid = protocol::NewUuid();
+    store::CContentValues row;
+    row.PutString("uuid", uuid).PutString("name", name).PutInt("online", 1).PutInt("trust", 0);
+    row.PutString("route_uri", "tcp://127.0.0.1:1").PutString("pub_uri", pubUri.empty() ? uri_ : pubUri);
+    EXPECT_GT(Resolver().Insert(store::uris::Device(), row, store::kConflictNone), 0);
+    return uuid;
+  }
+  void Rename(const std::string& uuid, const std::string& name) {
+    store::CContentValues values;
+    values.PutString("name", name);
+    EXPECT_EQ(Resolver().Update(store::uris::Device(), values, store::CSelection("uuid = ? ").AddString(uuid)), 1);
+  }
+  void SetOnline(const std::string& uuid, int online) {
+    store::CContentValues values;
+    values.PutInt("online", online);
+    EXPECT_EQ(Resolver().Update(store::uris::Device(), values, store::CSelection("uuid = ? ").AddString(uuid)), 1);
+  }
+  // Subscription messages the publisher receives: the first within
+  // `waitMs`, then any others that follow within 300 ms of the one before.
+  int Subscriptions(int waitMs) {
+    int count = 0;
+    for (int wait = waitMs; publisher_.WaitForInput(wait); wait = 300) {
+      protocol::ZmqFrame frame;
+      if (!publisher_.RecvFrame(frame)) break;
+      if (frame.Size() > 0 && *static_cast<const char*>(frame.Data()) == 1) ++count;
+    }
+    return count;
+  }
+  // Waits until the router has handled `count` Device changes (each one
+  // logged as received before the next is taken up).
+  bool WaitDeviceChanges(int count) {
+    return test::WaitFor([&] { return log_.Count("SyncRouter Receive MC_DEVICE_CHANGE") >= count; }, 5s);
+  }
+
+  test::LogCapture log_;
+  protocol::ZmqSocket publisher_;
+  std::string uri_;
+};
+
+TEST_F(SubscriptionTest, DevicesSharingAPublishAddressGetOneConnectionAndNoRepeatedConnectLines) {
+  const std::string first = AddOnlineDevice("first");
+  const std::string second = AddOnlineDevice("second");
+  // A stranger's address that cannot be connected is tried at every
+  // reconcile, and said once.
+  AddOnlineDevice("stranger", "bogus://nowhere");
+  // Every Device change reconciles the subscriptions again.
+  for (int round = 0; round < 3; ++round) {
+    Rename(first, "first " + std::to_string(round));
+    Rename(second, "second " + std::to_string(round));
+  }
+  // The start's own reconcile, three inserts and six renames; one more
+  // change is taken up only after all of them are done.
+  ASSERT_TRUE(WaitDeviceChanges(10));
+  Rename(first, "last");
+  ASSERT_TRUE(WaitDeviceChanges(11));
+
+  EXPECT_EQ(log_.Count("Connect " + uri_), 1);
+  EXPECT_EQ(log_.Count("Connect bogus://nowhere"), 1);
+  EXPECT_EQ(Subscriptions(1000), 1) << "one connection for one publish address";
+}
+
+TEST_F(SubscriptionTest, AnOversizedPublishFrameDropsTheConnectionAndLegalNoticesStillArrive) {
+  const std::string peerTree = protocol::NewUuid();
+  const int32_t relation = AddRelation(dir_.Path() + "/tree", peerTree);
+  ASSERT_GT(relation, 0);
+  ASSERT_EQ(zmq_socket_monitor(publisher_.Handle(), "inproc://subscription-test-monitor", ZMQ_EVENT_DISCONNECTED), 0);
+  protocol::ZmqSocket monitor(zmq_, ZMQ_PAIR);
+  ASSERT_TRUE(monitor.Connect("inproc://subscription-test-monitor"));
+  const std::string publisherUuid = AddOnlineDevice("publisher");
+  ASSERT_EQ(Subscriptions(5000), 1);
+
+  qo::MsgPubFileChange change;
+  change.set_publisher(protocol::NewUuid());
+  change.set_sync_uuid(protocol::NewUuid());
+  change.set_tree_uuid(peerTree);
+  ASSERT_TRUE(publisher_.SendMsg(qo::MC_PUB_FILE_CHANGE, &change));
+  ASSERT_TRUE(passes_.WaitStarted(relation, 1)) << "a legal notice asks for a pass";
+  passes_.Release(relation);
+
+  const std::string oversized(CSyncRouter::kMaxPublishFrame + 1, 'x');
+  ASSERT_TRUE(publisher_.SendFrame(oversized, false));
+  EXPECT_TRUE(monitor.WaitForInput(5000)) << "the subscriber drops a connection that sends an oversized frame";
+
+  // ZeroMQ does not reconnect after a protocol error; the subscription is
+  // made again when the device comes back online.
+  SetOnline(publisherUuid, 0);
+  ASSERT_TRUE(test::WaitFor([&] { return log_.Count("Disconnect " + uri_) == 1; }, 5s));
+  SetOnline(publisherUuid, 1);
+  ASSERT_EQ(Subscriptions(5000), 1);
+  ASSERT_TRUE(publisher_.SendMsg(qo::MC_PUB_FILE_CHANGE, &change));
+  ASSERT_TRUE(passes_.WaitStarted(relation, 2));
+  zmq_socket_monitor(publisher_.Handle(), nullptr, 0);
 }
 
 }  // namespace
