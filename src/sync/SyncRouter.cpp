@@ -309,18 +309,23 @@ void CSyncRouter::RequestPeerPasses(const std::string& deviceUuid, protocol::Zmq
 void CSyncRouter::Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& workers) {
   const std::string own = peer_.config.Snapshot()->deviceUuid;
   std::map<std::string, size_t> wanted;
-  std::set<std::string> online;
-  std::vector<std::pair<int32_t, std::string>> cameOnline;  // trusted: id, UUID
+  std::map<std::string, std::string> online;
+  // Trusted devices that came online or publish somewhere new: id, UUID.
+  std::vector<std::pair<int32_t, std::string>> cameOnline;
   auto rows = CContentResolver::Instance().Query(uris::Device(), {"id", "pub_uri", "trust", "uuid"},
                                                  CSelection("online = ? ").AddInt(1));
   while (rows && rows->MoveToNext()) {
     std::string uuid(rows->GetString(3));
-    if (uuid == own || rows->GetString(1).empty()) continue;
+    std::string uri(rows->GetString(1));
+    if (uuid == own || uri.empty()) continue;
     // Several devices may share one URI (a device that changed identity,
     // or strangers): one connection serves them all.
-    ++wanted[std::string(rows->GetString(1))];
-    if (rows->GetInt(2) != 0 && online_.count(uuid) == 0) cameOnline.emplace_back(rows->GetInt(0), uuid);
-    online.insert(std::move(uuid));
+    ++wanted[uri];
+    const auto before = online_.find(uuid);
+    if (rows->GetInt(2) != 0 && (before == online_.end() || before->second != uri)) {
+      cameOnline.emplace_back(rows->GetInt(0), uuid);
+    }
+    online.emplace(std::move(uuid), std::move(uri));
   }
   rows.reset();
   online_ = std::move(online);

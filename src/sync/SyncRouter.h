@@ -6,7 +6,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -130,7 +129,8 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   // Publish URI -> how many online devices publish there; every URI here
   // has one connection of the subscription socket.
   std::map<std::string, size_t> subscriptions_;
-  std::set<std::string> online_;  // UUIDs of the devices online at the last reconcile
+  // The devices online at the last reconcile: UUID -> publish URI.
+  std::map<std::string, std::string> online_;
   // A stranger's publish URI that cannot be connected comes back on every
   // reconcile.
   core::LogThrottle connectFailed_;
