@@ -229,20 +229,7 @@ TEST_F(SchedulerTest, TwoRelationsOfOneTreeTakeTurnsWhileAnotherTreeRunsBeside) 
 // by itself while the peer is online; a complete one is not.
 TEST_F(SchedulerTest, AnIncompletePassIsRetriedWhileThePeerIsOnline) {
   StopRouter();
-  const std::string own = config_.Snapshot()->deviceUuid;
-  const std::string root = dir_.Path();
-  ASSERT_EQ(index::CreateTree(protocol::NewUuid(), root, protocol::NewUuid(), own), 0);
-  store::CContentValues row;
-  row.PutInt("tree_id", index::LocalTree::ByRoot(root).Id())
-      .PutString("peer_device_uuid", own)
-      .PutString("peer_tree_uuid", protocol::NewUuid())
-      .PutString("peer_tree_root", "/elsewhere")
-      .PutInt("clock", 1)
-      .PutInt("peer_clock", 0)
-      .PutString("creator", own)
-      .PutString("ctime", "now")
-      .PutInt64("last_sync", 0);
-  ASSERT_GT(Resolver().Insert(store::uris::Sync(), row, store::kConflictNone), 0);
+  ASSERT_GT(AddRelation(dir_.Path()), 0);
   std::atomic<int> passes{0};
   router_ = std::make_unique<CSyncRouter>(
       *peer_, 0ms,
