@@ -54,10 +54,10 @@ class CSyncWorker final : public core::CWorkThread {
 //    skipping those whose tree is busy.
 //  - A worker's report carries the relation whose pass ended; it frees the
 //    worker and the tree, and the next waiting relation starts.
-//  - One subscription per distinct publish address of the online devices,
-//    counted by the devices that use it, following the Device table: a
-//    subscription is connected when its first device comes online and
-//    disconnected when its last one goes; nothing else reconnects it.
+//  - One subscription per distinct publish address of the online trusted
+//    devices, counted by the devices that use it, following the Device
+//    table: a subscription is connected when its first device comes online
+//    and disconnected when its last one goes; nothing else reconnects it.
 //
 // Threads: the schedule, the idle workers and the subscriptions belong to
 // the router thread ("SyncRouter"). The timer and the Device observer only
@@ -129,10 +129,9 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   // Publish URI -> how many online devices publish there; every URI here
   // has one connection of the subscription socket.
   std::map<std::string, size_t> subscriptions_;
-  // The devices online at the last reconcile: UUID -> publish URI.
+  // The trusted devices online at the last reconcile: UUID -> publish URI.
   std::map<std::string, std::string> online_;
-  // A stranger's publish URI that cannot be connected comes back on every
-  // reconcile.
+  // A publish URI that cannot be connected comes back on every reconcile.
   core::LogThrottle connectFailed_;
   std::unordered_map<int32_t, std::unique_ptr<platform::TimerService::Timer>> retries_;
 };

@@ -261,18 +261,21 @@ class SubscriptionTest : public SchedulerTest {
     size_t size = sizeof endpoint;
     ASSERT_EQ(zmq_getsockopt(publisher_.Handle(), ZMQ_LAST_ENDPOINT, endpoint, &size), 0);
     uri_ = endpoint;
+    // Where a device that comes online is asked for its status.
+    ASSERT_TRUE(statusRequests_.Bind(protocol::endpoints::kStatus));
   }
   void TearDown() override {
     StopRouter();
     publisher_.Close();
+    statusRequests_.Close();
     SchedulerTest::TearDown();
   }
   // An online device that publishes at `pubUri` (default `uri_`); returns
   // its UUID.
-  std::string AddOnlineDevice(const std::string& name, const std::string& pubUri = {}) {
+  std::string AddOnlineDevice(const std::string& name, const std::string& pubUri = {}, bool trusted = true) {
     const std::string uuid = protocol::NewUuid();
     store::CContentValues row;
-    row.PutString("uuid", uuid).PutString("name", name).PutInt("online", 1).PutInt("trust", 0);
+    row.PutString("uuid", uuid).PutString("name", name).PutInt("online", 1).PutInt("trust", trusted ? 1 : 0);
     row.PutString("route_uri", "tcp://127.0.0.1:1").PutString("pub_uri", pubUri.empty() ? uri_ : pubUri);
     EXPECT_GT(Resolver().Insert(store::uris::Device(), row, store::kConflictNone), 0);
     return uuid;
@@ -305,29 +308,33 @@ class SubscriptionTest : public SchedulerTest {
   }
 
   test::LogCapture log_;
+  protocol::ZmqSocket statusRequests_{zmq_, ZMQ_PULL};
   protocol::ZmqSocket publisher_;
   std::string uri_;
 };
 
-TEST_F(SubscriptionTest, DevicesSharingAPublishAddressGetOneConnectionAndNoRepeatedConnectLines) {
+TEST_F(SubscriptionTest, OneConnectionPerPublishAddressOfTrustedDevicesAndNoRepeatedConnectLines) {
   const std::string first = AddOnlineDevice("first");
   const std::string second = AddOnlineDevice("second");
-  // A stranger's address that cannot be connected is tried at every
-  // reconcile, and said once.
-  AddOnlineDevice("stranger", "bogus://nowhere");
+  // An address that cannot be connected is tried at every reconcile, and
+  // said once.
+  AddOnlineDevice("broken", "bogus://nowhere");
+  // A stranger names its publish address itself: it is never connected.
+  AddOnlineDevice("stranger", "tcp://127.0.0.1:7", false);
   // Every Device change reconciles the subscriptions again.
   for (int round = 0; round < 3; ++round) {
     Rename(first, "first " + std::to_string(round));
     Rename(second, "second " + std::to_string(round));
   }
-  // The start's own reconcile, three inserts and six renames; one more
+  // The start's own reconcile, four inserts and six renames; one more
   // change is taken up only after all of them are done.
-  ASSERT_TRUE(WaitDeviceChanges(10));
-  Rename(first, "last");
   ASSERT_TRUE(WaitDeviceChanges(11));
+  Rename(first, "last");
+  ASSERT_TRUE(WaitDeviceChanges(12));
 
   EXPECT_EQ(log_.Count("Connect " + uri_), 1);
   EXPECT_EQ(log_.Count("Connect bogus://nowhere"), 1);
+  EXPECT_EQ(log_.Count("Connect tcp://127.0.0.1:7"), 0);
   EXPECT_EQ(Subscriptions(1000), 1) << "one connection for one publish address";
 }
 
