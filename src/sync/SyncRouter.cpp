@@ -310,21 +310,24 @@ void CSyncRouter::Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& w
   const std::string own = peer_.config.Snapshot()->deviceUuid;
   std::map<std::string, size_t> wanted;
   std::map<std::string, std::string> online;
-  // Devices that came online or publish somewhere new: id, UUID.
+  // Trusted devices that came online or publish somewhere new: id, UUID.
+  // A device that only became trusted is not among them: its handshake may
+  // still be under way on its side.
   std::vector<std::pair<int32_t, std::string>> cameOnline;
-  // Only trusted devices: a stranger's notices are of no use to us, and its
-  // publish address, which it names itself, could be any host and port.
-  auto rows = CContentResolver::Instance().Query(uris::Device(), {"id", "pub_uri", "uuid"},
-                                                 CSelection("online = ? AND trust = ? ").AddInt(1).AddInt(1));
+  auto rows = CContentResolver::Instance().Query(uris::Device(), {"id", "pub_uri", "trust", "uuid"},
+                                                 CSelection("online = ? ").AddInt(1));
   while (rows && rows->MoveToNext()) {
-    std::string uuid(rows->GetString(2));
+    std::string uuid(rows->GetString(3));
     std::string uri(rows->GetString(1));
     if (uuid == own || uri.empty()) continue;
-    // Several devices may share one URI (a device that changed identity):
-    // one connection serves them all.
-    ++wanted[uri];
+    const bool trusted = rows->GetInt(2) != 0;
+    // Only trusted devices are subscribed to: a stranger's notices are of
+    // no use to us, and its publish address, which it names itself, could
+    // be any host and port. Several devices may share one URI (a device
+    // that changed identity): one connection serves them all.
+    if (trusted) ++wanted[uri];
     const auto before = online_.find(uuid);
-    if (before == online_.end() || before->second != uri) cameOnline.emplace_back(rows->GetInt(0), uuid);
+    if (trusted && (before == online_.end() || before->second != uri)) cameOnline.emplace_back(rows->GetInt(0), uuid);
     online.emplace(std::move(uuid), std::move(uri));
   }
   rows.reset();

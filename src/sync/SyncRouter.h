@@ -129,7 +129,7 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   // Publish URI -> how many online devices publish there; every URI here
   // has one connection of the subscription socket.
   std::map<std::string, size_t> subscriptions_;
-  // The trusted devices online at the last reconcile: UUID -> publish URI.
+  // The devices online at the last reconcile: UUID -> publish URI.
   std::map<std::string, std::string> online_;
   // A publish URI that cannot be connected comes back on every reconcile.
   core::LogThrottle connectFailed_;
