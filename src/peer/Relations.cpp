@@ -45,6 +45,10 @@ bool LoadRelation(int32_t syncId, Relation& relation) {
   return true;
 }
 
+int32_t RelationTreeId(int32_t syncId) {
+  return CContentResolver::Instance().QueryInt(uris::Sync(), "tree_id", 0, CSelection("id = ? ").AddInt(syncId));
+}
+
 bool UnlinkPeerFromThis(PeerContext& peer, const Relation& relation) {
   std::string route;
   CContentResolver::Instance().QueryString(uris::Device(), "route_uri", route,

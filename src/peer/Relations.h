@@ -28,6 +28,9 @@ std::vector<int32_t> RelationIds(const store::CSelection& selection = store::CSe
 // The relation with this Sync id; false when there is none.
 bool LoadRelation(int32_t syncId, Relation& relation);
 
+// The id of the local tree of this relation; 0 when there is no such relation.
+int32_t RelationTreeId(int32_t syncId);
+
 // Asks the peer to drop its side of the relation (MC_SYNC_DELETE_REQUEST,
 // its view: its tree first). False when the peer is offline, silent for a
 // second, or refuses.

@@ -2,7 +2,6 @@
 
 #include <glog/logging.h>
 
-#include <algorithm>
 #include <cstring>
 
 #include "core/BroadcastService.h"
@@ -109,6 +108,7 @@ uint32_t CSyncRouter::Run() {
   protocol::ZmqSocket requests(peer_.zmq, ZMQ_PULL);
   protocol::ZmqSocket notices(peer_.zmq, ZMQ_SUB);
   protocol::ZmqSocket exit = protocol::SubscribeExit(peer_.zmq);
+  notices.SetOption(ZMQ_MAXMSGSIZE, &kMaxPublishFrame, sizeof kMaxPublishFrame);
   notices.Subscribe();
   if (!workers.Bind(protocol::endpoints::kRouteSync) || !requests.Bind(protocol::endpoints::kSyncer)) {
     LOG(ERROR) << "Failed to Init SyncRouter.";
@@ -196,7 +196,7 @@ void CSyncRouter::OnMessage(protocol::CQoMsg& message, protocol::ZmqSocket& work
 
 void CSyncRouter::Publish(int32_t syncId) const {
   const auto entry = schedule_.find(syncId);
-  const uint32_t state = entry == schedule_.end() ? 0 : entry->second;
+  const uint32_t state = entry == schedule_.end() ? 0 : entry->second.state;
   core::CStatusBoard::Instance().SetSchedule(syncId, (state & kRunning) != 0, (state & kQueued) != 0);
 }
 
@@ -209,28 +209,47 @@ void CSyncRouter::SendJob(protocol::ZmqSocket& workers, const std::string& ident
 void CSyncRouter::RequestPass(int32_t syncId, protocol::ZmqSocket& workers) {
   const auto entry = schedule_.find(syncId);
   if (entry == schedule_.end()) {
-    if (idleWorkers_.empty()) {
-      schedule_[syncId] = kQueued;
-      waiting_.push_back(syncId);
-      Publish(syncId);
-      LOG(INFO) << "Waiting SyncOnce for dir " << syncId;
-      return;
-    }
-    schedule_[syncId] = kRunning;
-    const std::string worker = idleWorkers_.front();
-    idleWorkers_.pop_front();
-    SendJob(workers, worker, syncId);
+    schedule_[syncId] = Slot{kQueued, peer::RelationTreeId(syncId)};
+    waiting_.push_back(syncId);
+    StartWaiting(workers);
+    const Slot& slot = schedule_[syncId];
+    if ((slot.state & kRunning) != 0) return;
+    // Not started: every worker is busy, or another pass is writing into its tree.
     Publish(syncId);
-    LOG(INFO) << "Issuing SyncOnce for dir " << syncId;
+    LOG(INFO) << "Waiting SyncOnce for dir " << syncId
+              << (busyTrees_.count(slot.treeId) != 0 ? " (its folder has a pass running)" : "");
     return;
   }
-  if ((entry->second & kRunning) == 0) {
+  if ((entry->second.state & kRunning) == 0) {
+    // Already waiting: the pass it waits for will see whatever this request is about.
     LOG(INFO) << "Ignoring SyncOnce for dir " << syncId;
     return;
   }
-  entry->second |= kQueued;
+  // Running: changes may have come after its listing, so one more pass follows it.
+  entry->second.state |= kQueued;
   Publish(syncId);
-  LOG(INFO) << "Pending SyncOnce for dir " << syncId << ": second: " << entry->second;
+  LOG(INFO) << "Pending SyncOnce for dir " << syncId << ": second: " << entry->second.state;
+}
+
+void CSyncRouter::StartWaiting(protocol::ZmqSocket& workers) {
+  auto next = waiting_.begin();
+  while (!idleWorkers_.empty() && next != waiting_.end()) {
+    const int32_t syncId = *next;
+    Slot& slot = schedule_[syncId];
+    if (slot.treeId != 0 && busyTrees_.count(slot.treeId) != 0) {
+      // Its tree has a pass running: two passes writing one folder would
+      // clash over the same files. It starts when that pass ends.
+      ++next;
+      continue;
+    }
+    next = waiting_.erase(next);
+    slot.state = kRunning;
+    if (slot.treeId != 0) busyTrees_.insert(slot.treeId);
+    SendJob(workers, idleWorkers_.front(), syncId);
+    idleWorkers_.pop_front();
+    Publish(syncId);
+    LOG(INFO) << "Issuing SyncOnce for dir " << syncId;
+  }
 }
 
 void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
@@ -244,31 +263,22 @@ void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
   }
   if (delimiter.More() && workers.RecvFrame(payload)) {
     const int32_t finished = DecodeId(payload);
-    if (finished != 0) {
-      const auto entry = schedule_.find(finished);
-      if (entry != schedule_.end()) {
-        entry->second &= ~static_cast<uint32_t>(kRunning);
-        if (entry->second == 0) {
-          schedule_.erase(entry);
-        } else {
-          waiting_.push_back(finished);  // asked for again while it ran
-        }
+    const auto entry = finished == 0 ? schedule_.end() : schedule_.find(finished);
+    if (entry != schedule_.end()) {
+      entry->second.state &= ~static_cast<uint32_t>(kRunning);
+      busyTrees_.erase(entry->second.treeId);
+      if (entry->second.state == 0) {
+        schedule_.erase(entry);
+      } else {
+        waiting_.push_back(finished);  // asked for again while it ran
       }
       Publish(finished);
       ScheduleRetry(finished);
     }
   }
-  if (!waiting_.empty()) {
-    // The relation that has waited longest goes first.
-    const int32_t syncId = waiting_.front();
-    waiting_.pop_front();
-    schedule_[syncId] = kRunning;
-    SendJob(workers, identity.ToString(), syncId);
-    Publish(syncId);
-    LOG(INFO) << "Issuing SyncOnce for dir " << syncId;
-    return;
-  }
+  // A worker's first report (id 0) only says it is ready.
   idleWorkers_.push_back(identity.ToString());
+  StartWaiting(workers);
 }
 
 void CSyncRouter::ScheduleRetry(int32_t syncId) {
@@ -298,60 +308,66 @@ void CSyncRouter::RequestPeerPasses(const std::string& deviceUuid, protocol::Zmq
 
 void CSyncRouter::Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& workers) {
   const std::string own = peer_.config.Snapshot()->deviceUuid;
-  struct Online {
-    int32_t id;
-    std::string uri;
-    bool trusted;
-    std::string uuid;
-  };
-  std::vector<Online> online;
+  std::map<std::string, size_t> wanted;
+  std::map<std::string, std::string> online;
+  // Trusted devices that came online or publish somewhere new: id, UUID.
+  // A device that only became trusted is not among them: its handshake may
+  // still be under way on its side.
+  std::vector<std::pair<int32_t, std::string>> cameOnline;
   auto rows = CContentResolver::Instance().Query(uris::Device(), {"id", "pub_uri", "trust", "uuid"},
                                                  CSelection("online = ? ").AddInt(1));
   while (rows && rows->MoveToNext()) {
-    if (rows->GetString(3) == own || rows->GetString(1).empty()) continue;
-    online.push_back({rows->GetInt(0), std::string(rows->GetString(1)), rows->GetInt(2) != 0,
-                      std::string(rows->GetString(3))});
+    std::string uuid(rows->GetString(3));
+    std::string uri(rows->GetString(1));
+    if (uuid == own || uri.empty()) continue;
+    const bool trusted = rows->GetInt(2) != 0;
+    // Only trusted devices are subscribed to: a stranger's notices are of
+    // no use to us, and its publish address, which it names itself, could
+    // be any host and port. Several devices may share one URI (a device
+    // that changed identity): one connection serves them all.
+    if (trusted) ++wanted[uri];
+    const auto before = online_.find(uuid);
+    if (trusted && (before == online_.end() || before->second != uri)) cameOnline.emplace_back(rows->GetInt(0), uuid);
+    online.emplace(std::move(uuid), std::move(uri));
   }
   rows.reset();
-  // Byte order on both sides, for the merge below.
-  std::sort(online.begin(), online.end(), [](const Online& a, const Online& b) { return a.uri < b.uri; });
-  std::sort(connected_.begin(), connected_.end());
+  online_ = std::move(online);
 
-  std::vector<std::string> kept;
-  std::vector<int32_t> reachable;
-  std::vector<std::string> reachableUuids;
-  size_t i = 0;
-  size_t j = 0;
-  while (i < connected_.size() || j < online.size()) {
-    if (j == online.size() || (i < connected_.size() && connected_[i] < online[j].uri)) {
-      LOG(INFO) << "Disconnect " << connected_[i];
-      zmq_disconnect(notices.Handle(), connected_[i].c_str());
-      ++i;
-    } else if (i == connected_.size() || online[j].uri < connected_[i]) {
-      LOG(INFO) << "Connect " << online[j].uri;
-      notices.Connect(online[j].uri);
-      kept.push_back(online[j].uri);
-      if (online[j].trusted) {
-        reachable.push_back(online[j].id);
-        reachableUuids.push_back(online[j].uuid);
-      }
-      ++j;
-    } else {
-      kept.push_back(connected_[i]);
-      ++i;
-      ++j;
+  for (auto entry = subscriptions_.begin(); entry != subscriptions_.end();) {
+    if (wanted.count(entry->first) != 0) {
+      ++entry;
+      continue;
     }
+    LOG(INFO) << "Disconnect " << entry->first;
+    zmq_disconnect(notices.Handle(), entry->first.c_str());
+    entry = subscriptions_.erase(entry);
   }
-  // Two devices may share one URI (a device that changed identity).
-  kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
-  connected_ = std::move(kept);
-  for (const int32_t id : reachable) {
+  for (const auto& [uri, devices] : wanted) {
+    const auto entry = subscriptions_.find(uri);
+    if (entry != subscriptions_.end()) {
+      // Connected already: only the number of devices behind it may change.
+      entry->second = devices;
+      continue;
+    }
+    if (!notices.Connect(uri)) {
+      // Not kept: it is tried again at the next reconcile.
+      if (const auto skipped = connectFailed_.Occur()) {
+        LOG(WARNING) << "Connect " << uri << " failed: " << zmq_strerror(notices.Error())
+                     << core::LogThrottle::Repeated(*skipped);
+      }
+      continue;
+    }
+    LOG(INFO) << "Connect " << uri;
+    subscriptions_.emplace(uri, devices);
+  }
+
+  for (const auto& [id, uuid] : cameOnline) {
     qo::MsgWinStatus status;
     status.set_device_id(id);
     protocol::PushOnce(peer_.zmq, protocol::endpoints::kStatus, qo::MC_WIN_STATUS, &status);
   }
   // A peer that is back may have changes, and may be owed a failed pass.
-  for (const std::string& uuid : reachableUuids) RequestPeerPasses(uuid, workers);
+  for (const auto& [id, uuid] : cameOnline) RequestPeerPasses(uuid, workers);
 }
 
 }  // namespace morvex::sync

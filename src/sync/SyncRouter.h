@@ -4,11 +4,14 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "core/LogThrottle.h"
 #include "core/WorkThread.h"
 #include "peer/PeerContext.h"
 #include "platform/TimerService.h"
@@ -33,13 +36,28 @@ class CSyncWorker final : public core::CWorkThread {
   PassRunner runPass_;
 };
 
-// Decides when each relation gets a pass and hands passes to four workers,
-// never two at once for one relation: a request for a running relation
-// folds into one more pass after it, a request for a waiting one is
-// dropped. Requests come from the periodic timer, from peers' change
-// notices, and through "inproc://syncer.inproc" from anywhere in the
-// process. Keeps one subscription connected to the publish endpoint of
-// every online device, following the Device table.
+// Decides when each relation gets a pass and hands passes to four workers.
+//
+// Design:
+//  - Requests come from the periodic timer, from peers' change notices, from
+//    retries of incomplete passes and through "inproc://syncer.inproc" from
+//    anywhere in the process.
+//  - Never two passes of one relation at once: a request for a running
+//    relation folds into one more pass after it; a request for a waiting one
+//    is dropped (the pass it waits for sees the same changes).
+//  - Never two passes into one local tree at once: a device in the middle of
+//    a chain has several relations on one tree, and their passes would write
+//    the same files. A relation whose tree has a pass running waits, without
+//    holding a worker, until that pass ends. Passes of different trees run in
+//    parallel.
+//  - Waiting relations start in the order they were requested, oldest first,
+//    skipping those whose tree is busy.
+//  - A worker's report carries the relation whose pass ended; it frees the
+//    worker and the tree, and the next waiting relation starts.
+//  - One subscription per distinct publish address of the online trusted
+//    devices, counted by the devices that use it, following the Device
+//    table: a subscription is connected when its first device comes online
+//    and disconnected when its last one goes; nothing else reconnects it.
 //
 // Threads: the schedule, the idle workers and the subscriptions belong to
 // the router thread ("SyncRouter"). The timer and the Device observer only
@@ -48,6 +66,13 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
  public:
   static constexpr int kWorkerCount = 4;
   enum State : uint32_t { kRunning = 1, kQueued = 2 };
+
+  // The largest frame taken from a publish subscription. Legal publish
+  // messages are a head and a body of a few UUIDs (under 300 bytes); a
+  // larger frame drops that connection instead of being held in memory.
+  // ZeroMQ takes it for a protocol error and does not reconnect: the
+  // subscription is made again when the device next comes online.
+  static constexpr int64_t kMaxPublishFrame = 16 * 1024;
 
   // A pass that ended incomplete (the peer vanished, a file failed) is
   // tried again after this long while its peer is online.
@@ -69,6 +94,9 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
  private:
   uint32_t Run() override;
   void RequestPass(int32_t syncId, protocol::ZmqSocket& workers);
+  // Hands waiting relations to idle workers, oldest first, skipping any
+  // whose tree has a pass running.
+  void StartWaiting(protocol::ZmqSocket& workers);
   void OnWorkerReport(protocol::ZmqSocket& workers);
   void OnMessage(protocol::CQoMsg& message, protocol::ZmqSocket& workers);
   void Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& workers);
@@ -87,11 +115,24 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   platform::TimerService timers_;
   std::unique_ptr<platform::TimerService::Timer> timer_;
 
+  // A relation with a pass running or asked for.
+  struct Slot {
+    uint32_t state = 0;  // kRunning, kQueued
+    int32_t treeId = 0;  // its local tree; 0: no such relation (any pass of it ends at once)
+  };
+
   // Router-thread state.
-  std::unordered_map<int32_t, uint32_t> schedule_;
+  std::unordered_map<int32_t, Slot> schedule_;
   std::deque<int32_t> waiting_;  // queued and not running, oldest first
+  std::unordered_set<int32_t> busyTrees_;  // trees with a pass running
   std::deque<std::string> idleWorkers_;
-  std::vector<std::string> connected_;  // publish URIs, byte order
+  // Publish URI -> how many online devices publish there; every URI here
+  // has one connection of the subscription socket.
+  std::map<std::string, size_t> subscriptions_;
+  // The devices online at the last reconcile: UUID -> publish URI.
+  std::map<std::string, std::string> online_;
+  // A publish URI that cannot be connected comes back on every reconcile.
+  core::LogThrottle connectFailed_;
   std::unordered_map<int32_t, std::unique_ptr<platform::TimerService::Timer>> retries_;
 };
 

@@ -30,6 +30,14 @@ class LogCapture : public google::LogSink {
     return false;
   }
 
+  // How many lines, of any severity, contain `text`.
+  int Count(const std::string& text) const {
+    std::lock_guard lock(mutex_);
+    int count = 0;
+    for (const auto& line : lines_) count += line.text.find(text) != std::string::npos ? 1 : 0;
+    return count;
+  }
+
  private:
   struct Line {
     google::LogSeverity severity;
