@@ -111,10 +111,16 @@ int RefuseGet(Request& request, const qo::MsgGetRequest& get, qo::ErrorCode code
   return 0;
 }
 
-// Whether the requester's clock of the file is the one on record here.
+// Whether the requester's clock of the file is the one on record here. Only
+// reads: a counter of a tree this tree never saw already makes the versions
+// differ, and a request must not add rows to the database.
 bool SameVersion(const index::LocalTree& tree, const std::string& path, const qo::MsgGetRequest& get) {
   const std::vector<std::string> uuids(get.uuids().begin(), get.uuids().end());
-  const index::CVectorClock requested(index::MapClockUuids(tree.Id(), uuids), get.vclock());
+  const index::ClockIndexMap map = index::LookupClockUuids(tree.Id(), uuids);
+  for (int k = 0; k < get.vclock_size() && k < static_cast<int>(map.indexes.size()); ++k) {
+    if (map.indexes[static_cast<size_t>(k)] == index::kUnknownClockIndex && get.vclock(k) != 0) return false;
+  }
+  const index::CVectorClock requested(map, get.vclock());
   index::CVectorClock local;
   return index::LoadFileClock(tree.Id(), path, local) && index::Compare(requested, local) == index::VC_EQUAL;
 }
@@ -259,6 +265,11 @@ int HandleGet(Request& request) {
   // Compared unsigned: a negative length is too large.
   const auto length = static_cast<uint32_t>(get.part().length());
   if (length > kMaxPartBytes) return RefuseGet(request, get, qo::ZE_BAD_PART);
+  if (get.uuids_size() > index::kMaxClockEntries || get.vclock_size() > index::kMaxClockEntries) {
+    LOG(WARNING) << "Refused a part request with a clock of " << get.vclock_size() << " counters and "
+                 << get.uuids_size() << " trees";
+    return RefuseGet(request, get, qo::ZE_BAD_FORMAT);
+  }
   const index::LocalTree tree = index::LocalTree::ByUuid(get.tree_uuid());
   if (!tree.Valid()) return RefuseGet(request, get, qo::ZE_BAD_TREE);
   const auto path = ConfinedPath(tree.Root(), get.path());

@@ -157,6 +157,43 @@ TEST_F(RequestTest, ThePollerDropsRelationsThePeerDoesNotReportFromItsSide) {
   EXPECT_EQ(Count(uris::Sync(), "id = 3"), 0);  // reported with its two trees swapped: not confirmed
 }
 
+TEST_F(RequestTest, TheStatusIsAboutTheSenderOnlyAndAFailedReadPrunesNothing) {
+  StartRouter();
+  const auto self = config_.Snapshot();
+  ASSERT_TRUE(Db().Exec("INSERT INTO Tree (id, tree_uuid, tree_root, sync_uuid) VALUES "
+                        "(1, 't1', '/a', 's'), (2, 't2', '/b', 's'), (3, 't3', '/c', 's')"));
+  ASSERT_TRUE(Db().Exec("INSERT INTO Sync (id, tree_id, peer_device_uuid, peer_tree_uuid) VALUES "
+                        "(1, 1, '" + self->deviceUuid + "', 't2'), (2, 2, '" + self->deviceUuid + "', 't1'), "
+                        "(3, 3, '0d7c8a3e-1b2c-4d5e-8f60-123456789abc', 't9')"));
+  // The body names another device; the answer is still about the sender.
+  qo::MsgStatusRequest ask;
+  ask.set_device_uuid("0d7c8a3e-1b2c-4d5e-8f60-123456789abc");
+  int code = 0;
+  std::string body;
+  ASSERT_EQ(Ask(qo::MC_STATUS_REQUEST, &ask, code, body), 0);
+  ASSERT_EQ(code, qo::MC_STATUS_RESPONSE);
+  qo::MsgStatusResponse status;
+  ASSERT_TRUE(status.ParseFromString(body));
+  ASSERT_EQ(status.syncs_size(), 2);
+  for (const auto& info : status.syncs()) EXPECT_EQ(info.remote_device_uuid(), self->deviceUuid);
+
+  // A column that fails to compute: the answering side's query, which reads
+  // it, fails at its first row; the poller's own query does not read it.
+  ASSERT_TRUE(Db().Exec("DROP VIEW SyncDir"));
+  ASSERT_TRUE(Db().Exec("CREATE VIEW SyncDir AS SELECT Sync.id AS id, tree_uuid, tree_root, sync_uuid, tree_id, "
+                        "peer_device_uuid, peer_tree_uuid, json('not json') AS peer_tree_root "
+                        "FROM Tree, Sync WHERE Sync.tree_id = Tree.id"));
+  ASSERT_EQ(Ask(qo::MC_STATUS_REQUEST, &ask, code, body), 0);
+  ASSERT_EQ(code, qo::MC_ERROR);
+  EXPECT_EQ(ErrorOf(body).errcode(), qo::ZE_SQLITE);
+  protocol::CDevice device;
+  ASSERT_TRUE(device.LoadByUuid(self->deviceUuid));
+  device.routeUri = "tcp://127.0.0.1:" + std::to_string(self->routePort);
+  CStatusThread poller(*peer_, 1000000);
+  poller.PollDevice(device);
+  EXPECT_EQ(Count(uris::Sync()), 3);
+}
+
 // Another device's side of a conversation with the fixture's device.
 class OtherDevice final : public protocol::IKeyManager {
  public:
