@@ -5,6 +5,7 @@
 #include "core/StatusBoard.h"
 #include "index/FileUtils.h"
 #include "index/Tree.h"
+#include "peer/PrivateFolders.h"
 #include "peer/Relations.h"
 #include "peer/RequestHandlers.h"
 #include "platform/Metadir.h"
@@ -39,6 +40,14 @@ bool UsableTreeRoot(const std::string& root, const std::string& appDir) {
   if (root.size() < 2 || root[0] != '/' || root.back() == '/') return false;
   if (index::GetFileInfo(root).kind != index::FileKind::kDirectory) return false;
   return appDir.empty() || (!index::PathWithin(root, appDir) && !index::PathWithin(appDir, root));
+}
+
+// A requester's text as it may go into one log line.
+std::string Printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20) c = '?';
+  }
+  return text;
 }
 
 }  // namespace
@@ -82,10 +91,20 @@ int HandleTreeAdd(Request& request) {
   if (!request.Parse(add)) return qo::ZE_BAD_FORMAT;
   if (!IsValidUuid(add.sync_uuid()) || (add.has_tree_uuid() && !IsValidUuid(add.tree_uuid()))) return qo::ZE_BAD_UUID;
   if (!UsableTreeRoot(add.tree_root(), request.peer.appDir)) return qo::ZE_BAD_PATH;
+  const bool fromPeer = request.SenderUuid() != request.config->deviceUuid;
+  const std::string who = Printable(DeviceName(request.SenderUuid()) + " (" + request.SenderUuid() + ")");
+  if (PrivateFolders::For(request.peer.appDir).Covers(add.tree_root())) {
+    LOG(WARNING) << "Refused to make a sync folder of the private folder " << Printable(add.tree_root())
+                 << " for " << who;
+    return qo::ZE_PERMISSION_DENY;
+  }
   const std::string treeUuid = add.has_tree_uuid() ? add.tree_uuid() : protocol::NewUuid();
   const int result = index::CreateTree(add.sync_uuid(), add.tree_root(), treeUuid, request.config->deviceUuid);
-  if (request.peer.onTreeAdded) request.peer.onTreeAdded(add.tree_root());
   if (result != qo::ZE_SUCCESS) return result;
+  // A peer choosing what of ours gets synced is worth a line the user sees.
+  LOG_IF(WARNING, fromPeer) << "Sync folder " << Printable(add.tree_root()) << " made for the peer " << who;
+  LOG_IF(INFO, !fromPeer) << "Sync folder " << Printable(add.tree_root()) << " made for this device's tools";
+  if (request.peer.onTreeAdded) request.peer.onTreeAdded(add.tree_root());
   qo::MsgTreeAddResponse response;
   response.set_tree_uuid(treeUuid);
   request.answer.Send(qo::MC_TREE_ADD_RESPONSE, &response, false);

@@ -3,10 +3,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <glog/logging.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -24,6 +24,7 @@
 #include "index/Tree.h"
 #include "index/VectorClock.h"
 #include "peer/PathRules.h"
+#include "peer/PrivateFolders.h"
 #include "platform/PathCollation.h"
 #include "platform/UniqueFd.h"
 #include "protocol/Identity.h"
@@ -178,18 +179,6 @@ void AddMountedFileSystems(qo::MsgListRootResponse& response) {
   }
 }
 
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return WithoutTrailingSlash(home);
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  std::vector<char> buffer(16384);
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-    return WithoutTrailingSlash(found->pw_dir);
-  }
-  return {};
-}
-
 // The user folders named in user-dirs.dirs, by key (XDG_DESKTOP_DIR, ...).
 // A value is "$HOME/..." or an absolute path, in double quotes.
 std::map<std::string, std::string> ReadUserDirs(const std::string& home) {
@@ -299,6 +288,11 @@ int HandleList(Request& request) {
   if (!request.Parse(list)) return qo::ZE_BAD_FORMAT;
   const std::string& folder = list.root();
   if (folder != "/" && !ValidWirePath(folder)) return qo::ZE_BAD_PATH;
+  const PrivateFolders hidden = PrivateFolders::For(request.peer.appDir);
+  if (hidden.Covers(folder)) {
+    LOG(WARNING) << "Refused to list the private folder " << Printable(folder) << " for " << request.SenderUuid();
+    return qo::ZE_PERMISSION_DENY;
+  }
   platform::UniqueDir listing(::opendir(folder.c_str()));
   if (!listing) return qo::ZE_BAD_PATH;
 
@@ -308,7 +302,8 @@ int HandleList(Request& request) {
     const std::string name = entry->d_name;
     if (name == "." || name == ".." || name == ".Morvex" || !ValidUtf8(name)) continue;
     const auto child = index::JoinPath(folder, name);
-    if (!child) continue;
+    // Private folders are not shown, so that nobody is led to them.
+    if (!child || hidden.Covers(*child)) continue;
     const index::FileInfo info = index::GetFileInfo(*child);
     // Links, sockets, FIFOs and devices are never synchronised.
     if (!info.valid || (info.kind != index::FileKind::kRegular && info.kind != index::FileKind::kDirectory)) continue;
@@ -329,6 +324,11 @@ int HandleListRoot(Request& request) {
   qo::MsgListRootResponse response;
   AddMountedFileSystems(response);
   AddUserFolders(response);
+  // A mount point or a user folder in a private folder is no place to start.
+  const PrivateFolders hidden = PrivateFolders::For(request.peer.appDir);
+  auto& roots = *response.mutable_roots();
+  roots.erase(std::remove_if(roots.begin(), roots.end(), [&](const qo::Root& root) { return hidden.Covers(root.target()); }),
+              roots.end());
   request.answer.Send(qo::MC_LIST_ROOT_RESPONSE, &response, false);
   return 0;
 }
