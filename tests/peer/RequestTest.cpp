@@ -7,6 +7,7 @@
 #include "peer/StatusThread.h"
 #include "protocol/SslUtils.h"
 #include "support/LogCapture.h"
+#include "support/TempDir.h"
 
 namespace morvex::peer {
 namespace {
@@ -203,9 +204,20 @@ class OtherDevice final : public protocol::IKeyManager {
   std::string GetPublicKey(const std::string& uuid, bool) override {
     return uuid == receiver_.deviceUuid ? receiver_.publicKey : std::string();
   }
-  void Register(store::CSQLite& db) {
-    ASSERT_TRUE(db.Exec("INSERT INTO Device (uuid, name, trust, pubkey) VALUES ('" + uuid_ + "', 'other', 0, '" +
-                        protocol::ssl::DerToPemPublic(keys_.publicDer) + "')"));
+  void Register(store::CSQLite& db, int trust = 0) {
+    ASSERT_TRUE(db.Exec("INSERT INTO Device (uuid, name, trust, pubkey) VALUES ('" + uuid_ + "', 'other', " +
+                        std::to_string(trust) + ", '" + protocol::ssl::DerToPemPublic(keys_.publicDer) + "')"));
+  }
+  // One request signed by this device; the MC_ERROR code of the answer, 0
+  // for another answer, -1 without one.
+  int Ask(protocol::ZmqContext& zmq, int code, const google::protobuf::MessageLite& body) {
+    protocol::ZmqSocket socket(zmq, ZMQ_REQ);
+    socket.Connect("tcp://127.0.0.1:" + std::to_string(receiver_.routePort));
+    protocol::CMsgSender(socket, uuid_, keys_.privateDer, receiver_.publicKey).Send(code, &body, false);
+    protocol::CInMsg answer(*this);
+    if (!answer.Recv(socket, false, 5000)) return -1;
+    qo::MsgError error;
+    return answer.Code() == qo::MC_ERROR && error.ParseFromString(answer.Body()) ? error.errcode() : 0;
   }
   // MC_TRUST_REQUEST with `token`; the trust result, or -1 without answer.
   int AskForTrust(protocol::ZmqContext& zmq, const std::string& token) {
@@ -249,6 +261,49 @@ TEST_F(RequestTest, OnlyATokenWeIssuedToThatDeviceAndNotYetUsedEarnsTrust) {
   ASSERT_TRUE(Db().Exec("UPDATE Device SET trust = 0 WHERE name = 'other'"));
   EXPECT_EQ(b.AskForTrust(zmq_, token), qo::TRUST_DENY);  // replayed
   EXPECT_EQ(Count(uris::Device(), "trust = 1 AND name = 'other'"), 0);
+}
+
+TEST_F(RequestTest, APeerChangesOnlyItsOwnRelationsAndTheTreesItMakesAreLogged) {
+  StartRouter();
+  const auto self = config_.Snapshot();
+  OtherDevice b("0d7c8a3e-1b2c-4d5e-8f60-00000000000b", *self);
+  b.Register(Db(), 1);
+  Resolver().NotifyChange(uris::Device());  // the key store learns b's key
+  const std::string third = "0d7c8a3e-1b2c-4d5e-8f60-00000000000c";
+  ASSERT_TRUE(Db().Exec("INSERT INTO Device (uuid, name, trust) VALUES ('" + third + "', 'third', 1)"));
+  ASSERT_TRUE(Db().Exec(std::string("INSERT INTO Tree (id, tree_uuid, tree_root, sync_uuid) VALUES (1, '") + kTree +
+                        "', '/a', '" + kSync + "')"));
+  const std::string bTree = "0d7c8a3e-1b2c-4d5e-8f60-0000000000eb";
+  const std::string thirdTree = "0d7c8a3e-1b2c-4d5e-8f60-0000000000ec";
+  ASSERT_TRUE(Db().Exec("INSERT INTO Sync (id, tree_id, peer_device_uuid, peer_tree_uuid) VALUES "
+                        "(1, 1, '" + b.Uuid() + "', '" + bTree + "'), (2, 1, '" + third + "', '" + thirdTree + "')"));
+
+  qo::MsgSyncAddRequest add;
+  add.set_local_tree_uuid(kTree);
+  add.set_remote_sync_uuid(kSync);
+  add.set_remote_device_uuid(third);
+  add.set_remote_tree_uuid("0d7c8a3e-1b2c-4d5e-8f60-0000000000ff");
+  add.set_remote_tree_root("/elsewhere");
+  EXPECT_EQ(b.Ask(zmq_, qo::MC_SYNC_ADD_REQUEST, add), qo::ZE_PERMISSION_DENY);
+  EXPECT_EQ(Count(uris::Sync()), 2);
+
+  qo::MsgSyncDeleteRequest remove;
+  remove.set_local_tree_uuid(kTree);
+  remove.set_remote_tree_uuid(thirdTree);
+  EXPECT_EQ(b.Ask(zmq_, qo::MC_SYNC_DELETE_REQUEST, remove), qo::ZE_NOENT);
+  EXPECT_EQ(Count(uris::Sync()), 2);
+  remove.set_remote_tree_uuid(bTree);
+  EXPECT_EQ(b.Ask(zmq_, qo::MC_SYNC_DELETE_REQUEST, remove), 0);
+  EXPECT_EQ(Count(uris::Sync(), "id = 2"), 1);
+  EXPECT_EQ(Count(uris::Sync()), 1);
+
+  test::TempDir folder;
+  test::LogCapture log;
+  qo::MsgTreeAddRequest tree;
+  tree.set_sync_uuid(kSync);
+  tree.set_tree_root(folder.Path());
+  ASSERT_EQ(b.Ask(zmq_, qo::MC_TREE_ADD_REQUEST, tree), 0);
+  EXPECT_TRUE(log.Has(google::GLOG_WARNING, folder.Path() + " made for the peer other (" + b.Uuid() + ")"));
 }
 
 }  // namespace
