@@ -231,6 +231,13 @@ class OtherDevice final : public protocol::IKeyManager {
     if (!answer.Recv(socket, false, 5000) || !answer.ParseBody(result)) return -1;
     return result.trust_result();
   }
+  // Answers one request arriving at `socket` (a bound REP socket) with
+  // `code` and an empty body; false when none came.
+  bool AnswerOnce(protocol::ZmqSocket& socket, int code) {
+    protocol::CInMsg request(*this);
+    if (!request.Recv(socket, false, 5000)) return false;
+    return protocol::CMsgSender(socket, uuid_, keys_.privateDer, receiver_.publicKey).Send(code, nullptr, false);
+  }
   const std::string& Uuid() const { return uuid_; }
 
  private:
@@ -304,6 +311,34 @@ TEST_F(RequestTest, APeerChangesOnlyItsOwnRelationsAndTheTreesItMakesAreLogged) 
   tree.set_tree_root(folder.Path());
   ASSERT_EQ(b.Ask(zmq_, qo::MC_TREE_ADD_REQUEST, tree), 0);
   EXPECT_TRUE(log.Has(google::GLOG_WARNING, folder.Path() + " made for the peer other (" + b.Uuid() + ")"));
+}
+
+TEST_F(RequestTest, ThePollerPrunesOnlyOnAStatusAnswer) {
+  const auto self = config_.Snapshot();
+  OtherDevice b("0d7c8a3e-1b2c-4d5e-8f60-00000000000b", *self);
+  b.Register(Db(), 1);
+  Resolver().NotifyChange(uris::Device());
+  ASSERT_TRUE(Db().Exec(std::string("INSERT INTO Tree (id, tree_uuid, tree_root, sync_uuid) VALUES (1, '") + kTree +
+                        "', '/a', '" + kSync + "')"));
+  ASSERT_TRUE(Db().Exec("INSERT INTO Sync (id, tree_id, peer_device_uuid, peer_tree_uuid) VALUES (1, 1, '" +
+                        b.Uuid() + "', 't9')"));
+  protocol::ZmqSocket route(zmq_, ZMQ_REP);
+  ASSERT_TRUE(route.Bind("tcp://127.0.0.1:47611"));
+  protocol::CDevice device;
+  ASSERT_TRUE(device.LoadByUuid(b.Uuid()));
+  device.routeUri = "tcp://127.0.0.1:47611";
+  CStatusThread poller(*peer_, 1000000);
+  // An answer that is not a status answer, with an empty body: nothing is
+  // known about b's relations.
+  std::thread peer([&] { EXPECT_TRUE(b.AnswerOnce(route, qo::MC_SYNC_SHOW_RESPONSE)); });
+  poller.PollDevice(device);
+  peer.join();
+  EXPECT_EQ(Count(uris::Sync()), 1);
+  // An empty status answer: b keeps no relation with us.
+  peer = std::thread([&] { EXPECT_TRUE(b.AnswerOnce(route, qo::MC_STATUS_RESPONSE)); });
+  poller.PollDevice(device);
+  peer.join();
+  EXPECT_EQ(Count(uris::Sync()), 0);
 }
 
 }  // namespace
