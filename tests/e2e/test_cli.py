@@ -73,6 +73,8 @@ class FolderLinkTest(unittest.TestCase):
             self.assertEqual(status, 0, "folder add: %s" % err)
             tree = json.loads(out)
             self.assertEqual(tree["root"], ra)
+            # A headless service leaves the file manager's bookmarks alone.
+            self.assertFalse(os.path.exists(os.path.join(a.host.metadir, "config", "gtk-3.0", "bookmarks")))
             self.assertTrue(is_uuid(tree["tree_uuid"]) and is_uuid(tree["sync_uuid"]), tree)
             self.assertEqual(by_root(net.ctl_json(a.host, "folders", "--json")), {ra: tree})
             self.assertIn(tree["tree_uuid"] + "\t" + tree["sync_uuid"] + "\t" + ra,
