@@ -261,6 +261,11 @@ int HandleLinuxStatus(Request& request) {
 int HandleSyncShow(Request& request) {
   qo::MsgSyncShowRequest show;
   if (!request.Parse(show)) return qo::ZE_BAD_FORMAT;
+  // A peer sees only its own relations with us, whichever devices it names.
+  if (FromPeer(request)) {
+    show.clear_remote_device_uuids();
+    show.add_remote_device_uuids(request.SenderUuid());
+  }
   // Bound arguments, one per device: the UUIDs come from the requester.
   std::string clause;
   CSelection selection;

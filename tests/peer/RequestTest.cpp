@@ -210,12 +210,14 @@ class OtherDevice final : public protocol::IKeyManager {
   }
   // One request signed by this device; the MC_ERROR code of the answer, 0
   // for another answer, -1 without one.
-  int Ask(protocol::ZmqContext& zmq, int code, const google::protobuf::MessageLite& body) {
+  int Ask(protocol::ZmqContext& zmq, int code, const google::protobuf::MessageLite& body,
+          std::string* answerBody = nullptr) {
     protocol::ZmqSocket socket(zmq, ZMQ_REQ);
     socket.Connect("tcp://127.0.0.1:" + std::to_string(receiver_.routePort));
     protocol::CMsgSender(socket, uuid_, keys_.privateDer, receiver_.publicKey).Send(code, &body, false);
     protocol::CInMsg answer(*this);
     if (!answer.Recv(socket, false, 5000)) return -1;
+    if (answerBody != nullptr) *answerBody = answer.Body();
     qo::MsgError error;
     return answer.Code() == qo::MC_ERROR && error.ParseFromString(answer.Body()) ? error.errcode() : 0;
   }
@@ -293,6 +295,16 @@ TEST_F(RequestTest, APeerChangesOnlyItsOwnRelationsAndTheTreesItMakesAreLogged) 
   add.set_remote_tree_root("/elsewhere");
   EXPECT_EQ(b.Ask(zmq_, qo::MC_SYNC_ADD_REQUEST, add), qo::ZE_PERMISSION_DENY);
   EXPECT_EQ(Count(uris::Sync()), 2);
+
+  qo::MsgSyncShowRequest show;
+  show.set_show_statistics(qo::PB_FALSE);
+  show.add_remote_device_uuids(third);
+  std::string body;
+  ASSERT_EQ(b.Ask(zmq_, qo::MC_SYNC_SHOW_REQUEST, show, &body), 0);
+  qo::MsgSyncShowResponse shown;
+  ASSERT_TRUE(shown.ParseFromString(body));
+  ASSERT_EQ(shown.syncs_size(), 1);
+  EXPECT_EQ(shown.syncs(0).remote_device_uuid(), b.Uuid());
 
   qo::MsgSyncDeleteRequest remove;
   remove.set_local_tree_uuid(kTree);
