@@ -85,4 +85,10 @@ bool Bookmarks::Rewrite(const std::string& folder, bool present) {
   return true;
 }
 
+BookmarkHooks BookmarkHooksFor(bool headless, const std::string& file) {
+  if (headless) return {};
+  return {[file](const std::string& folder) { Bookmarks(file).Add(folder); },
+          [file](const std::string& folder) { Bookmarks(file).Remove(folder); }};
+}
+
 }  // namespace morvex::aux

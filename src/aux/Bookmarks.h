@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace morvex::aux {
@@ -29,5 +30,14 @@ class Bookmarks {
 
   std::string file_;
 };
+
+// What the service does with the bookmarks when a tree is added or removed.
+// Bookmarks are a convenience of the desktop: a headless service (a server,
+// a test profile) leaves the user's file manager alone, and both are empty.
+struct BookmarkHooks {
+  std::function<void(const std::string& folder)> added;
+  std::function<void(const std::string& folder)> removed;
+};
+BookmarkHooks BookmarkHooksFor(bool headless, const std::string& file = Bookmarks::DefaultFile());
 
 }  // namespace morvex::aux

@@ -32,6 +32,16 @@ CtlAnswer LocalTrees(Context& context, qo::MsgTreeShowResponse& trees) {
   return Parsed(context.client->Request(qo::MC_TREE_SHOW_REQUEST, nullptr), trees);
 }
 
+// A refused tree add, with the reason in words where the code has one.
+CtlAnswer ExplainTreeAdd(CtlAnswer answer) {
+  if (answer.error == qo::ZE_NESTED_TREE) {
+    answer.message = "the folder lies inside another sync folder or contains one (ZE_NESTED_TREE)";
+  } else if (answer.error == qo::ZE_PERMISSION_DENY) {
+    answer.message = "the folder holds keys or Morvex's own data and cannot be a sync folder (ZE_PERMISSION_DENY)";
+  }
+  return answer;
+}
+
 // A device this device knows, with what it takes to send it requests.
 std::optional<PeerDevice> ResolvePeer(Context& context, const std::string& wanted, int& status) {
   const std::optional<std::string> uuid = ResolveDevice(context, wanted, status);
@@ -108,7 +118,7 @@ int AddFolder(Context& context, const std::string& path) {
   qo::MsgTreeAddResponse added;
   if (CtlAnswer answer = Parsed(context.client->Request(qo::MC_TREE_ADD_REQUEST, &add), added);
       answer.status != kExitOk) {
-    return context.Fail(answer, "创建同步目录失败");
+    return context.Fail(ExplainTreeAdd(answer), "创建同步目录失败");
   }
   Print(context, {TreeEntry(added.tree_uuid(), add.sync_uuid(), root)}, false);
   return kExitOk;
@@ -230,8 +240,11 @@ int AddRemoteFolder(Context& context) {
   if (CtlAnswer answer = Parsed(
           context.client->RequestPeer(*peer, qo::MC_TREE_ADD_REQUEST, &add, CtlClient::kPeerListWaitMs), added);
       answer.status != kExitOk) {
-    const bool refused = answer.error == qo::ZE_UNTRUSTED || answer.error == qo::ZE_PERMISSION_DENY;
-    return refused ? context.Fail(answer) : context.Fail(answer, "文件夹名无效");
+    if (answer.error == qo::ZE_UNTRUSTED) return context.Fail(answer);
+    if (answer.error == qo::ZE_PERMISSION_DENY || answer.error == qo::ZE_NESTED_TREE) {
+      return context.Fail(ExplainTreeAdd(answer));
+    }
+    return context.Fail(answer, "文件夹名无效");
   }
   Print(context, {TreeEntry(added.tree_uuid(), add.sync_uuid(), add.tree_root())}, false);
   return kExitOk;
@@ -262,7 +275,7 @@ int Link(Context& context) {
     add.set_tree_root(root);
     add.set_tree_uuid(protocol::NewUuid());
     if (CtlAnswer answer = context.client->Request(qo::MC_TREE_ADD_REQUEST, &add); answer.status != kExitOk) {
-      return context.Fail(answer, "初始化本地同步目录副本失败");
+      return context.Fail(ExplainTreeAdd(answer), "初始化本地同步目录副本失败");
     }
     localTree = add.tree_uuid();
   }

@@ -181,7 +181,10 @@ int CreateTree(const std::string& syncUuid, const std::string& root, const std::
                const std::string& ownUuid) {
   if (root.empty() || GetFileInfo(root).kind != FileKind::kDirectory) return qo::ZE_BAD_PATH;
   auto& resolver = CContentResolver::Instance();
-  auto others = resolver.Query(uris::Tree(), {"tree_root"}, CSelection("sync_uuid = ? AND tree_root != ? ").AddString(syncUuid).AddString(root));
+  // Any other tree, of whichever sync folder: trees that overlap would index
+  // and watch the same folders twice, and removing one would take the
+  // other's watches with it.
+  auto others = resolver.Query(uris::Tree(), {"tree_root"}, CSelection("tree_root != ? ").AddString(root));
   while (others && others->MoveToNext()) {
     const std::string other(others->GetString(0));
     if (PathWithin(root, other) || PathWithin(other, root)) return qo::ZE_NESTED_TREE;

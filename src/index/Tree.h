@@ -59,8 +59,8 @@ bool PublishFileChange(protocol::ZmqContext& zmq, const std::string& publisher, 
                        const std::string& treeUuid);
 
 // A new tree: ZE_SUCCESS, ZE_BAD_PATH (not an existing folder),
-// ZE_NESTED_TREE (inside or around a tree of the same sync folder, compared
-// by whole path components), ZE_EXIST, ZE_SQLITE.
+// ZE_NESTED_TREE (inside or around another tree, of any sync folder,
+// compared by whole path components), ZE_EXIST, ZE_SQLITE.
 int CreateTree(const std::string& syncUuid, const std::string& root, const std::string& treeUuid,
                const std::string& ownUuid);
 // Deletes the tree with its relations and records: ZE_SUCCESS or ZE_NOENT.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <unordered_map>
 
 #include "core/StringPrintf.h"
 #include "store/ContentResolver.h"
@@ -149,6 +150,32 @@ ClockIndexMap MapClockUuids(int32_t treeId, const std::vector<std::string>& uuid
   for (const std::string& uuid : uuids) {
     // Byte-for-byte: UUIDs differing in case are different trees.
     const int32_t index = own && uuid == *own ? 0 : IndexOf(resolver, treeId, uuid);
+    map.indexes.push_back(index);
+    map.max_index = std::max(map.max_index, index);
+  }
+  return map;
+}
+
+ClockIndexMap LookupClockUuids(int32_t treeId, const std::vector<std::string>& uuids) {
+  store::CContentResolver& resolver = store::CContentResolver::Instance();
+  const std::optional<std::string> own = resolver.QueryStringDup(store::uris::Tree(), "tree_uuid", "id = %d ", treeId);
+  // One read of the tree's whole numbering instead of one query per UUID.
+  std::unordered_map<std::string, int32_t> known;
+  auto rows = resolver.Query(store::uris::VCUuid(), {"clock_uuid", "clock_index"},
+                             store::CSelection("tree_id = ? ").AddInt(treeId));
+  while (rows && rows->MoveToNext()) {
+    if (const int32_t index = rows->GetInt(1); index > 0) known.emplace(std::string(rows->GetString(0)), index);
+  }
+  rows.reset();
+  ClockIndexMap map;
+  map.indexes.reserve(uuids.size());
+  for (const std::string& uuid : uuids) {
+    int32_t index = kUnknownClockIndex;
+    if (own && uuid == *own) {
+      index = 0;
+    } else if (const auto found = known.find(uuid); found != known.end()) {
+      index = found->second;
+    }
     map.indexes.push_back(index);
     map.max_index = std::max(map.max_index, index);
   }

@@ -42,6 +42,15 @@ class IVectorClock {
   IVectorClock& operator=(const IVectorClock&) = default;
 };
 
+// The most entries (tree UUIDs, or counters) one message may carry for one
+// clock. A file changed on more trees than this does not exist in practice;
+// a message with a longer clock is refused as badly formatted, so that a
+// peer cannot make us allocate, look up or store without bound.
+inline constexpr int kMaxClockEntries = 1024;
+
+// The index LookupClockUuids gives a UUID that the local tree never saw.
+inline constexpr int32_t kUnknownClockIndex = -1;
+
 // Local clock indexes of the tree UUIDs of a remote clock, one per UUID in the
 // remote list's order; max_index is the largest of them (0 when empty).
 struct ClockIndexMap {
@@ -115,6 +124,16 @@ inline bool HasOtherComponents(const IVectorClock& clock) { return clock.Length(
 // write lock, so two threads mapping new UUIDs of one tree at once never get
 // the same index, and both mappers of the same new UUID read the one row.
 ClockIndexMap MapClockUuids(int32_t treeId, const std::vector<std::string>& uuids);
+
+// Maps like MapClockUuids but only reads: a UUID tree `treeId` has no VCUuid
+// row for gets kUnknownClockIndex and nothing is written. No record of the
+// tree can hold a counter of such a tree, so a non-zero counter at an unknown
+// UUID means the remote version is one this tree has not got. For requests
+// that only compare versions (a peer's part request), where writing would
+// let any requester grow the table.
+//
+// Threads: any thread; reads the tree's VCUuid rows once.
+ClockIndexMap LookupClockUuids(int32_t treeId, const std::vector<std::string>& uuids);
 
 // The clock of the File row (treeId, path) into `out`; false when there is no
 // such row (the file is unknown locally) and `out` is left alone.

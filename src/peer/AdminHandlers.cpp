@@ -5,6 +5,7 @@
 #include "core/StatusBoard.h"
 #include "index/FileUtils.h"
 #include "index/Tree.h"
+#include "peer/PrivateFolders.h"
 #include "peer/Relations.h"
 #include "peer/RequestHandlers.h"
 #include "platform/Metadir.h"
@@ -39,6 +40,18 @@ bool UsableTreeRoot(const std::string& root, const std::string& appDir) {
   if (root.size() < 2 || root[0] != '/' || root.back() == '/') return false;
   if (index::GetFileInfo(root).kind != index::FileKind::kDirectory) return false;
   return appDir.empty() || (!index::PathWithin(root, appDir) && !index::PathWithin(appDir, root));
+}
+
+// Whether another device sent the request (this device's own tools sign
+// with its own key).
+bool FromPeer(const Request& request) { return request.SenderUuid() != request.config->deviceUuid; }
+
+// A requester's text as it may go into one log line.
+std::string Printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20) c = '?';
+  }
+  return text;
 }
 
 }  // namespace
@@ -82,10 +95,20 @@ int HandleTreeAdd(Request& request) {
   if (!request.Parse(add)) return qo::ZE_BAD_FORMAT;
   if (!IsValidUuid(add.sync_uuid()) || (add.has_tree_uuid() && !IsValidUuid(add.tree_uuid()))) return qo::ZE_BAD_UUID;
   if (!UsableTreeRoot(add.tree_root(), request.peer.appDir)) return qo::ZE_BAD_PATH;
+  const bool fromPeer = FromPeer(request);
+  const std::string who = Printable(DeviceName(request.SenderUuid()) + " (" + request.SenderUuid() + ")");
+  if (PrivateFolders::For(request.peer.appDir).Covers(add.tree_root())) {
+    LOG(WARNING) << "Refused to make a sync folder of the private folder " << Printable(add.tree_root())
+                 << " for " << who;
+    return qo::ZE_PERMISSION_DENY;
+  }
   const std::string treeUuid = add.has_tree_uuid() ? add.tree_uuid() : protocol::NewUuid();
   const int result = index::CreateTree(add.sync_uuid(), add.tree_root(), treeUuid, request.config->deviceUuid);
-  if (request.peer.onTreeAdded) request.peer.onTreeAdded(add.tree_root());
   if (result != qo::ZE_SUCCESS) return result;
+  // A peer choosing what of ours gets synced is worth a line the user sees.
+  LOG_IF(WARNING, fromPeer) << "Sync folder " << Printable(add.tree_root()) << " made for the peer " << who;
+  LOG_IF(INFO, !fromPeer) << "Sync folder " << Printable(add.tree_root()) << " made for this device's tools";
+  if (request.peer.onTreeAdded) request.peer.onTreeAdded(add.tree_root());
   qo::MsgTreeAddResponse response;
   response.set_tree_uuid(treeUuid);
   request.answer.Send(qo::MC_TREE_ADD_RESPONSE, &response, false);
@@ -143,6 +166,8 @@ int HandleSyncAdd(Request& request) {
   while (rows && rows->MoveToNext()) devices.emplace_back(rows->GetString(0));
   rows.reset();
   if (devices.size() != 1) return qo::ZE_BAD_DEVICE;
+  // A peer links its own trees with ours, never ours with a third device.
+  if (FromPeer(request) && devices.front() != request.SenderUuid()) return qo::ZE_PERMISSION_DENY;
   if (devices.front() == request.config->deviceUuid && add.remote_tree_uuid() == tree.TreeUuid()) {
     return qo::ZE_SYNC_WITH_SELF;
   }
@@ -174,8 +199,12 @@ int HandleSyncDelete(Request& request) {
   if (!IsValidUuid(remove.local_tree_uuid()) || !IsValidUuid(remove.remote_tree_uuid())) return qo::ZE_BAD_UUID;
   const index::LocalTree tree = index::LocalTree::ByUuid(remove.local_tree_uuid());
   if (!tree.Valid()) return qo::ZE_NOENT;
-  const int64_t deleted = CContentResolver::Instance().Delete(
-      uris::Sync(), CSelection("tree_id = ? AND peer_tree_uuid = ? ").AddInt(tree.Id()).AddString(remove.remote_tree_uuid()));
+  // A peer drops only its own relations with us; this device's tools any.
+  CSelection selection = FromPeer(request) ? CSelection("tree_id = ? AND peer_tree_uuid = ? AND peer_device_uuid = ? ")
+                                           : CSelection("tree_id = ? AND peer_tree_uuid = ? ");
+  selection.AddInt(tree.Id()).AddString(remove.remote_tree_uuid());
+  if (FromPeer(request)) selection.AddString(request.SenderUuid());
+  const int64_t deleted = CContentResolver::Instance().Delete(uris::Sync(), selection);
   if (deleted == 0) return qo::ZE_NOENT;
   if (deleted != 1) return qo::ZE_BAD_FORMAT;
   request.answer.Send(qo::MC_SYNC_DELETE_RESPONSE, nullptr, false);
@@ -232,6 +261,11 @@ int HandleLinuxStatus(Request& request) {
 int HandleSyncShow(Request& request) {
   qo::MsgSyncShowRequest show;
   if (!request.Parse(show)) return qo::ZE_BAD_FORMAT;
+  // A peer sees only its own relations with us, whichever devices it names.
+  if (FromPeer(request)) {
+    show.clear_remote_device_uuids();
+    show.add_remote_device_uuids(request.SenderUuid());
+  }
   // Bound arguments, one per device: the UUIDs come from the requester.
   std::string clause;
   CSelection selection;

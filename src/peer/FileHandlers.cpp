@@ -3,10 +3,10 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <glog/logging.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -24,6 +24,7 @@
 #include "index/Tree.h"
 #include "index/VectorClock.h"
 #include "peer/PathRules.h"
+#include "peer/PrivateFolders.h"
 #include "platform/BeneathDir.h"
 #include "platform/PathCollation.h"
 #include "platform/UniqueFd.h"
@@ -125,10 +126,16 @@ int RefuseGet(Request& request, const qo::MsgGetRequest& get, qo::ErrorCode code
   return 0;
 }
 
-// Whether the requester's clock of the file is the one on record here.
+// Whether the requester's clock of the file is the one on record here. Only
+// reads: a counter of a tree this tree never saw already makes the versions
+// differ, and a request must not add rows to the database.
 bool SameVersion(const index::LocalTree& tree, const std::string& path, const qo::MsgGetRequest& get) {
   const std::vector<std::string> uuids(get.uuids().begin(), get.uuids().end());
-  const index::CVectorClock requested(index::MapClockUuids(tree.Id(), uuids), get.vclock());
+  const index::ClockIndexMap map = index::LookupClockUuids(tree.Id(), uuids);
+  for (int k = 0; k < get.vclock_size() && k < static_cast<int>(map.indexes.size()); ++k) {
+    if (map.indexes[static_cast<size_t>(k)] == index::kUnknownClockIndex && get.vclock(k) != 0) return false;
+  }
+  const index::CVectorClock requested(map, get.vclock());
   index::CVectorClock local;
   return index::LoadFileClock(tree.Id(), path, local) && index::Compare(requested, local) == index::VC_EQUAL;
 }
@@ -184,18 +191,6 @@ void AddMountedFileSystems(qo::MsgListRootResponse& response) {
     root.set_type(qo::RT_DRIVE);
     root.set_udata(target == "/" ? std::string(kRootLabel) : target.substr(target.find_last_of('/') + 1));
   }
-}
-
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return WithoutTrailingSlash(home);
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  std::vector<char> buffer(16384);
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-    return WithoutTrailingSlash(found->pw_dir);
-  }
-  return {};
 }
 
 // The user folders named in user-dirs.dirs, by key (XDG_DESKTOP_DIR, ...).
@@ -273,6 +268,11 @@ int HandleGet(Request& request) {
   // Compared unsigned: a negative length is too large.
   const auto length = static_cast<uint32_t>(get.part().length());
   if (length > kMaxPartBytes) return RefuseGet(request, get, qo::ZE_BAD_PART);
+  if (get.uuids_size() > index::kMaxClockEntries || get.vclock_size() > index::kMaxClockEntries) {
+    LOG(WARNING) << "Refused a part request with a clock of " << get.vclock_size() << " counters and "
+                 << get.uuids_size() << " trees";
+    return RefuseGet(request, get, qo::ZE_BAD_FORMAT);
+  }
   const index::LocalTree tree = index::LocalTree::ByUuid(get.tree_uuid());
   if (!tree.Valid()) return RefuseGet(request, get, qo::ZE_BAD_TREE);
   const auto path = ConfinedPath(tree.Root(), get.path());
@@ -303,6 +303,11 @@ int HandleList(Request& request) {
   if (!request.Parse(list)) return qo::ZE_BAD_FORMAT;
   const std::string& folder = list.root();
   if (folder != "/" && !ValidWirePath(folder)) return qo::ZE_BAD_PATH;
+  const PrivateFolders hidden = PrivateFolders::For(request.peer.appDir);
+  if (hidden.Covers(folder)) {
+    LOG(WARNING) << "Refused to list the private folder " << Printable(folder) << " for " << request.SenderUuid();
+    return qo::ZE_PERMISSION_DENY;
+  }
   platform::UniqueDir listing(::opendir(folder.c_str()));
   if (!listing) return qo::ZE_BAD_PATH;
 
@@ -312,7 +317,8 @@ int HandleList(Request& request) {
     const std::string name = entry->d_name;
     if (name == "." || name == ".." || name == ".Morvex" || !ValidUtf8(name)) continue;
     const auto child = index::JoinPath(folder, name);
-    if (!child) continue;
+    // Private folders are not shown, so that nobody is led to them.
+    if (!child || hidden.Covers(*child)) continue;
     const index::FileInfo info = index::GetFileInfo(*child);
     // Links, sockets, FIFOs and devices are never synchronised.
     if (!info.valid || (info.kind != index::FileKind::kRegular && info.kind != index::FileKind::kDirectory)) continue;
@@ -333,6 +339,11 @@ int HandleListRoot(Request& request) {
   qo::MsgListRootResponse response;
   AddMountedFileSystems(response);
   AddUserFolders(response);
+  // A mount point or a user folder in a private folder is no place to start.
+  const PrivateFolders hidden = PrivateFolders::For(request.peer.appDir);
+  auto& roots = *response.mutable_roots();
+  roots.erase(std::remove_if(roots.begin(), roots.end(), [&](const qo::Root& root) { return hidden.Covers(root.target()); }),
+              roots.end());
   request.answer.Send(qo::MC_LIST_ROOT_RESPONSE, &response, false);
   return 0;
 }

@@ -14,12 +14,14 @@ namespace uris = store::uris;
 
 namespace {
 
-// The relations this device has with `peerUuid`, as the peer sees them.
-void FillSyncInfos(google::protobuf::RepeatedPtrField<qo::SyncInfo>& out, const CSelection& selection) {
+// The relations this device has with one peer, as the peer sees them;
+// false when the query failed (the list is then incomplete).
+bool FillSyncInfos(google::protobuf::RepeatedPtrField<qo::SyncInfo>& out, const CSelection& selection) {
   auto& resolver = CContentResolver::Instance();
   auto rows = resolver.Query(uris::SyncDir(), {"id", "tree_uuid", "peer_tree_uuid", "peer_device_uuid", "peer_tree_root"},
                              selection);
-  while (rows && rows->MoveToNext()) {
+  if (!rows) return false;
+  while (rows->MoveToNext()) {
     qo::SyncInfo& info = *out.Add();
     info.set_local_tree_uuid(std::string(rows->GetString(1)));
     info.set_remote_tree_uuid(std::string(rows->GetString(2)));
@@ -31,6 +33,7 @@ void FillSyncInfos(google::protobuf::RepeatedPtrField<qo::SyncInfo>& out, const 
     }
     info.set_remote_device_name(name);
   }
+  return !rows->Failed();
 }
 
 }  // namespace
@@ -105,10 +108,16 @@ int HandleStatus(Request& request) {
     LOG(WARNING) << "Bad data format for MsgStatusRequest";
     return qo::ZE_BAD_FORMAT;
   }
-  if (!protocol::IsValidUuid(status.device_uuid())) return qo::ZE_BAD_UUID;
+  // Only the relations with the verified sender: the body's device is the
+  // sender's claim and would let any trusted peer read our relations with
+  // every other device.
   qo::MsgStatusResponse response;
-  FillSyncInfos(*response.mutable_syncs(),
-                CSelection("peer_device_uuid = ? ").AddString(status.device_uuid()));
+  if (!FillSyncInfos(*response.mutable_syncs(), CSelection("peer_device_uuid = ? ").AddString(request.SenderUuid()))) {
+    // An empty list would tell the peer that we keep no relation with it,
+    // and it would delete its side of each.
+    LOG(ERROR) << "Cannot read the relations with " << request.SenderUuid();
+    return qo::ZE_SQLITE;
+  }
   request.answer.Send(qo::MC_STATUS_RESPONSE, &response, false);
   return 0;
 }

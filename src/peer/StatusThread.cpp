@@ -74,6 +74,12 @@ void CStatusThread::PollDevice(const protocol::CDevice& device) {
     }
     return;
   }
+  // Only a complete answer may delete relations: anything else says
+  // nothing about which relations the peer keeps.
+  if (answer.code != qo::MC_STATUS_RESPONSE) {
+    LOG(ERROR) << "Unexpected answer " << answer.code << " to MsgStatusRequest from " << device.uuid;
+    return;
+  }
   qo::MsgStatusResponse response;
   if (!response.ParseFromString(answer.body)) {
     LOG(ERROR) << "Bad format for MsgStatusResponse";

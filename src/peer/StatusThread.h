@@ -9,7 +9,8 @@ namespace morvex::peer {
 // The status poller's thread ("status"): every poll period without a
 // command, and at once for MC_WIN_STATUS, asks each trusted online peer
 // which relations it has with this device, deletes the local relations the
-// peer no longer has, and distrusts a peer that no longer trusts us.
+// peer no longer has (only on a status answer; an error says nothing about
+// them), and distrusts a peer that no longer trusts us.
 // Serves "inproc://status.inproc". Owned by the application object.
 //
 // Threads: sockets and polls on its own thread; shares the PeerContext.

@@ -107,10 +107,10 @@ bool CMorvexServiceApp::InitInstance() {
   keyManager_ = std::make_unique<protocol::CKeyManager>(config_.Snapshot()->privateKey);
   usnAllocator_ = std::make_unique<index::CUsnAllocator>(config_.Snapshot()->deviceUuid);
   index::CUsnAllocator::Install(usnAllocator_.get());
+  aux::BookmarkHooks bookmarks = aux::BookmarkHooksFor(options_.headless);
   peerContext_ = std::make_unique<peer::PeerContext>(
       peer::PeerContext{context_, config_, *keyManager_, trustBook_, factory_.broadcastAddresses, appDir_,
-                        [](const std::string& root) { aux::Bookmarks().Add(root); },
-                        [](const std::string& root) { aux::Bookmarks().Remove(root); }});
+                        std::move(bookmarks.added), std::move(bookmarks.removed)});
 
   // Before any worker: the first rescans report their progress at once.
   core::CStatusBoard::Instance().Clear();

@@ -102,6 +102,7 @@ bool CSQLiteCursor::MoveToNext() {
   if (rc == SQLITE_ROW) return true;
   end_ = true;
   if (rc != SQLITE_DONE) {
+    failed_ = true;
     sqlite3* db = sqlite3_db_handle(statement_.get());
     LOG(ERROR) << "sqlite3_step() Error : " << sqlite3_errmsg(db) << ": SQL: " << sqlite3_sql(statement_.get());
     core::SetLastError(core::kErrorDatabase);

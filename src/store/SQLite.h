@@ -32,6 +32,8 @@ class CSQLiteCursor {
   // True when a row is available; false at the end or on an error (logged).
   virtual bool MoveToNext();
   virtual bool IsEnd() const { return end_; }
+  // True when a step failed: the rows read so far are not all there are.
+  bool Failed() const { return failed_; }
   virtual int32_t GetInt(int column) const;
   virtual int64_t GetInt64(int column) const;
   // Valid until the next step. Empty for NULL.
@@ -44,6 +46,7 @@ class CSQLiteCursor {
  private:
   StatementPtr statement_;
   bool end_ = false;
+  bool failed_ = false;
 };
 
 // Conflict modes of an insert.

@@ -22,5 +22,19 @@ TEST(Bookmarks, FoldersComeAndGoOnceAndOtherLinesStay) {
   EXPECT_EQ(test::ReadFile(file), "sftp://server/share Server\nfile:///srv/Fotos/%C3%BC\n");
 }
 
+TEST(Bookmarks, OnlyAServiceWithADesktopKeepsThem) {
+  test::TempDir dir;
+  const std::string file = dir / "gtk-3.0/bookmarks";
+  const BookmarkHooks headless = BookmarkHooksFor(true, file);
+  EXPECT_FALSE(headless.added);
+  EXPECT_FALSE(headless.removed);
+  const BookmarkHooks desktop = BookmarkHooksFor(false, file);
+  ASSERT_TRUE(desktop.added && desktop.removed);
+  desktop.added("/home/u/Docs");
+  EXPECT_EQ(test::ReadFile(file), "file:///home/u/Docs\n");
+  desktop.removed("/home/u/Docs");
+  EXPECT_EQ(test::ReadFile(file), "");
+}
+
 }  // namespace
 }  // namespace morvex::aux

@@ -73,6 +73,8 @@ class FolderLinkTest(unittest.TestCase):
             self.assertEqual(status, 0, "folder add: %s" % err)
             tree = json.loads(out)
             self.assertEqual(tree["root"], ra)
+            # A headless service leaves the file manager's bookmarks alone.
+            self.assertFalse(os.path.exists(os.path.join(a.host.metadir, "config", "gtk-3.0", "bookmarks")))
             self.assertTrue(is_uuid(tree["tree_uuid"]) and is_uuid(tree["sync_uuid"]), tree)
             self.assertEqual(by_root(net.ctl_json(a.host, "folders", "--json")), {ra: tree})
             self.assertIn(tree["tree_uuid"] + "\t" + tree["sync_uuid"] + "\t" + ra,
@@ -190,6 +192,13 @@ class ErrorTest(unittest.TestCase):
             rb = os.path.join(self.work, "bravo")
             os.makedirs(rb)
             own = net.ctl_json(b.host, "folder", "add", rb, "--json")
+            # No sync folder in or around another, nor in the service's own data.
+            os.makedirs(os.path.join(rb, "inner"))
+            for folder in (os.path.join(rb, "inner"), self.work):
+                self.refused(net, b, "inside another sync folder or contains one", "folder", "add", folder)
+            beside = os.path.join(a.host.metadir, "beside")
+            os.makedirs(beside)
+            self.refused(net, b, "holds keys or Morvex's own data", "remote-folder", "add", a.name, beside)
             self.refused(net, b, "所选目录已经于其他同步目录同步", "link", a.name, made["tree_uuid"], rb)
             self.refused(net, b, "请选择同步目录", "link", a.name, str(uuid.uuid4()), rb)
             self.refused(net, b, "初始化本地同步目录副本失败", "link", a.name, ra, os.path.join(self.work, "missing"))

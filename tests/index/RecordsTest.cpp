@@ -161,7 +161,10 @@ TEST_F(RecordsTest, TreesNestOnlyByWholeComponents) {
   EXPECT_EQ(CreateTree(kSyncUuid, dir_ / "nothere", "0d7c8a3e-1b2c-4d5e-8f60-0000000000ae", kOwnUuid), qo::ZE_BAD_PATH);
   EXPECT_EQ(CreateTree("0d7c8a3e-1b2c-4d5e-8f60-0000000000ff", dir_ / "tree2/inner", "0d7c8a3e-1b2c-4d5e-8f60-0000000000af",
                        kOwnUuid),
-            qo::ZE_SUCCESS);  // another sync folder may nest
+            qo::ZE_NESTED_TREE);  // nor in or around a tree of another sync folder
+  EXPECT_EQ(CreateTree("0d7c8a3e-1b2c-4d5e-8f60-0000000000ff", dir_ / "treex", "0d7c8a3e-1b2c-4d5e-8f60-0000000000b0",
+                       kOwnUuid),
+            qo::ZE_SUCCESS);
 }
 
 }  // namespace

@@ -175,6 +175,16 @@ TEST_F(VectorClockStore, NewTreesGetTheNextIndexAndKeepIt) {
   EXPECT_EQ(MapClockUuids(localTree_, {}).max_index, 0);
 }
 
+TEST_F(VectorClockStore, LookingUpReadsTheNumberingAndNeverWrites) {
+  ASSERT_EQ(MapClockUuids(localTree_, {"tree-a", "tree-b"}).indexes, (std::vector<int32_t>{1, 2}));
+  const ClockIndexMap map = LookupClockUuids(localTree_, {"tree-b", "tree-new", "tree-local", "tree-a"});
+  EXPECT_EQ(map.indexes, (std::vector<int32_t>{2, kUnknownClockIndex, 0, 1}));
+  EXPECT_EQ(map.max_index, 2);
+  EXPECT_EQ(Count(store::uris::VCUuid()), 2);
+  // A counter at an unknown tree has no component to land on.
+  EXPECT_EQ(Components(CVectorClock(map, Counters{4, 9, 1, 0})), (Counters{1, 0, 4}));
+}
+
 TEST_F(VectorClockStore, ConcurrentMappingNeverSharesAnIndex) {
   constexpr int kRounds = 200;
   for (int round = 0; round < kRounds; ++round) {

@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "core/StatusBoard.h"
 #include "index/Tree.h"
@@ -50,6 +57,8 @@ class AdminTest : public PeerFixture {
 };
 
 TEST_F(AdminTest, TreeAddChecksRootsAndNesting) {
+  std::vector<std::string> bookmarked;
+  peer_->onTreeAdded = [&bookmarked](const std::string& root) { bookmarked.push_back(root); };
   StartRouter();
   const std::string docs = Folder("docs");
   Folder("docs/inner");
@@ -68,7 +77,8 @@ TEST_F(AdminTest, TreeAddChecksRootsAndNesting) {
       {docs, kOtherSync, qo::ZE_EXIST},  // a root belongs to one tree
       {docs + "/inner", kSync, qo::ZE_NESTED_TREE},
       {dir_.Path(), kSync, qo::ZE_NESTED_TREE},
-      {docs + "/inner", kOtherSync, 0},  // another sync folder may nest
+      {docs + "/inner", kOtherSync, qo::ZE_NESTED_TREE},  // nor in or around another sync folder
+      {dir_.Path(), kOtherSync, qo::ZE_NESTED_TREE},
       {"/", kSync, qo::ZE_BAD_PATH},
       {"relative/path", kSync, qo::ZE_BAD_PATH},
       {"C:/Users", kSync, qo::ZE_BAD_PATH},
@@ -83,7 +93,77 @@ TEST_F(AdminTest, TreeAddChecksRootsAndNesting) {
   std::string answer;
   ASSERT_EQ(Code(qo::MC_TREE_SHOW_REQUEST, nullptr, &answer), 0);
   ASSERT_TRUE(trees.ParseFromString(answer));
-  EXPECT_EQ(trees.trees_size(), 2);
+  EXPECT_EQ(trees.trees_size(), 1);
+  EXPECT_EQ(bookmarked, std::vector<std::string>{docs});  // only the tree that was made
+}
+
+// A home folder of the test's own, set while the workers run.
+class ScopedHome {
+ public:
+  explicit ScopedHome(const std::string& home) {
+    if (const char* old = std::getenv("HOME")) old_ = old;
+    ::setenv("HOME", home.c_str(), 1);
+  }
+  ~ScopedHome() {
+    if (old_) {
+      ::setenv("HOME", old_->c_str(), 1);
+    } else {
+      ::unsetenv("HOME");
+    }
+  }
+  ScopedHome(const ScopedHome&) = delete;
+  ScopedHome& operator=(const ScopedHome&) = delete;
+
+ private:
+  std::optional<std::string> old_;
+};
+
+class PrivateFoldersTest : public AdminTest {
+ protected:
+  test::TempDir homeDir_;
+  ScopedHome home_{homeDir_.Path()};  // restored after the fixture has stopped the workers
+};
+
+TEST_F(PrivateFoldersTest, KeysAndTheServicesOwnDataAreNeitherSyncedNorListed) {
+  const std::string home = homeDir_.Path();
+  for (const char* dir : {".ssh", ".gnupg", ".gnupg/private", ".local", ".local/share", ".local/share/keyrings",
+                          ".config", "Docs"}) {
+    ASSERT_EQ(::mkdir((homeDir_ / dir).c_str(), 0700), 0) << dir;
+  }
+  ASSERT_EQ(::symlink((homeDir_ / ".ssh").c_str(), (dir_ / "keys").c_str()), 0);
+  ASSERT_EQ(::mkdir((metadir_ / "beside").c_str(), 0700), 0);
+  StartRouter();
+
+  struct Case {
+    std::string root;
+    int error;
+  };
+  const Case cases[] = {
+      {homeDir_ / ".ssh", qo::ZE_PERMISSION_DENY},
+      {homeDir_ / ".gnupg/private", qo::ZE_PERMISSION_DENY},
+      {homeDir_ / ".local/share/keyrings", qo::ZE_PERMISSION_DENY},
+      {homeDir_ / "Docs/../.ssh", qo::ZE_PERMISSION_DENY},  // the same folder by another name
+      {dir_ / "keys/.", qo::ZE_PERMISSION_DENY},            // and through a link
+      {metadir_ / "beside", qo::ZE_PERMISSION_DENY},        // in the service's metadir
+      {homeDir_ / ".local/share", 0},                       // only the stores themselves
+      {home, qo::ZE_NESTED_TREE},                           // around the tree just made
+  };
+  for (const Case& c : cases) EXPECT_EQ(AddTree(c.root, kSync), c.error) << c.root;
+
+  qo::MsgListRequest list;
+  list.set_root(home);
+  std::string answer;
+  ASSERT_EQ(Code(qo::MC_LIST_REQUEST, &list, &answer), 0);
+  qo::MsgListResponse listing;
+  ASSERT_TRUE(listing.ParseFromString(answer));
+  std::vector<std::string> names;
+  for (const auto& stat : listing.stats()) names.push_back(stat.name());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".config", ".local", "Docs"}));
+  for (const std::string& root : {homeDir_ / ".ssh", homeDir_ / ".gnupg/private", dir_ / "keys", metadir_ / "Morvex"}) {
+    list.set_root(root);
+    EXPECT_EQ(Code(qo::MC_LIST_REQUEST, &list), qo::ZE_PERMISSION_DENY) << root;
+  }
 }
 
 TEST_F(AdminTest, RelationsNeedATreeAKnownDeviceAndNoSelfSync) {

@@ -21,6 +21,8 @@ namespace {
 constexpr const char* kTree = "11111111-2222-4333-8444-555555555555";
 constexpr const char* kSync = "66666666-7777-4888-9999-aaaaaaaaaaaa";
 constexpr const char* kUnknownTree = "11111111-2222-4333-8444-000000000000";
+// One entry more than a clock in a message may have.
+constexpr int kTooLongClock = 1025;
 
 // What came back for one MC_GET_REQUEST: the part's bytes or an error code.
 struct GetAnswer {
@@ -185,6 +187,33 @@ TEST_F(FileHandlersTest, APartIsServedOnlyForTheVersionTheRequesterListed) {
       EXPECT_EQ(answer.errcode, qo::ZE_VCLOCK_MISMATCH) << where;
     }
   }
+}
+
+TEST_F(FileHandlersTest, APartRequestOnlyReadsTheClockNumberingAndBoundsItsClock) {
+  ASSERT_TRUE(Db().Exec("INSERT INTO VCUuid VALUES (1, 'clock-a', 1)"));
+  ASSERT_TRUE(Db().Exec("INSERT INTO File (tree_id, path, type, status, usn, sha1, local_clock, other_clock) VALUES "
+                        "(1, '" + tree_ / "data.bin" + "', 0, 1, 1, '', 3, x'05000000')"));
+  StartRouter();
+  // Trees this one never heard of: with zero counters they change nothing,
+  // one non-zero counter is a version this tree has not got.
+  std::vector<std::string> uuids = {kTree, "clock-a"};
+  std::vector<int32_t> same = {3, 5};
+  for (int i = 0; i < 500; ++i) {
+    uuids.push_back("made-up-" + std::to_string(i));
+    same.push_back(0);
+  }
+  std::vector<int32_t> newer = same;
+  newer.push_back(1);
+  uuids.push_back("made-up-last");
+  same.push_back(0);
+  EXPECT_EQ(Get("/data.bin", 0, 3, kTree, uuids, same).code, qo::MC_GET_RESPONSE);
+  EXPECT_EQ(Get("/data.bin", 0, 3, kTree, uuids, newer).errcode, qo::ZE_VCLOCK_MISMATCH);
+  EXPECT_EQ(Count(store::uris::VCUuid()), 1);
+
+  const std::vector<std::string> tooMany(kTooLongClock, kTree);
+  EXPECT_EQ(Get("/data.bin", 0, 3, kTree, tooMany, {3}).errcode, qo::ZE_BAD_FORMAT);
+  EXPECT_EQ(Get("/data.bin", 0, 3, kTree, {kTree}, std::vector<int32_t>(kTooLongClock, 0)).errcode,
+            qo::ZE_BAD_FORMAT);
 }
 
 TEST_F(FileHandlersTest, AFolderListsItsFilesAndFoldersButNoLinksNorTheMetadataFolder) {

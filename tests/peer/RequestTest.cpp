@@ -7,6 +7,7 @@
 #include "peer/StatusThread.h"
 #include "protocol/SslUtils.h"
 #include "support/LogCapture.h"
+#include "support/TempDir.h"
 
 namespace morvex::peer {
 namespace {
@@ -157,6 +158,43 @@ TEST_F(RequestTest, ThePollerDropsRelationsThePeerDoesNotReportFromItsSide) {
   EXPECT_EQ(Count(uris::Sync(), "id = 3"), 0);  // reported with its two trees swapped: not confirmed
 }
 
+TEST_F(RequestTest, TheStatusIsAboutTheSenderOnlyAndAFailedReadPrunesNothing) {
+  StartRouter();
+  const auto self = config_.Snapshot();
+  ASSERT_TRUE(Db().Exec("INSERT INTO Tree (id, tree_uuid, tree_root, sync_uuid) VALUES "
+                        "(1, 't1', '/a', 's'), (2, 't2', '/b', 's'), (3, 't3', '/c', 's')"));
+  ASSERT_TRUE(Db().Exec("INSERT INTO Sync (id, tree_id, peer_device_uuid, peer_tree_uuid) VALUES "
+                        "(1, 1, '" + self->deviceUuid + "', 't2'), (2, 2, '" + self->deviceUuid + "', 't1'), "
+                        "(3, 3, '0d7c8a3e-1b2c-4d5e-8f60-123456789abc', 't9')"));
+  // The body names another device; the answer is still about the sender.
+  qo::MsgStatusRequest ask;
+  ask.set_device_uuid("0d7c8a3e-1b2c-4d5e-8f60-123456789abc");
+  int code = 0;
+  std::string body;
+  ASSERT_EQ(Ask(qo::MC_STATUS_REQUEST, &ask, code, body), 0);
+  ASSERT_EQ(code, qo::MC_STATUS_RESPONSE);
+  qo::MsgStatusResponse status;
+  ASSERT_TRUE(status.ParseFromString(body));
+  EXPECT_EQ(status.syncs_size(), 2);
+  for (const auto& info : status.syncs()) EXPECT_EQ(info.remote_device_uuid(), self->deviceUuid);
+
+  // A column that fails to compute: the answering side's query, which reads
+  // it, fails at its first row; the poller's own query does not read it.
+  ASSERT_TRUE(Db().Exec("DROP VIEW SyncDir"));
+  ASSERT_TRUE(Db().Exec("CREATE VIEW SyncDir AS SELECT Sync.id AS id, tree_uuid, tree_root, sync_uuid, tree_id, "
+                        "peer_device_uuid, peer_tree_uuid, json('not json') AS peer_tree_root "
+                        "FROM Tree, Sync WHERE Sync.tree_id = Tree.id"));
+  ASSERT_EQ(Ask(qo::MC_STATUS_REQUEST, &ask, code, body), 0);
+  ASSERT_EQ(code, qo::MC_ERROR);
+  EXPECT_EQ(ErrorOf(body).errcode(), qo::ZE_SQLITE);
+  protocol::CDevice device;
+  ASSERT_TRUE(device.LoadByUuid(self->deviceUuid));
+  device.routeUri = "tcp://127.0.0.1:" + std::to_string(self->routePort);
+  CStatusThread poller(*peer_, 1000000);
+  poller.PollDevice(device);
+  EXPECT_EQ(Count(uris::Sync()), 3);
+}
+
 // Another device's side of a conversation with the fixture's device.
 class OtherDevice final : public protocol::IKeyManager {
  public:
@@ -166,9 +204,22 @@ class OtherDevice final : public protocol::IKeyManager {
   std::string GetPublicKey(const std::string& uuid, bool) override {
     return uuid == receiver_.deviceUuid ? receiver_.publicKey : std::string();
   }
-  void Register(store::CSQLite& db) {
-    ASSERT_TRUE(db.Exec("INSERT INTO Device (uuid, name, trust, pubkey) VALUES ('" + uuid_ + "', 'other', 0, '" +
-                        protocol::ssl::DerToPemPublic(keys_.publicDer) + "')"));
+  void Register(store::CSQLite& db, int trust = 0) {
+    ASSERT_TRUE(db.Exec("INSERT INTO Device (uuid, name, trust, pubkey) VALUES ('" + uuid_ + "', 'other', " +
+                        std::to_string(trust) + ", '" + protocol::ssl::DerToPemPublic(keys_.publicDer) + "')"));
+  }
+  // One request signed by this device; the MC_ERROR code of the answer, 0
+  // for another answer, -1 without one.
+  int Ask(protocol::ZmqContext& zmq, int code, const google::protobuf::MessageLite& body,
+          std::string* answerBody = nullptr) {
+    protocol::ZmqSocket socket(zmq, ZMQ_REQ);
+    socket.Connect("tcp://127.0.0.1:" + std::to_string(receiver_.routePort));
+    protocol::CMsgSender(socket, uuid_, keys_.privateDer, receiver_.publicKey).Send(code, &body, false);
+    protocol::CInMsg answer(*this);
+    if (!answer.Recv(socket, false, 5000)) return -1;
+    if (answerBody != nullptr) *answerBody = answer.Body();
+    qo::MsgError error;
+    return answer.Code() == qo::MC_ERROR && error.ParseFromString(answer.Body()) ? error.errcode() : 0;
   }
   // MC_TRUST_REQUEST with `token`; the trust result, or -1 without answer.
   int AskForTrust(protocol::ZmqContext& zmq, const std::string& token) {
@@ -181,6 +232,13 @@ class OtherDevice final : public protocol::IKeyManager {
     qo::MsgTrustResponse result;
     if (!answer.Recv(socket, false, 5000) || !answer.ParseBody(result)) return -1;
     return result.trust_result();
+  }
+  // Answers one request arriving at `socket` (a bound REP socket) with
+  // `code` and an empty body; false when none came.
+  bool AnswerOnce(protocol::ZmqSocket& socket, int code) {
+    protocol::CInMsg request(*this);
+    if (!request.Recv(socket, false, 5000)) return false;
+    return protocol::CMsgSender(socket, uuid_, keys_.privateDer, receiver_.publicKey).Send(code, nullptr, false);
   }
   const std::string& Uuid() const { return uuid_; }
 
@@ -212,6 +270,87 @@ TEST_F(RequestTest, OnlyATokenWeIssuedToThatDeviceAndNotYetUsedEarnsTrust) {
   ASSERT_TRUE(Db().Exec("UPDATE Device SET trust = 0 WHERE name = 'other'"));
   EXPECT_EQ(b.AskForTrust(zmq_, token), qo::TRUST_DENY);  // replayed
   EXPECT_EQ(Count(uris::Device(), "trust = 1 AND name = 'other'"), 0);
+}
+
+TEST_F(RequestTest, APeerChangesOnlyItsOwnRelationsAndTheTreesItMakesAreLogged) {
+  StartRouter();
+  const auto self = config_.Snapshot();
+  OtherDevice b("0d7c8a3e-1b2c-4d5e-8f60-00000000000b", *self);
+  b.Register(Db(), 1);
+  Resolver().NotifyChange(uris::Device());  // the key store learns b's key
+  const std::string third = "0d7c8a3e-1b2c-4d5e-8f60-00000000000c";
+  ASSERT_TRUE(Db().Exec("INSERT INTO Device (uuid, name, trust) VALUES ('" + third + "', 'third', 1)"));
+  ASSERT_TRUE(Db().Exec(std::string("INSERT INTO Tree (id, tree_uuid, tree_root, sync_uuid) VALUES (1, '") + kTree +
+                        "', '/a', '" + kSync + "')"));
+  const std::string bTree = "0d7c8a3e-1b2c-4d5e-8f60-0000000000eb";
+  const std::string thirdTree = "0d7c8a3e-1b2c-4d5e-8f60-0000000000ec";
+  ASSERT_TRUE(Db().Exec("INSERT INTO Sync (id, tree_id, peer_device_uuid, peer_tree_uuid) VALUES "
+                        "(1, 1, '" + b.Uuid() + "', '" + bTree + "'), (2, 1, '" + third + "', '" + thirdTree + "')"));
+
+  qo::MsgSyncAddRequest add;
+  add.set_local_tree_uuid(kTree);
+  add.set_remote_sync_uuid(kSync);
+  add.set_remote_device_uuid(third);
+  add.set_remote_tree_uuid("0d7c8a3e-1b2c-4d5e-8f60-0000000000ff");
+  add.set_remote_tree_root("/elsewhere");
+  EXPECT_EQ(b.Ask(zmq_, qo::MC_SYNC_ADD_REQUEST, add), qo::ZE_PERMISSION_DENY);
+  EXPECT_EQ(Count(uris::Sync()), 2);
+
+  qo::MsgSyncShowRequest show;
+  show.set_show_statistics(qo::PB_FALSE);
+  show.add_remote_device_uuids(third);
+  std::string body;
+  ASSERT_EQ(b.Ask(zmq_, qo::MC_SYNC_SHOW_REQUEST, show, &body), 0);
+  qo::MsgSyncShowResponse shown;
+  ASSERT_TRUE(shown.ParseFromString(body));
+  ASSERT_EQ(shown.syncs_size(), 1);
+  EXPECT_EQ(shown.syncs(0).remote_device_uuid(), b.Uuid());
+
+  qo::MsgSyncDeleteRequest remove;
+  remove.set_local_tree_uuid(kTree);
+  remove.set_remote_tree_uuid(thirdTree);
+  EXPECT_EQ(b.Ask(zmq_, qo::MC_SYNC_DELETE_REQUEST, remove), qo::ZE_NOENT);
+  EXPECT_EQ(Count(uris::Sync()), 2);
+  remove.set_remote_tree_uuid(bTree);
+  EXPECT_EQ(b.Ask(zmq_, qo::MC_SYNC_DELETE_REQUEST, remove), 0);
+  EXPECT_EQ(Count(uris::Sync(), "id = 2"), 1);
+  EXPECT_EQ(Count(uris::Sync()), 1);
+
+  test::TempDir folder;
+  test::LogCapture log;
+  qo::MsgTreeAddRequest tree;
+  tree.set_sync_uuid(kSync);
+  tree.set_tree_root(folder.Path());
+  ASSERT_EQ(b.Ask(zmq_, qo::MC_TREE_ADD_REQUEST, tree), 0);
+  EXPECT_TRUE(log.Has(google::GLOG_WARNING, folder.Path() + " made for the peer other (" + b.Uuid() + ")"));
+}
+
+TEST_F(RequestTest, ThePollerPrunesOnlyOnAStatusAnswer) {
+  const auto self = config_.Snapshot();
+  OtherDevice b("0d7c8a3e-1b2c-4d5e-8f60-00000000000b", *self);
+  b.Register(Db(), 1);
+  Resolver().NotifyChange(uris::Device());
+  ASSERT_TRUE(Db().Exec(std::string("INSERT INTO Tree (id, tree_uuid, tree_root, sync_uuid) VALUES (1, '") + kTree +
+                        "', '/a', '" + kSync + "')"));
+  ASSERT_TRUE(Db().Exec("INSERT INTO Sync (id, tree_id, peer_device_uuid, peer_tree_uuid) VALUES (1, 1, '" +
+                        b.Uuid() + "', 't9')"));
+  protocol::ZmqSocket route(zmq_, ZMQ_REP);
+  ASSERT_TRUE(route.Bind("tcp://127.0.0.1:47611"));
+  protocol::CDevice device;
+  ASSERT_TRUE(device.LoadByUuid(b.Uuid()));
+  device.routeUri = "tcp://127.0.0.1:47611";
+  CStatusThread poller(*peer_, 1000000);
+  // An answer that is not a status answer, with an empty body: nothing is
+  // known about b's relations.
+  std::thread peer([&] { EXPECT_TRUE(b.AnswerOnce(route, qo::MC_SYNC_SHOW_RESPONSE)); });
+  poller.PollDevice(device);
+  peer.join();
+  EXPECT_EQ(Count(uris::Sync()), 1);
+  // An empty status answer: b keeps no relation with us.
+  peer = std::thread([&] { EXPECT_TRUE(b.AnswerOnce(route, qo::MC_STATUS_RESPONSE)); });
+  poller.PollDevice(device);
+  peer.join();
+  EXPECT_EQ(Count(uris::Sync()), 0);
 }
 
 }  // namespace
