@@ -91,6 +91,44 @@ TEST(DirectoryWatcher, ReportsChangesThroughoutTheTree) {
   EXPECT_FALSE(watcher.RemoveWatch(root));
 }
 
+// One root inside another: the trees share the watches of the inner
+// folders. Whichever goes first, the other keeps all of its own.
+TEST(DirectoryWatcher, OverlappingTreesShareWatchesUntilTheLastOneLetsGo) {
+  for (const bool innerGoesFirst : {true, false}) {
+    SCOPED_TRACE(innerGoesFirst ? "inner removed" : "outer removed");
+    test::TempDir dir;
+    const std::string outer = dir / "outer";
+    const std::string inner = outer + "/inner";
+    for (const std::string& folder : {outer, inner, inner + "/deep", inner + "/away"}) {
+      ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    }
+    auto outerSeen = std::make_shared<Recorder>();
+    auto innerSeen = std::make_shared<Recorder>();
+    CDirectoryWatcher watcher;
+    ASSERT_EQ(watcher.AddWatch(outer, outerSeen), 0);
+    ASSERT_EQ(watcher.AddWatch(inner, innerSeen), 0);
+
+    test::WriteFile(inner + "/deep/both", "1");
+    EXPECT_TRUE(outerSeen->Saw("added " + inner + "/deep/both"));
+    EXPECT_TRUE(innerSeen->Saw("added " + inner + "/deep/both"));
+    // A folder moved out of the inner tree stays in the outer one.
+    ASSERT_EQ(::rename((inner + "/away").c_str(), (outer + "/away").c_str()), 0);
+    EXPECT_TRUE(outerSeen->Saw("rename " + inner + "/away -> " + outer + "/away"));
+    EXPECT_TRUE(innerSeen->Saw("removed " + inner + "/away"));
+    test::WriteFile(outer + "/away/moved", "2");
+    EXPECT_TRUE(outerSeen->Saw("added " + outer + "/away/moved"));
+
+    ASSERT_TRUE(watcher.RemoveWatch(innerGoesFirst ? inner : outer));
+    auto& kept = innerGoesFirst ? *outerSeen : *innerSeen;
+    test::WriteFile(inner + "/deep/after", "3");
+    EXPECT_TRUE(kept.Saw("added " + inner + "/deep/after"));
+    ASSERT_EQ(::mkdir((inner + "/new").c_str(), 0755), 0);
+    EXPECT_TRUE(kept.Saw("added " + inner + "/new"));  // reported once its watch exists
+    test::WriteFile(inner + "/new/file", "4");
+    EXPECT_TRUE(kept.Saw("added " + inner + "/new/file"));
+  }
+}
+
 // A running indexer with its exit publisher, on a private ZeroMQ context.
 class IndexerTest : public IndexFixture {
  protected:
