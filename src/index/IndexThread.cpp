@@ -81,13 +81,18 @@ void CIndexThread::ProcessBatch(const qo::MsgWinReadDirChange& change) {
   // walked too, unrecorded, so that its entries get the verdicts the full
   // rescan gives them.
   std::set<std::string> newFolders;
+  std::vector<std::string> ignoredGone;  // what was kept below them goes too
   for (const std::string& path : change.paths()) {
     if (!rules.Ignored(path)) {
       paths.push_back(path);
       continue;
     }
     LOG(INFO) << "[Ignore    ]" << path;
-    if (PathExists(path) && GetFileInfo(path).kind == FileKind::kDirectory) newFolders.insert(path);
+    if (!PathExists(path)) {
+      ignoredGone.push_back(path);
+    } else if (GetFileInfo(path).kind == FileKind::kDirectory) {
+      newFolders.insert(path);
+    }
   }
   // Descending: entries inside a directory come before the directory.
   std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) { return platform::CompareExact(a, b) > 0; });
@@ -130,6 +135,7 @@ void CIndexThread::ProcessBatch(const qo::MsgWinReadDirChange& change) {
     previous = path;
     Progress(core::BM_INDEX_PROGRESS, tree.Id(), 1);
   }
+  for (const std::string& path : ignoredGone) tree.RemovePath(path, list);
   for (const std::string& dir : walks) tree.WalkTree(list, dir, rules);
   if (list.Size() > 0 && store::CContentResolver::Instance().ApplyBatch(store::kAuthority, list) > 0) {
     PublishFileChange(context_.zmq, context_.ownUuid(), tree.SyncUuid(), tree.TreeUuid());

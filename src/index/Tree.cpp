@@ -142,7 +142,13 @@ int LocalTree::IndexPath(const std::string& path, store::COperationList& list) c
 int LocalTree::RemovePath(const std::string& path, store::COperationList& list) const {
   CQoFile record;
   if (!record.LoadByPath(id_, path)) {
-    LOG(INFO) << "Tmp File encountered: " << path;
+    // A folder the rules ignore has no record of its own; the entries
+    // below it that they keep have, and go with it.
+    if (AnyLiveBelow(id_, path)) {
+      MarkRemovedBelow(id_, path, list);
+    } else {
+      LOG(INFO) << "Tmp File encountered: " << path;
+    }
     return 1;
   }
   if (record.Status() != qo::REMOVED) record.MarkRemoved(&list);

@@ -39,7 +39,7 @@ class LocalTree {
   // 1 when the record is up to date or a change was appended; 0 when the
   // path cannot be read now (vanished, locked, changing): retry later.
   int IndexPath(const std::string& path, store::COperationList& list) const;
-  // Always 1.
+  // Marks the record of `path` and every record below it removed. Always 1.
   int RemovePath(const std::string& path, store::COperationList& list) const;
   // Indexes everything below `dir` that the rules keep, as the full rescan
   // does: an ignored folder is not recorded but its entries are still

@@ -264,8 +264,15 @@ TEST_F(IndexerTest, RescanAndWatchPathIgnoreTheSamePaths) {
   ASSERT_EQ(::rename((outside + "/moved").c_str(), At("moved").c_str()), 0);
   Write("zz-last", "x");  // reported after everything above
   ASSERT_TRUE(test::WaitFor([&] { return Record("zz-last").Id() != -1; }, 10s));
-  manager.Stop();
   EXPECT_EQ(verdicts(), std::vector<std::string>{}) << "watch path";
+  // An ignored folder moved away: what was kept below it goes with it, as
+  // a rescan would find.
+  ASSERT_EQ(::rename(At("dir.tmp").c_str(), (outside + "/dir.tmp").c_str()), 0);
+  Write("zz-later", "x");
+  ASSERT_TRUE(test::WaitFor([&] { return Record("zz-later").Id() != -1; }, 10s));
+  EXPECT_EQ(Record("dir.tmp/inner").Status(), qo::REMOVED);
+  manager.Stop();
+  ASSERT_EQ(::rename((outside + "/dir.tmp").c_str(), At("dir.tmp").c_str()), 0);
 
   Resolver().Delete(uris::File(), store::CSelection());
   CRefreshThread rescan(IndexContext{zmq_, [] { return std::string(kOwnUuid); }});
