@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -23,6 +24,7 @@ constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MODIFY | IN_CLOSE_WRI
                                 IN_MOVED_TO | IN_DONT_FOLLOW | IN_ONLYDIR | IN_EXCL_UNLINK;
 
 bool Below(const std::string& path, const std::string& dir) {
+  if (dir == "/") return path.size() > 1 && path[0] == '/';
   return path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 && path[dir.size()] == '/';
 }
 
@@ -56,6 +58,9 @@ int CDirectoryWatcher::AddWatch(const std::string& root, std::shared_ptr<CDirect
 }
 
 bool CDirectoryWatcher::WatchOne(const std::string& dir, const std::shared_ptr<Tree>& tree) {
+  // Under the lock, so that no other tree releases this descriptor between
+  // the kernel handing it out and this tree taking its share.
+  std::lock_guard lock(mutex_);
   const int wd = ::inotify_add_watch(inotify_.Get(), dir.c_str(), kWatchMask);
   if (wd < 0) {
     if (errno == ENOSPC) {
@@ -65,8 +70,9 @@ bool CDirectoryWatcher::WatchOne(const std::string& dir, const std::shared_ptr<T
     }
     return true;  // vanished meanwhile, or not a directory any more: nothing to watch
   }
-  std::lock_guard lock(mutex_);
-  byWatch_[wd] = Directory{dir, tree};
+  Directory& watch = byWatch_[wd];
+  watch.path = dir;
+  if (std::find(watch.trees.begin(), watch.trees.end(), tree) == watch.trees.end()) watch.trees.push_back(tree);
   return true;
 }
 
@@ -90,27 +96,45 @@ bool CDirectoryWatcher::WatchRecursively(const std::string& dir, const std::shar
 }
 
 bool CDirectoryWatcher::RemoveWatch(const std::string& root) {
-  std::shared_ptr<Tree> tree;
-  {
-    std::lock_guard lock(mutex_);
-    auto it = trees_.find(root);
-    if (it == trees_.end()) return false;
-    tree = it->second;
-    trees_.erase(it);
-  }
-  ForgetTree(tree);
+  std::lock_guard lock(mutex_);
+  auto it = trees_.find(root);
+  if (it == trees_.end()) return false;
+  const std::shared_ptr<Tree> tree = it->second;
+  trees_.erase(it);
+  ReleaseLocked(tree, std::string());
   return true;
 }
 
-void CDirectoryWatcher::ForgetTree(const std::shared_ptr<Tree>& tree) {
-  std::lock_guard lock(mutex_);
+void CDirectoryWatcher::ReleaseLocked(const std::shared_ptr<Tree>& tree, const std::string& dir) {
   for (auto it = byWatch_.begin(); it != byWatch_.end();) {
-    if (it->second.tree == tree) {
+    Directory& watch = it->second;
+    if (!dir.empty() && watch.path != dir && !Below(watch.path, dir)) {
+      ++it;
+      continue;
+    }
+    watch.trees.erase(std::remove(watch.trees.begin(), watch.trees.end(), tree), watch.trees.end());
+    if (watch.trees.empty()) {
       ::inotify_rm_watch(inotify_.Get(), it->first);
       it = byWatch_.erase(it);
     } else {
-      ++it;
+      ++it;  // another tree still needs it
     }
+  }
+}
+
+void CDirectoryWatcher::RenameWatches(const std::string& oldPath, const std::string& newPath) {
+  std::lock_guard lock(mutex_);
+  for (auto& [wd, watched] : byWatch_) {
+    if (watched.path == oldPath || Below(watched.path, oldPath)) {
+      watched.path = newPath + watched.path.substr(oldPath.size());
+    }
+  }
+}
+
+void CDirectoryWatcher::WatchNew(const std::string& path, const TreeList& trees) {
+  if (path.size() >= 8 && path.compare(path.size() - 8, 8, "/.Morvex") == 0) return;
+  for (const auto& tree : trees) {
+    if (!WatchRecursively(path, tree)) ReportLost(tree);
   }
 }
 
@@ -142,8 +166,11 @@ void CDirectoryWatcher::ReadEvents() {
   alignas(inotify_event) char buffer[64 * 1024];
   struct Move {
     std::string path;
-    std::shared_ptr<Tree> tree;
+    TreeList trees;
     bool isDir;
+  };
+  const auto holds = [](const TreeList& trees, const std::shared_ptr<Tree>& tree) {
+    return std::find(trees.begin(), trees.end(), tree) != trees.end();
   };
   std::unordered_map<uint32_t, Move> movedFrom;  // by cookie, unpaired so far
   for (;;) {
@@ -155,7 +182,7 @@ void CDirectoryWatcher::ReadEvents() {
       if ((event->mask & IN_Q_OVERFLOW) != 0) {
         LOG(WARNING) << "inotify queue overflow: changes were lost; a full rescan will catch up "
                         "(see the fs.inotify.max_queued_events and fs.inotify.max_user_watches settings)";
-        std::vector<std::shared_ptr<Tree>> all;
+        TreeList all;
         {
           std::lock_guard lock(mutex_);
           for (const auto& [root, tree] : trees_) all.push_back(tree);
@@ -163,7 +190,8 @@ void CDirectoryWatcher::ReadEvents() {
         for (const auto& tree : all) ReportLost(tree);
         continue;
       }
-      Directory dir;
+      std::string path;
+      TreeList trees;  // the trees this event belongs to
       {
         std::lock_guard lock(mutex_);
         auto it = byWatch_.find(event->wd);
@@ -172,63 +200,77 @@ void CDirectoryWatcher::ReadEvents() {
           byWatch_.erase(it);
           continue;
         }
-        dir = it->second;
+        if (event->len == 0) continue;  // an event about the watched directory itself
+        path = it->second.path + "/" + event->name;
+        // A watch shared by nested trees may hold a directory that was
+        // moved out of the inner tree but not yet let go of by it.
+        for (const auto& tree : it->second.trees) {
+          if (Below(path, tree->root)) trees.push_back(tree);
+        }
       }
-      if (event->len == 0) continue;  // an event about the watched directory itself
-      const std::string path = dir.path + "/" + event->name;
       const bool isDir = (event->mask & IN_ISDIR) != 0;
-      CDirectoryChangeHandler& handler = *dir.tree->handler;
-      if (isDir && (event->mask & (IN_CREATE | IN_MOVED_TO)) != 0 && std::strcmp(event->name, ".Morvex") != 0) {
-        if (!WatchRecursively(path, dir.tree)) ReportLost(dir.tree);
-      }
       if ((event->mask & IN_MOVED_FROM) != 0) {
-        movedFrom[event->cookie] = Move{path, dir.tree, isDir};
+        movedFrom[event->cookie] = Move{path, std::move(trees), isDir};
         continue;
       }
       if ((event->mask & IN_MOVED_TO) != 0) {
         auto from = movedFrom.find(event->cookie);
-        if (from != movedFrom.end() && from->second.tree == dir.tree) {
-          const std::string oldPath = from->second.path;
+        if (from != movedFrom.end()) {
+          const Move move = std::move(from->second);
           movedFrom.erase(from);
-          if (isDir) {
-            // The watches below the old name now live below the new one.
-            std::lock_guard lock(mutex_);
-            for (auto& [wd, watched] : byWatch_) {
-              if (watched.path == oldPath || Below(watched.path, oldPath)) {
-                watched.path = path + watched.path.substr(oldPath.size());
-              }
+          // The watches below the old name now live below the new one.
+          if (move.isDir) RenameWatches(move.path, path);
+          for (const auto& tree : move.trees) {
+            if (holds(trees, tree)) {
+              if (!(IsTmpFile(move.path) && IsTmpFile(path))) tree->handler->OnNameChanged(move.path, path);
+              continue;
             }
+            // Moved out of this tree (into another tree that overlaps it).
+            if (move.isDir) {
+              std::lock_guard lock(mutex_);
+              ReleaseLocked(tree, path);
+            }
+            if (!IsTmpFile(move.path)) tree->handler->OnRemoved(move.path);
           }
-          if (!(IsTmpFile(oldPath) && IsTmpFile(path))) handler.OnNameChanged(oldPath, path);
+          TreeList arrived;  // moved into these trees from outside them
+          for (const auto& tree : trees) {
+            if (!holds(move.trees, tree)) arrived.push_back(tree);
+          }
+          if (isDir) WatchNew(path, arrived);
+          if (!IsTmpFile(path)) {
+            for (const auto& tree : arrived) tree->handler->OnAdded(path);
+          }
           continue;
         }
-        if (!IsTmpFile(path)) handler.OnAdded(path);
+        if (isDir) WatchNew(path, trees);
+        if (!IsTmpFile(path)) {
+          for (const auto& tree : trees) tree->handler->OnAdded(path);
+        }
         continue;
       }
+      if (isDir && (event->mask & IN_CREATE) != 0) WatchNew(path, trees);
       if (IsTmpFile(path)) continue;
-      if ((event->mask & IN_CREATE) != 0) {
-        handler.OnAdded(path);
-      } else if ((event->mask & IN_DELETE) != 0) {
-        handler.OnRemoved(path);
-      } else if ((event->mask & (IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB)) != 0) {
-        handler.OnModified(path);
+      for (const auto& tree : trees) {
+        CDirectoryChangeHandler& handler = *tree->handler;
+        if ((event->mask & IN_CREATE) != 0) {
+          handler.OnAdded(path);
+        } else if ((event->mask & IN_DELETE) != 0) {
+          handler.OnRemoved(path);
+        } else if ((event->mask & (IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB)) != 0) {
+          handler.OnModified(path);
+        }
       }
     }
   }
-  // A move whose other half never came left the tree (or came from outside).
+  // A move whose other half never came left the trees (or came from outside).
   for (auto& [cookie, move] : movedFrom) {
-    if (move.isDir) {
-      std::lock_guard lock(mutex_);
-      for (auto it = byWatch_.begin(); it != byWatch_.end();) {
-        if (it->second.path == move.path || Below(it->second.path, move.path)) {
-          ::inotify_rm_watch(inotify_.Get(), it->first);
-          it = byWatch_.erase(it);
-        } else {
-          ++it;
-        }
+    for (const auto& tree : move.trees) {
+      if (move.isDir) {
+        std::lock_guard lock(mutex_);
+        ReleaseLocked(tree, move.path);
       }
+      if (!IsTmpFile(move.path)) tree->handler->OnRemoved(move.path);
     }
-    if (!IsTmpFile(move.path)) move.tree->handler->OnRemoved(move.path);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "index/DirChangeHandler.h"
 #include "platform/UniqueFd.h"
@@ -13,7 +14,12 @@ namespace morvex::index {
 
 // Watches whole directory trees with inotify: one watch per directory,
 // added as directories appear (created or moved in) and dropped as they go.
-// Events become handler calls: a moved-from and moved-to pair with the same
+// The kernel gives one watch descriptor per directory however often it is
+// added, so trees that overlap (one root inside another) share the watches
+// of their common directories: each watch counts the trees that hold it and
+// is removed only when the last of them lets it go, and an event on a shared
+// watch goes to every tree that contains its path. Events become handler
+// calls: a moved-from and moved-to pair with the same
 // cookie is one rename, an unpaired half a removal or an addition. Names
 // ending in ".~morvex" (downloads in progress) are not reported; a rename
 // is dropped only when both of its names are.
@@ -45,9 +51,12 @@ class CDirectoryWatcher {
     std::string root;
     std::shared_ptr<CDirectoryChangeHandler> handler;
   };
+  using TreeList = std::vector<std::shared_ptr<Tree>>;
+  // One inotify watch: the directory's current path and the trees that
+  // hold the watch (each at most once).
   struct Directory {
     std::string path;
-    std::shared_ptr<Tree> tree;
+    TreeList trees;
   };
   void Loop();
   void ReadEvents();
@@ -55,8 +64,15 @@ class CDirectoryWatcher {
   // followed). Returns false when the kernel refused a watch.
   bool WatchRecursively(const std::string& dir, const std::shared_ptr<Tree>& tree);
   bool WatchOne(const std::string& dir, const std::shared_ptr<Tree>& tree);
-  void ForgetTree(const std::shared_ptr<Tree>& tree);
+  // Lets `tree` go of the watches of `dir` and below (all of them when
+  // `dir` is empty); a watch no tree holds any more is removed. Callers
+  // hold mutex_.
+  void ReleaseLocked(const std::shared_ptr<Tree>& tree, const std::string& dir);
   void ReportLost(const std::shared_ptr<Tree>& tree);
+  // Moves the watch paths of `oldPath` and below to `newPath`.
+  void RenameWatches(const std::string& oldPath, const std::string& newPath);
+  // A directory that appeared at `path`: watched for each of `trees`.
+  void WatchNew(const std::string& path, const TreeList& trees);
 
   platform::UniqueFd inotify_;
   platform::UniqueFd stop_;

@@ -3,6 +3,7 @@
 #include <glog/logging.h>
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 #include <vector>
 
@@ -74,27 +75,39 @@ void CIndexThread::ProcessBatch(const qo::MsgWinReadDirChange& change) {
   }
   const IgnoreRules rules;
   std::vector<std::string> paths;
+  // A folder new to the index is walked whole: entries made in it before
+  // its watch existed were never reported, whatever else inside it was.
+  // Reported entries inside it come with the walk. An ignored folder is
+  // walked too, unrecorded, so that its entries get the verdicts the full
+  // rescan gives them.
+  std::set<std::string> newFolders;
+  std::vector<std::string> ignoredGone;  // what was kept below them goes too
   for (const std::string& path : change.paths()) {
-    if (rules.Ignored(path)) {
-      LOG(INFO) << "[Ignore    ]" << path;
-    } else {
+    if (!rules.Ignored(path)) {
       paths.push_back(path);
+      continue;
+    }
+    LOG(INFO) << "[Ignore    ]" << path;
+    if (!PathExists(path)) {
+      ignoredGone.push_back(path);
+    } else if (GetFileInfo(path).kind == FileKind::kDirectory) {
+      newFolders.insert(path);
     }
   }
   // Descending: entries inside a directory come before the directory.
   std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) { return platform::CompareExact(a, b) > 0; });
   Progress(core::BM_INDEX_BEGIN, tree.Id(), paths.size());
 
-  // A folder new to the index is walked whole: entries made in it before
-  // its watch existed were never reported, whatever else inside it was.
-  // Reported entries inside it come with the walk.
-  std::set<std::string> newFolders;
   for (auto it = paths.rbegin(); it != paths.rend(); ++it) {  // parents first
     if (InsideAny(*it, newFolders) || !PathExists(*it) || GetFileInfo(*it).kind != FileKind::kDirectory) continue;
     CQoFile record;
     if (!record.LoadByPath(tree.Id(), *it) || record.Status() == qo::REMOVED || record.Type() != qo::DIR) {
       newFolders.insert(*it);
     }
+  }
+  // A folder inside another one walked comes with that walk.
+  for (auto it = newFolders.begin(); it != newFolders.end();) {
+    it = InsideAny(*it, newFolders) ? newFolders.erase(it) : std::next(it);
   }
 
   store::COperationList list;
@@ -122,7 +135,8 @@ void CIndexThread::ProcessBatch(const qo::MsgWinReadDirChange& change) {
     previous = path;
     Progress(core::BM_INDEX_PROGRESS, tree.Id(), 1);
   }
-  for (const std::string& dir : walks) tree.WalkTree(list, dir);
+  for (const std::string& path : ignoredGone) tree.RemovePath(path, list);
+  for (const std::string& dir : walks) tree.WalkTree(list, dir, rules);
   if (list.Size() > 0 && store::CContentResolver::Instance().ApplyBatch(store::kAuthority, list) > 0) {
     PublishFileChange(context_.zmq, context_.ownUuid(), tree.SyncUuid(), tree.TreeUuid());
   }

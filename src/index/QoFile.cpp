@@ -135,14 +135,33 @@ bool CQoFile::MarkRemoved(store::COperationList* list) {
   return CContentResolver::Instance().ApplyBatch(store::kAuthority, own) > 0;
 }
 
-int CQoFile::MarkSubtreeRemoved(store::COperationList& list) {
-  // A range on the exact bytes: everything that starts with "<dir>/" sorts
-  // between "<dir>/" and "<dir>0" ('0' follows '/'). Unlike LIKE this
-  // neither ignores case nor treats "_" and "%" in the name as wildcards.
-  auto& update = list.NewUpdate(uris::File(), "tree_id = ? AND status != ? AND path > ? AND path < ? ");
-  update.GetSelection()->AddInt(treeId_).AddInt(qo::REMOVED).AddString(path_ + "/").AddString(path_ + "0");
+namespace {
+
+// The live records strictly below `dir`: a range on the exact bytes, as
+// everything that starts with "<dir>/" sorts between "<dir>/" and "<dir>0"
+// ('0' follows '/'). Unlike LIKE this neither ignores case nor treats "_"
+// and "%" in the name as wildcards.
+constexpr const char* kLiveBelow = "tree_id = ? AND status != ? AND path > ? AND path < ? ";
+
+store::CSelection LiveBelow(int32_t treeId, const std::string& dir) {
+  store::CSelection selection = store::CSelection::FromClause(kLiveBelow);
+  selection.AddInt(treeId).AddInt(qo::REMOVED).AddString(dir + "/").AddString(dir + "0");
+  return selection;
+}
+
+}  // namespace
+
+int CQoFile::MarkSubtreeRemoved(store::COperationList& list) { return MarkRemovedBelow(treeId_, path_, list); }
+
+int MarkRemovedBelow(int32_t treeId, const std::string& dir, store::COperationList& list) {
+  auto& update = list.NewUpdate(uris::File(), "%s", kLiveBelow);
+  *update.GetSelection() = LiveBelow(treeId, dir);
   update.GetValues()->PutInt("status", qo::REMOVED).PutInt64("usn", GetNextUsn()).PutExpression("local_clock", "local_clock+1");
   return 1;
+}
+
+bool AnyLiveBelow(int32_t treeId, const std::string& dir) {
+  return CContentResolver::Instance().QueryInt(uris::File(), "COUNT(*)", 0, LiveBelow(treeId, dir)) > 0;
 }
 
 CQoFileBuilder::CQoFileBuilder(const std::string& path, const std::string& sha1, int32_t treeId, int32_t unixAttr,

@@ -138,4 +138,11 @@ inline int32_t KeptAttributes(uint32_t winAttr, bool directory) {
   return static_cast<int32_t>(winAttr & (directory ? kKeepAttrDir : kKeepAttrFile));
 }
 
+// Marks every live record of the tree strictly below `dir` removed with one
+// shared usn (exact paths, at a "/" boundary), whether or not `dir` has a
+// record of its own.
+int MarkRemovedBelow(int32_t treeId, const std::string& dir, store::COperationList& list);
+// True when the tree has live records strictly below `dir`.
+bool AnyLiveBelow(int32_t treeId, const std::string& dir);
+
 }  // namespace morvex::index

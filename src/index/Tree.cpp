@@ -142,7 +142,13 @@ int LocalTree::IndexPath(const std::string& path, store::COperationList& list) c
 int LocalTree::RemovePath(const std::string& path, store::COperationList& list) const {
   CQoFile record;
   if (!record.LoadByPath(id_, path)) {
-    LOG(INFO) << "Tmp File encountered: " << path;
+    // A folder the rules ignore has no record of its own; the entries
+    // below it that they keep have, and go with it.
+    if (AnyLiveBelow(id_, path)) {
+      MarkRemovedBelow(id_, path, list);
+    } else {
+      LOG(INFO) << "Tmp File encountered: " << path;
+    }
     return 1;
   }
   if (record.Status() != qo::REMOVED) record.MarkRemoved(&list);
@@ -150,7 +156,7 @@ int LocalTree::RemovePath(const std::string& path, store::COperationList& list) 
   return 1;
 }
 
-int LocalTree::WalkTree(store::COperationList& list, const std::string& dir) const {
+int LocalTree::WalkTree(store::COperationList& list, const std::string& dir, const IgnoreRules& rules) const {
   platform::UniqueDir listing(::opendir(dir.c_str()));
   if (!listing) return 0;
   while (const dirent* entry = ::readdir(listing.get())) {
@@ -158,10 +164,14 @@ int LocalTree::WalkTree(store::COperationList& list, const std::string& dir) con
     if (name == "." || name == ".." || name == ".Morvex") continue;
     const auto child = JoinPath(dir, name);
     if (!child || IsTmpFile(*child)) continue;
-    IndexPath(*child, list);
+    if (rules.Ignored(*child)) {
+      LOG(INFO) << "[Ignore    ] " << *child;
+    } else {
+      IndexPath(*child, list);
+    }
     bool isDir = entry->d_type == DT_DIR;
     if (entry->d_type == DT_UNKNOWN) isDir = GetFileInfo(*child).kind == FileKind::kDirectory;
-    if (isDir) WalkTree(list, *child);
+    if (isDir) WalkTree(list, *child, rules);
   }
   return 1;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "index/IgnoreRules.h"
 #include "protocol/ZmqSocket.h"
 #include "store/Operations.h"
 
@@ -38,10 +39,12 @@ class LocalTree {
   // 1 when the record is up to date or a change was appended; 0 when the
   // path cannot be read now (vanished, locked, changing): retry later.
   int IndexPath(const std::string& path, store::COperationList& list) const;
-  // Always 1.
+  // Marks the record of `path` and every record below it removed. Always 1.
   int RemovePath(const std::string& path, store::COperationList& list) const;
-  // 0 when the folder cannot be listed.
-  int WalkTree(store::COperationList& list, const std::string& dir) const;
+  // Indexes everything below `dir` that the rules keep, as the full rescan
+  // does: an ignored folder is not recorded but its entries are still
+  // tested one by one. 0 when the folder cannot be listed.
+  int WalkTree(store::COperationList& list, const std::string& dir, const IgnoreRules& rules = IgnoreRules()) const;
 
  private:
   static LocalTree Load(const store::CSelection& selection);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -39,6 +40,22 @@ bool MakeDirectories(const std::string& path, mode_t mode, std::string& error) {
     }
   }
   return true;
+}
+
+// Whoever may write to the profile can replace the device's identity and
+// trust: it must be the running user's alone.
+std::string OwnershipProblem(const struct stat& info) {
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+  if (info.st_uid != geteuid()) {
+    return "it belongs to uid " + std::to_string(info.st_uid) + ", not to this user (uid " + std::to_string(geteuid()) +
+           "); use a profile of your own (-m DIR)";
+  }
+  if ((info.st_mode & 022) != 0) {
+    return std::string("group or others may write to it (mode ") + mode +
+           "); check its content, then make it private (chmod go-w)";
+  }
+  return {};
 }
 
 }  // namespace
@@ -78,14 +95,26 @@ AppDirResult EnsureAppDir(const std::string& metadir) {
     result.error = ErrnoMessage("Failed to init application directory", result.path, errno);
     return result;
   }
-  if (::stat(result.path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+  if (::lstat(result.path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
     result.error = "Failed to init application directory: " + result.path + ": not a directory";
     return result;
   }
+  if (const std::string problem = OwnershipProblem(info); !problem.empty()) {
+    result.error = "Refusing the profile folder " + result.path + ": " + problem;
+    return result;
+  }
   // The folder will hold the device's private key: keep it to its owner.
-  if ((info.st_mode & 077) != 0 && info.st_uid == geteuid()) ::chmod(result.path.c_str(), 0700);
+  if ((info.st_mode & 077) != 0) ::chmod(result.path.c_str(), 0700);
   result.ok = true;
   return result;
+}
+
+std::string PrivateFileProblem(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT ? std::string() : ErrnoMessage("Cannot check", path, errno);
+  if (!S_ISREG(info.st_mode)) return "Refusing " + path + ": not a regular file";
+  if (const std::string problem = OwnershipProblem(info); !problem.empty()) return "Refusing " + path + ": " + problem;
+  return {};
 }
 
 std::string CurrentUserName() {

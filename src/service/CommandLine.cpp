@@ -25,7 +25,8 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
       {"route-port", required_argument, nullptr, 'r'}, {"pub-port", required_argument, nullptr, 'p'},
       {"broadcast-port", required_argument, nullptr, 'b'}, {"token", required_argument, nullptr, 't'},
       {"metadir", required_argument, nullptr, 'm'}, {"restart", no_argument, nullptr, kRestart},
-      {"headless", no_argument, nullptr, kHeadless}, {nullptr, 0, nullptr, 0},
+      {"headless", no_argument, nullptr, kHeadless}, {"yes", no_argument, nullptr, 'y'},
+      {nullptr, 0, nullptr, 0},
   };
   CommandLineOptions options;
   std::vector<std::string> words = arguments;
@@ -37,9 +38,10 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
 
   optind = 0;  // a full re-initialisation of getopt's state (GNU)
   int c;
-  while ((c = getopt_long(argc, argv.data(), "cn:r:p:b:t:m:", kLongOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv.data(), "cyn:r:p:b:t:m:", kLongOptions, nullptr)) != -1) {
     switch (c) {
       case 'c': options.create = true; break;
+      case 'y': options.yes = true; break;
       case 'n': options.name = optarg; break;
       case 'r': options.routePort = ParseOptionNumber(optarg); break;
       case 'p': options.pubPort = ParseOptionNumber(optarg); break;

@@ -11,6 +11,7 @@ namespace morvex::service {
 // device identity set-up's work.
 struct CommandLineOptions {
   bool create = false;
+  bool yes = false;  // --create confirmed without asking
   std::optional<std::string> name;
   std::optional<int64_t> routePort;
   std::optional<int64_t> pubPort;

@@ -32,7 +32,6 @@ uint16_t PortOption(char option, int64_t value) {
 }  // namespace
 
 void ApplyOptions(const CommandLineOptions& options, config::CKelmConfigManager& holder) {
-  if (options.create) holder.SetDeviceUuid(protocol::NewUuid());
   if (options.name) holder.SetDeviceName(*options.name);
   if (options.routePort) holder.SetRoutePort(PortOption('r', *options.routePort));
   if (options.pubPort) holder.SetPubPort(PortOption('p', *options.pubPort));
@@ -41,10 +40,7 @@ void ApplyOptions(const CommandLineOptions& options, config::CKelmConfigManager&
 }
 
 bool AskResetOnTerminal() {
-  if (!::isatty(STDIN_FILENO)) {
-    LOG(WARNING) << "--create without a terminal to ask: re-initialising without confirmation";
-    return true;
-  }
+  if (!::isatty(STDIN_FILENO)) return false;  // nobody to ask
   std::cout << kTextResetQuestion << " [y/N] " << std::flush;
   std::string answer;
   std::getline(std::cin, answer);
@@ -77,23 +73,28 @@ void CreateIdentity(config::CKelmConfigManager& working) {
   InsertOwnDevice(*working.Snapshot());
 }
 
-void SetUpDeviceIdentity(const config::CKelmConfigManager& holder, bool create, const ConfirmReset& confirm) {
+bool SetUpDeviceIdentity(const config::CKelmConfigManager& holder, bool create, const ConfirmReset& confirm) {
   auto& resolver = CContentResolver::Instance();
   config::CKelmConfigManager working;
-  if (create && confirm()) {
+  if (create) {
+    // Not even the options are taken when the reset is refused: "no" means
+    // the device stays exactly as it was.
+    if (!confirm()) return false;
     for (const store::CUri* uri : {&uris::Device(), &uris::Sync(), &uris::File(), &uris::Tree(), &uris::VCUuid(),
                                    &uris::DeviceTTL()}) {
       resolver.Delete(*uri, nullptr);
     }
     working.CopyAll(holder);
+    working.SetDeviceUuid(protocol::NewUuid());
     CreateIdentity(working);
-    return;
+    LOG(WARNING) << "Device re-initialised as " << working.Snapshot()->deviceUuid;
+    return true;
   }
   working.Load();
   working.Merge(holder);
   working.Save();
   const auto values = working.Snapshot();
-  if (values->deviceUuid.empty()) return;
+  if (values->deviceUuid.empty()) return true;
   store::CContentValues row;
   row.PutString("name", values->deviceName)
       .PutString("route_uri", values->RouteUri())
@@ -101,6 +102,7 @@ void SetUpDeviceIdentity(const config::CKelmConfigManager& holder, bool create, 
       .PutString("pub_uri", values->PubUri())
       .PutInt("trust", 1);
   resolver.Update(uris::Device(), row, store::CSelection("uuid = ? ").AddString(values->deviceUuid));
+  return true;
 }
 
 int HeadlessFirstStart(const CommandLineOptions& options) {

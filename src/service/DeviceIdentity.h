@@ -8,22 +8,25 @@
 
 namespace morvex::service {
 
-// Turns the parsed options into an option holder: -c makes a new UUID, -n,
-// -r/-p/-b (their low 16 bits; a value outside 0..65535 is warned about on
-// standard output), -t through the token setter.
+// Turns the parsed options into an option holder: -n, -r/-p/-b (their low
+// 16 bits; a value outside 0..65535 is warned about on standard output), -t
+// through the token setter. The new UUID of -c is made only once the reset
+// is confirmed.
 void ApplyOptions(const CommandLineOptions& options, config::CKelmConfigManager& holder);
 
 // The reset question of --create; true to go ahead.
 using ConfirmReset = std::function<bool()>;
-// Asks on the terminal when standard input is one; otherwise goes ahead and
-// says so at WARNING.
+// Asks on the terminal when standard input is one; without a terminal the
+// answer is no (--yes confirms there).
 bool AskResetOnTerminal();
 
-// Start-up step: with `create` (and the reset confirmed) empties the tables
-// of devices, syncs, files, trees and clocks, and makes a new identity from
-// the options; otherwise merges the options into the stored configuration
-// and refreshes this device's own row.
-void SetUpDeviceIdentity(const config::CKelmConfigManager& holder, bool create, const ConfirmReset& confirm);
+// Start-up step: with `create` and the reset confirmed, empties the tables
+// of devices, syncs, files, trees and clocks, and makes a new identity (a
+// new UUID, new keys) from the options; without `create`, merges the options
+// into the stored configuration and refreshes this device's own row. False
+// when the reset was not confirmed: then nothing at all has changed, and
+// the start is to fail.
+bool SetUpDeviceIdentity(const config::CKelmConfigManager& holder, bool create, const ConfirmReset& confirm);
 
 // What a device without a UUID runs to get one (the setup wizard on a
 // desktop). Returns 0 when it stored a complete configuration, otherwise the
@@ -48,6 +51,9 @@ void InsertOwnDevice(const config::ConfigValues& values);
 
 inline constexpr const char* kTextResetQuestion =
     "您正在尝试重新初始化Morvex服务，这将清除目前的所有同步配置。如果您是第一次运行或者打算重新配置，请选择“确定”，否则请选择“取消”";
+inline constexpr const char* kTextResetNotConfirmed =
+    "--create not confirmed, nothing was changed: answer \"y\" on a terminal, or add --yes to re-initialise "
+    "this device (a new identity: every peer must trust it again)";
 inline constexpr const char* kTextNeedToken = "first start needs a sync password: -t PASSWORD";
 
 }  // namespace morvex::service

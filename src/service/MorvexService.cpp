@@ -23,6 +23,7 @@
 #include "protocol/InprocEndpoints.h"
 #include "protocol/QoMsg.h"
 #include "store/ContentResolver.h"
+#include "store/Schema.h"
 
 namespace morvex::service {
 
@@ -76,6 +77,15 @@ bool CMorvexServiceApp::InitInstance() {
   if (options_.restart) LOG(INFO) << "Restart option detected";
   for (const std::string& word : options_.extraWords) LOG(INFO) << word;
   GOOGLE_PROTOBUF_VERIFY_VERSION;
+  // The database holds the identity and the trust: nobody else may be able
+  // to swap it.
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    const std::string problem = platform::PrivateFileProblem(appDir_ + "/" + store::kDatabaseFileName + suffix);
+    if (!problem.empty()) {
+      ReportStartFailure(problem);
+      return false;
+    }
+  }
 
   if (!TakeInstanceLock()) return false;
 
@@ -89,7 +99,12 @@ bool CMorvexServiceApp::InitInstance() {
   {
     config::CKelmConfigManager holder;
     ApplyOptions(options_, holder);
-    SetUpDeviceIdentity(holder, options_.create, factory_.confirmReset ? factory_.confirmReset : AskResetOnTerminal);
+    ConfirmReset confirm = factory_.confirmReset ? factory_.confirmReset : AskResetOnTerminal;
+    if (options_.yes) confirm = [] { return true; };
+    if (!SetUpDeviceIdentity(holder, options_.create, confirm)) {
+      ReportStartFailure(kTextResetNotConfirmed);
+      return false;
+    }
   }
   const FirstStart firstStart = [this] { return factory_.firstStart ? factory_.firstStart(options_) : 1; };
   if (const int status = CheckOwnDevice(config_, firstStart); status != 0) {
@@ -141,9 +156,9 @@ bool CMorvexServiceApp::InitInstance() {
 
 bool CMorvexServiceApp::TakeInstanceLock() {
   const std::string user = platform::CurrentUserName();
-  // Keyed on the raw arguments, independent of option parsing.
-  bool restart = false;
-  for (const std::string& word : arguments_) restart = restart || word.find("--restart") != std::string::npos;
+  // The option itself, as getopt found it: not a word that merely
+  // contains the text (a device name, say, or a word after "--").
+  const bool restart = options_.restart;
   using Result = platform::InstanceLock::Result;
   const Result result =
       restart ? instanceLock_.AcquireWaiting(appDir_, user) : instanceLock_.TryAcquire(appDir_, user);

@@ -11,6 +11,7 @@
 #include "index/DirectoryWatcher.h"
 #include "index/IndexFixture.h"
 #include "index/IndexThread.h"
+#include "index/RefreshThread.h"
 #include "index/SyncDirManager.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/QoMsg.h"
@@ -89,6 +90,44 @@ TEST(DirectoryWatcher, ReportsChangesThroughoutTheTree) {
   EXPECT_TRUE(recorder->Saw("added " + root + "/renamed/deep/f"));
   EXPECT_TRUE(watcher.RemoveWatch(root));
   EXPECT_FALSE(watcher.RemoveWatch(root));
+}
+
+// One root inside another: the trees share the watches of the inner
+// folders. Whichever goes first, the other keeps all of its own.
+TEST(DirectoryWatcher, OverlappingTreesShareWatchesUntilTheLastOneLetsGo) {
+  for (const bool innerGoesFirst : {true, false}) {
+    SCOPED_TRACE(innerGoesFirst ? "inner removed" : "outer removed");
+    test::TempDir dir;
+    const std::string outer = dir / "outer";
+    const std::string inner = outer + "/inner";
+    for (const std::string& folder : {outer, inner, inner + "/deep", inner + "/away"}) {
+      ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    }
+    auto outerSeen = std::make_shared<Recorder>();
+    auto innerSeen = std::make_shared<Recorder>();
+    CDirectoryWatcher watcher;
+    ASSERT_EQ(watcher.AddWatch(outer, outerSeen), 0);
+    ASSERT_EQ(watcher.AddWatch(inner, innerSeen), 0);
+
+    test::WriteFile(inner + "/deep/both", "1");
+    EXPECT_TRUE(outerSeen->Saw("added " + inner + "/deep/both"));
+    EXPECT_TRUE(innerSeen->Saw("added " + inner + "/deep/both"));
+    // A folder moved out of the inner tree stays in the outer one.
+    ASSERT_EQ(::rename((inner + "/away").c_str(), (outer + "/away").c_str()), 0);
+    EXPECT_TRUE(outerSeen->Saw("rename " + inner + "/away -> " + outer + "/away"));
+    EXPECT_TRUE(innerSeen->Saw("removed " + inner + "/away"));
+    test::WriteFile(outer + "/away/moved", "2");
+    EXPECT_TRUE(outerSeen->Saw("added " + outer + "/away/moved"));
+
+    ASSERT_TRUE(watcher.RemoveWatch(innerGoesFirst ? inner : outer));
+    auto& kept = innerGoesFirst ? *outerSeen : *innerSeen;
+    test::WriteFile(inner + "/deep/after", "3");
+    EXPECT_TRUE(kept.Saw("added " + inner + "/deep/after"));
+    ASSERT_EQ(::mkdir((inner + "/new").c_str(), 0755), 0);
+    EXPECT_TRUE(kept.Saw("added " + inner + "/new"));  // reported once its watch exists
+    test::WriteFile(inner + "/new/file", "4");
+    EXPECT_TRUE(kept.Saw("added " + inner + "/new/file"));
+  }
 }
 
 // A running indexer with its exit publisher, on a private ZeroMQ context.
@@ -182,6 +221,63 @@ TEST_F(IndexerTest, AFileStillBeingWrittenIsRetriedUntilItCanBeRead) {
   writer.join();
   EXPECT_TRUE(test::WaitFor([&] { return Record("growing").Id() != -1; }, 5s));  // the retry tick got it
   EXPECT_EQ(Record("growing").Length(), GetFileInfo(At("growing")).length);
+}
+
+// The full rescan and the watch path (watcher, indexer and its walk of new
+// folders) give every path the same verdict.
+TEST_F(IndexerTest, RescanAndWatchPathIgnoreTheSamePaths) {
+  struct Case {
+    std::string path;  // a folder ends in "/"; under "moved/" it is made outside and moved in whole
+    bool kept;
+  };
+  const std::vector<Case> cases = {
+      {"notes.txt", true},        {"a.tmp", false},           {"B.TMP", false},         {"~$report.docx", false},
+      {"temp/", true},            {"temp/x.tmp", false},      {"temp/ok", true},        {"~$dir/", false},
+      {"~$dir/f", false},         {"dir.tmp/", false},        {"dir.tmp/inner", true},  {"moved/", true},
+      {"moved/inside.tmp", false}, {"moved/~$lock", false},   {"moved/deep/", true},    {"moved/deep/f", true},
+      {"moved/deep.tmp/", false}, {"moved/deep.tmp/g", true},
+  };
+  const auto make = [](const std::string& at) {
+    if (at.back() == '/') {
+      ASSERT_EQ(::mkdir(at.c_str(), 0755), 0) << at;
+    } else {
+      test::WriteFile(at, "x");
+    }
+  };
+  const auto verdicts = [&] {
+    std::vector<std::string> wrong;
+    for (const Case& c : cases) {
+      const std::string relative = c.path.back() == '/' ? c.path.substr(0, c.path.size() - 1) : c.path;
+      const CQoFile record = Record(relative);
+      if ((record.Id() != -1 && record.Status() == qo::NORMAL) != c.kept) wrong.push_back(c.path);
+    }
+    return wrong;
+  };
+
+  protocol::ZmqSocket refresher(zmq_, ZMQ_PULL);
+  ASSERT_TRUE(refresher.Bind(protocol::endpoints::kRefresher));
+  CSyncDirManager manager(IndexContext{zmq_, [] { return std::string(kOwnUuid); }}, 100ms);
+  manager.Start();
+  const std::string outside = dir_ / "outside";
+  ASSERT_EQ(::mkdir(outside.c_str(), 0755), 0);
+  for (const Case& c : cases) make(c.path.rfind("moved/", 0) == 0 ? outside + "/" + c.path : At(c.path));
+  ASSERT_EQ(::rename((outside + "/moved").c_str(), At("moved").c_str()), 0);
+  Write("zz-last", "x");  // reported after everything above
+  ASSERT_TRUE(test::WaitFor([&] { return Record("zz-last").Id() != -1; }, 10s));
+  EXPECT_EQ(verdicts(), std::vector<std::string>{}) << "watch path";
+  // An ignored folder moved away: what was kept below it goes with it, as
+  // a rescan would find.
+  ASSERT_EQ(::rename(At("dir.tmp").c_str(), (outside + "/dir.tmp").c_str()), 0);
+  Write("zz-later", "x");
+  ASSERT_TRUE(test::WaitFor([&] { return Record("zz-later").Id() != -1; }, 10s));
+  EXPECT_EQ(Record("dir.tmp/inner").Status(), qo::REMOVED);
+  manager.Stop();
+  ASSERT_EQ(::rename((outside + "/dir.tmp").c_str(), At("dir.tmp").c_str()), 0);
+
+  Resolver().Delete(uris::File(), store::CSelection());
+  CRefreshThread rescan(IndexContext{zmq_, [] { return std::string(kOwnUuid); }});
+  ASSERT_EQ(rescan.RefreshTree(tree_, IgnoreRules()), 1);
+  EXPECT_EQ(verdicts(), std::vector<std::string>{}) << "full rescan";
 }
 
 TEST_F(IndexFixture, WatchManagerFollowsTheTreeTable) {

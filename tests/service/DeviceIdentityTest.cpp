@@ -13,7 +13,7 @@ namespace uris = store::uris;
 
 TEST(CommandLine, OptionsAndNumbers) {
   const auto options = ParseCommandLine({"morvex", "-n", "Living room", "--route-port=70000", "-p", "-1",
-                                         "--broad", "9000", "-t", "pw", "stray", "--restart", "--headless"});
+                                         "--broad", "9000", "-t", "pw", "stray", "--restart", "--headless", "-y"});
   EXPECT_EQ(options.name, "Living room");  // words are not split again at spaces
   EXPECT_EQ(options.routePort, 70000);
   EXPECT_EQ(options.pubPort, -1);
@@ -22,6 +22,8 @@ TEST(CommandLine, OptionsAndNumbers) {
   EXPECT_TRUE(options.restart);
   EXPECT_TRUE(options.headless);
   EXPECT_FALSE(options.create);
+  EXPECT_TRUE(options.yes);
+  EXPECT_TRUE(ParseCommandLine({"morvex", "-c", "--yes"}).yes);
   EXPECT_EQ(options.extraWords, std::vector<std::string>{"stray"});
 
   const std::pair<const char*, int64_t> numbers[] = {
@@ -93,23 +95,26 @@ TEST_F(DeviceIdentityTest, CreateResetsTheDeviceButKeepsUsnAndConfigRows) {
   config::CKelmConfigManager before;
   before.Load();
 
-  // Cancelled: the tables stay, but the new UUID of -c is adopted.
+  // Refused: nothing changes, not even the UUID (peers trust it), and
+  // not the other options given with -c either.
   config::CKelmConfigManager holder;
-  ApplyOptions(ParseCommandLine({"morvex", "-c"}), holder);
-  SetUpDeviceIdentity(holder, true, [] { return false; });
+  ApplyOptions(ParseCommandLine({"morvex", "-c", "-n", "other"}), holder);
+  EXPECT_FALSE(SetUpDeviceIdentity(holder, true, [] { return false; }));
   config::CKelmConfigManager afterCancel;
   afterCancel.Load();
-  EXPECT_EQ(afterCancel.Snapshot()->deviceUuid, holder.Snapshot()->deviceUuid);
+  EXPECT_EQ(afterCancel.Snapshot()->deviceUuid, first);
+  EXPECT_EQ(afterCancel.Snapshot()->deviceName, "box");
   EXPECT_EQ(Count(uris::Tree()), 1);
+  EXPECT_EQ(Count(uris::Device(), ("uuid = '" + first + "'").c_str()), 1);
 
   // Confirmed: everything of the old identity goes, Usn stays.
   config::CKelmConfigManager create;
   ApplyOptions(ParseCommandLine({"morvex", "-c", "-t", "new"}), create);
-  SetUpDeviceIdentity(create, true, [] { return true; });
+  EXPECT_TRUE(SetUpDeviceIdentity(create, true, [] { return true; }));
   config::CKelmConfigManager after;
   after.Load();
   const auto v = after.Snapshot();
-  EXPECT_EQ(v->deviceUuid, create.Snapshot()->deviceUuid);
+  EXPECT_TRUE(protocol::IsValidUuid(v->deviceUuid));
   EXPECT_NE(v->deviceUuid, first);
   EXPECT_EQ(v->deviceName, protocol::ComputerName());
   EXPECT_EQ(v->token, "new");
