@@ -173,6 +173,9 @@ protocol::ZmqSocket CRespRouter::BindFrontend(uint16_t port) {
   protocol::ZmqSocket frontend(peer_.zmq, ZMQ_ROUTER);
   const int64_t limit = kMaxFrameBytes;
   frontend.SetOption(ZMQ_MAXMSGSIZE, &limit, sizeof limit);
+  // While every worker is busy, requests wait here and then in the
+  // connection's TCP buffers: one connection holds at most this many frames.
+  frontend.SetOption(ZMQ_RCVHWM, kQueuedFrames);
   frontend.Bind(TcpEndpoint(port));
   return frontend;
 }

@@ -42,6 +42,7 @@ class CRespRouter final : public core::CWorkThread, public store::CContentObserv
   // that announces a longer frame is disconnected at the frame's header,
   // before anything is allocated for it.
   static constexpr int64_t kMaxFrameBytes = 4 << 20;
+  static constexpr int kQueuedFrames = 64;
 
   explicit CRespRouter(PeerContext& peer, std::chrono::milliseconds timerPeriod = kTimerPeriod);
   ~CRespRouter() override;
