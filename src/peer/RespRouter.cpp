@@ -226,7 +226,8 @@ void CRespRouter::HandleDatagram(protocol::ZmqSocket& backend) {
                           reinterpret_cast<sockaddr*>(&source), &length);
   }
   if (received < 0 || static_cast<size_t>(received) > sizeof buffer) {
-    LOG(ERROR) << "Faied to recvfrom udp socket.";
+    // Anyone can send an oversized datagram, as often as they like.
+    if (const auto more = peer_.repeatedLog->Admit("recvfrom")) LOG(ERROR) << "Faied to recvfrom udp socket." << *more;
     return;
   }
   char text[INET_ADDRSTRLEN] = {};
