@@ -80,10 +80,11 @@ int HandleDiscover(Request& request) {
   }
 
   const std::string who = inner.device_name() + " tcp://" + datagram.src_host() + ":" + std::to_string(inner.route_port());
-  // A device announces itself once a minute: more lines from one address
-  // are a flood of made-up devices.
-  const auto more = repeated.Admit("discover " + datagram.src_host());
-  if (inner.is_response() == qo::PB_TRUE) {
+  // A device announces itself and answers us once a minute each: more lines
+  // from one address are a flood of made-up devices.
+  const bool reply = inner.is_response() == qo::PB_TRUE;
+  const auto more = repeated.Admit((reply ? "discovery reply " : "discovery request ") + datagram.src_host());
+  if (reply) {
     if (more) LOG(INFO) << "[Discover  ] " << "discovery reply from: " << who << *more;
     return ready();
   }
