@@ -1,9 +1,11 @@
 #pragma once
 
 #include <any>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "core/Handler.h"
@@ -29,6 +31,9 @@ enum BroadcastCode : int {
   BM_FILES_LEFT = 16,
   BM_INVALID_NAME = 17,
   BM_FEEDBACK_REMIND = 18,
+  // A datagram named a trusted device but carried another key: someone may
+  // be posing as it. The parameter is a DeviceKeyEvent.
+  BM_TRUSTED_KEY_MISMATCH = 19,
 };
 
 // A receiver of broadcasts. With a handler, OnReceive runs on the handler's
@@ -108,6 +113,11 @@ struct FileEvent {
   int32_t treeId = 0;
   int32_t syncId = 0;
   int32_t count = 0;
+};
+struct DeviceKeyEvent {
+  std::string deviceUuid;
+  std::string deviceName;  // as this device knows it
+  std::string address;     // where the datagram came from
 };
 
 }  // namespace morvex::core

@@ -8,6 +8,7 @@
 
 #include "Morvex.pb.h"
 #include "ctl/CtlClient.h"
+#include "ctl/TerminalText.h"
 #include "protocol/ErrorText.h"
 
 // What the commands of morvexctl share: the parsed command line, the
@@ -31,8 +32,9 @@ struct Context {
   std::ostream& err;
   std::optional<CtlClient> client;
 
+  // Messages may carry what a peer chose (its name): shown escaped.
   int Fail(const CtlAnswer& answer) {
-    err << answer.message << "\n";
+    err << TerminalText(answer.message) << "\n";
     return answer.status;
   }
   // What the other side answered, after `prefix`; other failures as they are.
@@ -41,7 +43,7 @@ struct Context {
     return Fail(answer);
   }
   int Fail(std::string_view message) {
-    err << message << "\n";
+    err << TerminalText(message) << "\n";
     return kExitServiceError;
   }
   int FailCode(int code) { return Fail(qo::ErrorCode_Name(code) + ": " + protocol::ErrorText(code)); }
@@ -63,7 +65,7 @@ std::optional<std::string> ResolveDevice(Context& context, const std::string& wa
 std::string AbsolutePath(const std::string& path);
 
 // One entry of a listing: its fields in order. Printed as a JSON object, or
-// as one line of tab-separated values.
+// as one line of tab-separated values, each escaped for the terminal.
 struct Field {
   const char* key;
   std::string text;

@@ -32,7 +32,7 @@ std::optional<std::string> ResolveDevice(Context& context, const std::string& wa
   }
   const std::vector<std::string>& matches = byPrefix.size() == 1 || byName.empty() ? byPrefix : byName;
   if (matches.size() == 1) return matches.front();
-  context.err << (matches.empty() ? "no such device: " : "more than one device matches: ") << wanted << "\n";
+  context.err << (matches.empty() ? "no such device: " : "more than one device matches: ") << TerminalText(wanted) << "\n";
   status = kExitServiceError;
   return std::nullopt;
 }
@@ -50,7 +50,7 @@ std::string AbsolutePath(const std::string& path) {
 void Print(Context& context, const std::vector<Entry>& entries, bool list) {
   if (!context.invocation.json) {
     for (const Entry& entry : entries) {
-      for (size_t i = 0; i < entry.size(); ++i) context.out << (i == 0 ? "" : "\t") << entry[i].text;
+      for (size_t i = 0; i < entry.size(); ++i) context.out << (i == 0 ? "" : "\t") << TerminalText(entry[i].text);
       context.out << "\n";
     }
     return;

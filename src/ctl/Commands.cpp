@@ -91,7 +91,7 @@ int ShowId(Context& context) {
                 << ", \"route_port\": " << id.routePort << ", \"pub_port\": " << id.pubPort
                 << ", \"broadcast_port\": " << id.broadcastPort << "}\n";
   } else {
-    context.out << "uuid:           " << id.uuid << "\nname:           " << id.name
+    context.out << "uuid:           " << id.uuid << "\nname:           " << TerminalText(id.name)
                 << "\nroute port:     " << id.routePort << "\npublish port:   " << id.pubPort
                 << "\nbroadcast port: " << id.broadcastPort << "\n";
   }
@@ -119,7 +119,7 @@ int ShowDevices(Context& context) {
   }
   for (const qo::DeviceInfo& d : devices.devices()) {
     context.out << d.uuid() << "  " << PairName(d.pair_status()) << (d.is_online() == qo::PB_TRUE ? "  online " : "  offline")
-                << (d.is_self() == qo::PB_TRUE ? "  (this device)" : "") << "  " << d.name() << "  " << d.route_uri()
+                << (d.is_self() == qo::PB_TRUE ? "  (this device)" : "") << "  " << TerminalText(d.name()) << "  " << TerminalText(d.route_uri())
                 << "\n";
   }
   return kExitOk;

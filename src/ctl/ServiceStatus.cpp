@@ -5,6 +5,7 @@
 
 #include "Morvex.pb.h"
 #include "ctl/Json.h"
+#include "ctl/TerminalText.h"
 
 namespace morvex::ctl {
 namespace {
@@ -102,7 +103,7 @@ void PrintStatusText(const ServiceState& state, std::ostream& out) {
   if (Idle(state, {})) out << "当前没有执行任何任务\n";
   for (const TreeState& t : state.trees) out << "tree " << t.treeUuid << "  indexing " << t.indexing << "\n";
   for (const RelationState& r : state.relations) {
-    out << "relation " << r.id << "  " << r.localRoot << "  "
+    out << "relation " << r.id << "  " << TerminalText(r.localRoot) << "  "
         << (r.running ? (r.queued ? "running, queued" : "running") : (r.queued ? "queued" : "idle")) << "  "
         << r.pendingFiles << " files, " << r.pendingBytes << " bytes pending  last pass "
         << (r.lastPassEnd == 0 ? "none" : (r.lastPassOk ? "complete" : "incomplete")) << "\n";

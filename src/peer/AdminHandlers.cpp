@@ -56,10 +56,12 @@ std::string Printable(std::string text) {
 
 }  // namespace
 
+// The envelope let only this device's own key through (an own-device code).
 int HandleDeviceAdd(Request& request) {
   qo::MsgDeviceAddRequest add;
   if (!request.Parse(add)) return qo::ZE_BAD_FORMAT;
   if (!IsValidUuid(add.uuid())) return qo::ZE_BAD_UUID;
+  protocol::TrimUntrustedDevices(protocol::kMaxUntrustedDevices - 1);
   store::CContentValues row;
   row.PutString("uuid", add.uuid())
       .PutString("name", add.name())
@@ -83,6 +85,14 @@ int HandleDeviceDelete(Request& request) {
   qo::MsgDeviceDeleteRequest remove;
   if (!request.Parse(remove)) return qo::ZE_BAD_FORMAT;
   if (!IsValidUuid(remove.uuid())) return qo::ZE_BAD_UUID;
+  // Without its own row this device could not even answer its tools; a peer
+  // may withdraw itself, and only this device's own key removes others.
+  const bool ownRow = remove.uuid() == request.config->deviceUuid;
+  if (ownRow || (!request.FromOwnDevice() && remove.uuid() != request.SenderUuid())) {
+    LOG(WARNING) << "Refused to delete device " << remove.uuid() << " for " << request.SenderUuid()
+                 << (ownRow ? ": this device's own row" : ": not the sender's row");
+    return qo::ZE_PERMISSION_DENY;
+  }
   if (CContentResolver::Instance().Delete(uris::Device(), CSelection("uuid = ? ").AddString(remove.uuid())) != 1) {
     return qo::ZE_NOENT;
   }

@@ -8,8 +8,12 @@ namespace morvex::peer {
 int HandleDeviceShow(Request& request) {
   if (request.message.HasBody() && request.message.BodySize() > 0) return qo::ZE_BAD_FORMAT;
   qo::MsgDeviceShowResponse response;
+  // Unsigned, anyone may ask: the answer is this device alone. The list of
+  // the others (the UUIDs a stranger would pose as) goes only to a signed
+  // request, which the envelope let through for this device or a trusted one.
   auto rows = store::CContentResolver::Instance().Query(
-      store::uris::Device(), {"id", "trust", "uuid", "name", "route_uri", "pub_uri", "type", "online"}, nullptr);
+      store::uris::Device(), {"id", "trust", "uuid", "name", "route_uri", "pub_uri", "type", "online"},
+      request.Signed() ? store::CSelection() : store::CSelection("uuid = ? ").AddString(request.config->deviceUuid));
   while (rows && rows->MoveToNext()) {
     qo::DeviceInfo& info = *response.add_devices();
     const std::string uuid(rows->GetString(2));

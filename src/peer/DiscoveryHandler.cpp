@@ -1,5 +1,6 @@
 #include <glog/logging.h>
 
+#include "core/BroadcastService.h"
 #include "peer/RequestHandlers.h"
 #include "protocol/Device.h"
 #include "protocol/Identity.h"
@@ -25,8 +26,22 @@ bool Plausible(const qo::MsgDiscoverWin& datagram, std::string& why) {
   return false;
 }
 
+// A datagram that names a trusted device but carries another key: someone
+// may be posing as that device. Said once a minute per device and address,
+// to the log and to the interfaces.
+void ReportKeyMismatch(Request& request, const protocol::CDevice& device, const std::string& address) {
+  const auto more = request.peer.repeatedLog->Admit("key " + device.uuid + " " + address);
+  if (!more) return;
+  LOG(WARNING) << "Dropped discovery datagram: trusted device '" << device.name << "' (" << device.uuid
+               << ") presented another key from " << address << *more;
+  core::CBroadcastService::Instance().Broadcast(core::BM_TRUSTED_KEY_MISMATCH,
+                                                core::DeviceKeyEvent{device.uuid, device.name, address});
+}
+
 }  // namespace
 
+// Reaches a worker only from the router's UDP path: the router refuses the
+// code on the route port, so src_host is the datagram's real source.
 int HandleDiscover(Request& request) {
   const auto ready = [&] { return request.socket.SendMsg(qo::MC_WIN_WORKER_READY), 0; };
   qo::MsgDiscoverWin datagram;
@@ -36,14 +51,21 @@ int HandleDiscover(Request& request) {
   }
   const qo::MsgDiscover& inner = datagram.discover();
   if (inner.device_uuid() == request.config->deviceUuid) return ready();  // our own broadcast
+  RepeatedLog& repeated = *request.peer.repeatedLog;
   std::string why;
   if (!Plausible(datagram, why)) {
-    LOG(WARNING) << "Dropped discovery datagram from " << datagram.src_host() << ": " << why;
+    if (const auto more = repeated.Admit(why + " " + datagram.src_host())) {
+      LOG(WARNING) << "Dropped discovery datagram from " << datagram.src_host() << ": " << why << *more;
+    }
     return ready();
   }
 
   protocol::CDevice device;
   if (device.LoadByUuid(inner.device_uuid())) {
+    if (device.trust != 0 && !device.HasKey(inner.public_key())) {
+      ReportKeyMismatch(request, device, datagram.src_host());
+      return ready();
+    }
     const bool trustedComesOnline = device.trust != 0 && device.online == 0;
     if (device.MergeDiscover(datagram)) device.Save();
     device.ResetTtl();
@@ -58,11 +80,15 @@ int HandleDiscover(Request& request) {
   }
 
   const std::string who = inner.device_name() + " tcp://" + datagram.src_host() + ":" + std::to_string(inner.route_port());
-  if (inner.is_response() == qo::PB_TRUE) {
-    LOG(INFO) << "[Discover  ] " << "discovery reply from: " << who;
+  // A device announces itself and answers us once a minute each: more lines
+  // from one address are a flood of made-up devices.
+  const bool reply = inner.is_response() == qo::PB_TRUE;
+  const auto more = repeated.Admit((reply ? "discovery reply " : "discovery request ") + datagram.src_host());
+  if (reply) {
+    if (more) LOG(INFO) << "[Discover  ] " << "discovery reply from: " << who << *more;
     return ready();
   }
-  LOG(INFO) << "[Discover  ] " << "discovery request from: " << who;
+  if (more) LOG(INFO) << "[Discover  ] " << "discovery request from: " << who << *more;
   qo::MsgDiscover& answer = *datagram.mutable_discover();
   answer.set_is_response(qo::PB_TRUE);
   answer.set_device_uuid(request.config->deviceUuid);

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "config/KelmConfig.h"
+#include "peer/RepeatedLog.h"
 #include "protocol/KeyStore.h"
 #include "protocol/ZmqSocket.h"
 
@@ -29,6 +31,8 @@ struct PeerContext {
   // Told of trees added and deleted (the file manager's bookmarks).
   std::function<void(const std::string& root)> onTreeAdded;
   std::function<void(const std::string& root)> onTreeDeleted;
+  // Lines that strangers can make us repeat go through it.
+  std::shared_ptr<RepeatedLog> repeatedLog = std::make_shared<RepeatedLog>();
 };
 
 }  // namespace morvex::peer

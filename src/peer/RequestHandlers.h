@@ -21,6 +21,16 @@ struct Request {
   std::shared_ptr<const config::ConfigValues> config;
 
   const std::string& SenderUuid() const { return message.Head().uuid(); }
+  // Signed with this device's own key: the envelope checked a signed
+  // request against the key of the UUID it names (or, for the codes only
+  // this device may send, against the own key whatever it names).
+  bool FromOwnDevice() const {
+    return message.Level() != qo::EL_NONE &&
+           (protocol::CInMsg::OwnDeviceCode(message.Code()) || SenderUuid() == config->deviceUuid);
+  }
+  // Signed at all: by this device or a trusted one (or, for a handshake
+  // code, a known one).
+  bool Signed() const { return message.Level() != qo::EL_NONE; }
   Sender Own() const { return {config->deviceUuid, config->privateKey}; }
   // Parses the body; false (answer ZE_BAD_FORMAT) when it does not parse.
   bool Parse(google::protobuf::MessageLite& body) const { return message.ParseBody(body); }

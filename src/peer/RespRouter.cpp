@@ -169,6 +169,52 @@ void CRespRouter::HandleWorker(protocol::ZmqSocket& backend, protocol::ZmqSocket
   if (head.More()) frontend.SendFrame(body.Data(), body.Size(), false);
 }
 
+protocol::ZmqSocket CRespRouter::BindFrontend(uint16_t port) {
+  protocol::ZmqSocket frontend(peer_.zmq, ZMQ_ROUTER);
+  const int64_t limit = kMaxFrameBytes;
+  frontend.SetOption(ZMQ_MAXMSGSIZE, &limit, sizeof limit);
+  // While every worker is busy, requests wait here and then in the
+  // connection's TCP buffers: one connection holds at most this many frames.
+  frontend.SetOption(ZMQ_RCVHWM, kQueuedFrames);
+  frontend.Bind(TcpEndpoint(port));
+  return frontend;
+}
+
+// One request from the route port: requester's identity, the delimiter, the
+// head and the rest. The head is read here so that a discovery message,
+// which only the UDP path may carry, never reaches a worker.
+void CRespRouter::HandleRequest(protocol::ZmqSocket& backend) {
+  protocol::ZmqFrame frames[3];  // identity, delimiter, head
+  size_t count = 0;
+  do {
+    if (!frontend_.RecvFrame(frames[count])) return;
+    ++count;
+  } while (count < 3 && frames[count - 1].More());
+  qo::MsgHead head;
+  const bool discover = count == 3 && head.ParseFromArray(frames[2].Data(), static_cast<int>(frames[2].Size())) &&
+                        head.code() == qo::MC_DISCOVER;
+  if (discover) {
+    for (bool more = frames[2].More(); more;) {
+      protocol::ZmqFrame rest;
+      if (!frontend_.RecvFrame(rest)) break;
+      more = rest.More();
+    }
+    if (const auto more = peer_.repeatedLog->Admit("route discover")) {
+      LOG(WARNING) << "Refused a discovery message on the route port" << *more;
+    }
+    frontend_.SendFrame(frames[0].Data(), frames[0].Size(), true);
+    frontend_.SendFrame(nullptr, 0, true);
+    frontend_.SendError(qo::ZE_PERMISSION_DENY);
+    return;
+  }
+  const IdleWorker worker = idle_.front();
+  idle_.pop_front();
+  backend.SendFrame(worker.identity, true);
+  backend.SendFrame(nullptr, 0, true);
+  for (size_t i = 0; i < count; ++i) backend.SendFrame(frames[i].Data(), frames[i].Size(), frames[i].More());
+  if (frames[count - 1].More()) frontend_.ForwardTo(backend);
+}
+
 void CRespRouter::HandleDatagram(protocol::ZmqSocket& backend) {
   char buffer[kDatagramSize];
   sockaddr_in source{};
@@ -180,7 +226,8 @@ void CRespRouter::HandleDatagram(protocol::ZmqSocket& backend) {
                           reinterpret_cast<sockaddr*>(&source), &length);
   }
   if (received < 0 || static_cast<size_t>(received) > sizeof buffer) {
-    LOG(ERROR) << "Faied to recvfrom udp socket.";
+    // Anyone can send an oversized datagram, as often as they like.
+    if (const auto more = peer_.repeatedLog->Admit("recvfrom")) LOG(ERROR) << "Faied to recvfrom udp socket." << *more;
     return;
   }
   char text[INET_ADDRSTRLEN] = {};
@@ -188,13 +235,17 @@ void CRespRouter::HandleDatagram(protocol::ZmqSocket& backend) {
   std::string plain;
   if (!protocol::ssl::AesCipher(peer_.config.Snapshot()->tokenKey)
            .Decrypt(std::string(buffer, static_cast<size_t>(received)), plain)) {
-    LOG(WARNING) << "Faild to decrypt discover message: src " << text;
+    if (const auto more = peer_.repeatedLog->Admit(std::string("decrypt ") + text)) {
+      LOG(WARNING) << "Faild to decrypt discover message: src " << text << *more;
+    }
     return;
   }
   qo::MsgDiscoverWin datagram;
   datagram.set_src_host(text);
   if (!datagram.mutable_discover()->ParseFromString(plain)) {
-    LOG(WARNING) << "bad data format on udp socket: src " << text;
+    if (const auto more = peer_.repeatedLog->Admit(std::string("format ") + text)) {
+      LOG(WARNING) << "bad data format on udp socket: src " << text << *more;
+    }
     return;
   }
   const IdleWorker worker = idle_.front();
@@ -248,8 +299,8 @@ void CRespRouter::Reconfigure() {
   }
   if (now.route != ports_.route) {
     ports_.route = now.route;
-    frontend_ = protocol::ZmqSocket(peer_.zmq, ZMQ_ROUTER);
-    frontend_.Bind(TcpEndpoint(ports_.route));
+    frontend_ = protocol::ZmqSocket();
+    frontend_ = BindFrontend(ports_.route);
   }
   if (now.publish != ports_.publish) {
     ports_.publish = now.publish;
@@ -264,8 +315,7 @@ uint32_t CRespRouter::Run() {
     LOG(ERROR) << "Discovery port " << ports_.broadcast << " unavailable: no request will be served";
     return 0;
   }
-  frontend_ = protocol::ZmqSocket(peer_.zmq, ZMQ_ROUTER);
-  frontend_.Bind(TcpEndpoint(ports_.route));
+  frontend_ = BindFrontend(ports_.route);
   protocol::ZmqSocket backend(peer_.zmq, ZMQ_ROUTER);
   backend.Bind(protocol::endpoints::kRouteResp);
   protocol::ZmqSocket commands(peer_.zmq, ZMQ_PULL);
@@ -305,13 +355,7 @@ uint32_t CRespRouter::Run() {
     }
     if ((items[1].revents & ZMQ_POLLIN) != 0) HandleCommand(commands);
     if ((items[2].revents & ZMQ_POLLIN) != 0) HandleWorker(backend, frontend_);
-    if (count > 3 && (items[3].revents & ZMQ_POLLIN) != 0 && !idle_.empty()) {
-      const IdleWorker worker = idle_.front();
-      idle_.pop_front();
-      backend.SendFrame(worker.identity, true);
-      backend.SendFrame(nullptr, 0, true);
-      frontend_.ForwardTo(backend);
-    }
+    if (count > 3 && (items[3].revents & ZMQ_POLLIN) != 0 && !idle_.empty()) HandleRequest(backend);
     if (count > 4 && (items[4].revents & ZMQ_POLLIN) != 0 && !idle_.empty()) HandleDatagram(backend);
   }
 

@@ -23,7 +23,9 @@ namespace morvex::peer {
 // request to an idle one of four request workers and passes the answer
 // back; broadcasts the discovery datagram at start, on command and every
 // 60 s, answers others' datagrams, ages silent devices, and rebinds when
-// the configured ports change.
+// the configured ports change. Discovery reaches the workers only from the
+// UDP socket: the route port refuses MC_DISCOVER, so a datagram's source
+// address is the one the kernel reported.
 //
 // Threads: every ZeroMQ socket here belongs to the router thread. The timer
 // thread broadcasts and ages devices; it shares only the UDP socket, whose
@@ -34,6 +36,13 @@ class CRespRouter final : public core::CWorkThread, public store::CContentObserv
   static constexpr int kWorkerCount = 4;
   static constexpr auto kTimerPeriod = std::chrono::milliseconds(60000);
   static constexpr size_t kDatagramSize = 1024;
+  // The largest frame the route port takes. The largest legal message is
+  // a part answer (1 MiB of file data plus head, signature, wrapped key and
+  // cipher padding, a few hundred bytes); requests are far smaller. A peer
+  // that announces a longer frame is disconnected at the frame's header,
+  // before anything is allocated for it.
+  static constexpr int64_t kMaxFrameBytes = 4 << 20;
+  static constexpr int kQueuedFrames = 64;
 
   explicit CRespRouter(PeerContext& peer, std::chrono::milliseconds timerPeriod = kTimerPeriod);
   ~CRespRouter() override;
@@ -57,7 +66,9 @@ class CRespRouter final : public core::CWorkThread, public store::CContentObserv
   bool OpenUdp(uint16_t port);
   void CloseUdp();
   void SendDatagram(const qo::MsgDiscover& discover, const std::string& address);
+  protocol::ZmqSocket BindFrontend(uint16_t port);
   void HandleWorker(protocol::ZmqSocket& backend, protocol::ZmqSocket& frontend);
+  void HandleRequest(protocol::ZmqSocket& backend);
   void HandleDatagram(protocol::ZmqSocket& backend);
   void HandleCommand(protocol::ZmqSocket& commands);
   void Reconfigure();

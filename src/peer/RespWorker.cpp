@@ -38,13 +38,19 @@ uint32_t CRespWorker::Run() {
     };
     protocol::CInMsg message(peer_.keys);
     if (!message.Recv(socket, false, kReceiveTimeoutMs)) {
-      LOG(WARNING) << "Ooops, message receive error.";
+      // Anyone who reaches the route port can repeat a refused request.
+      if (const auto more = peer_.repeatedLog->Admit("receive " + std::to_string(message.ReceiveError()))) {
+        LOG(WARNING) << "Ooops, message receive error." << *more;
+      }
       answerTo();
       socket.SendError(message.ReceiveError());
       continue;
     }
     answerTo();
-    LOG(INFO) << "[Message   ] " << "RespWorker Receive " << qo::MsgCode_Name(static_cast<qo::MsgCode>(message.Code()));
+    // Datagrams are logged by their handler, at most once a minute per address.
+    if (message.Code() != qo::MC_DISCOVER) {
+      LOG(INFO) << "[Message   ] " << "RespWorker Receive " << qo::MsgCode_Name(static_cast<qo::MsgCode>(message.Code()));
+    }
     if (message.Code() == qo::MC_WIN_WORKER_END) break;
 
     const auto config = peer_.config.Snapshot();

@@ -72,10 +72,12 @@ bool CDevice::MergeDiscover(const qo::MsgDiscoverWin& discover) {
   take(type, fresh.type, kDirtyType);
   take(routeUri, fresh.routeUri, kDirtyRouteUri);
   take(pubUri, fresh.pubUri, kDirtyPubUri);
-  take(pubkey, fresh.pubkey, kDirtyPubkey);
+  if (trust == 0) take(pubkey, fresh.pubkey, kDirtyPubkey);
   take(online, 1, kDirtyOnline);
   return dirty != 0;
 }
+
+bool CDevice::HasKey(const std::string& der) const { return !pubkey.empty() && ssl::PemToDerPublic(pubkey) == der; }
 
 bool CDevice::Save() {
   store::COperationList batch;
@@ -95,6 +97,7 @@ bool CDevice::Save() {
 }
 
 bool CDevice::Insert() {
+  if (trust == 0) TrimUntrustedDevices(kMaxUntrustedDevices - 1);
   CContentValues values;
   values.PutString("uuid", uuid)
       .PutString("name", name)
@@ -134,6 +137,16 @@ void ResetDevices(const std::string& ownUuid) {
   offline.GetSelection()->AddString(ownUuid);
   offline.GetValues()->PutInt("online", 0);
   CContentResolver::Instance().ApplyBatch(store::kAuthority, batch);
+}
+
+int64_t TrimUntrustedDevices(int keep) {
+  // The ttl is set back to 3 by every datagram and counts down each minute:
+  // the lower it is, the longer the device has been silent.
+  return CContentResolver::Instance().Delete(
+      uris::Device(), CSelection::FromClause("trust = 0 AND id NOT IN (SELECT Device.id FROM Device LEFT JOIN DeviceTTL "
+                                             "ON DeviceTTL.id = Device.id WHERE Device.trust = 0 "
+                                             "ORDER BY DeviceTTL.ttl DESC, Device.id DESC LIMIT ?)")
+                          .AddInt(keep));
 }
 
 }  // namespace morvex::protocol

@@ -28,9 +28,14 @@ class CDevice {
   bool LoadById(int32_t id);
   bool LoadByUuid(const std::string& uuid);
   static CDevice FromDiscover(const qo::MsgDiscoverWin& discover);
-  // Takes what the datagram changes; true when anything did.
+  // Takes what the datagram changes; true when anything did. A trusted
+  // device keeps its key whatever a datagram says: a device that made new
+  // keys comes back with a new UUID.
   bool MergeDiscover(const qo::MsgDiscoverWin& discover);
+  // Whether `der` (a key as the network carries it) is the stored key.
+  bool HasKey(const std::string& der) const;
   bool Save();
+  // An untrusted row first makes room among the untrusted ones.
   bool Insert();
   bool ResetTtl();
   bool SetTrusted();
@@ -56,6 +61,15 @@ class CDevice {
 // Deletes every untrusted device and marks every trusted one but this
 // device offline, in one batch.
 void ResetDevices(const std::string& ownUuid);
+
+// Untrusted devices kept at most: strangers may announce any number of
+// UUIDs, and every row costs memory and a subscription.
+inline constexpr int kMaxUntrustedDevices = 256;
+
+// Deletes untrusted rows until at most `keep` are left, those seen least
+// recently first (lowest ttl, then the oldest row). Trusted rows stay.
+// Returns the number of rows deleted.
+int64_t TrimUntrustedDevices(int keep);
 
 // A DER public key from the network as the PEM text Device stores; empty
 // (with a WARNING) when it does not convert.

@@ -9,8 +9,7 @@ namespace morvex::protocol {
 bool CInMsg::OpenCode(int code) {
   switch (code) {
     case qo::MC_ERROR:
-    case qo::MC_DISCOVER:
-    case qo::MC_DEVICE_ADD_REQUEST:
+    case qo::MC_DISCOVER:  // in-process only: the router refuses it on the route port
     case qo::MC_DEVICE_ADD_RESPONSE:
     case qo::MC_DEVICE_SHOW_REQUEST:
     case qo::MC_DEVICE_SHOW_RESPONSE:
@@ -28,6 +27,7 @@ bool CInMsg::HandshakeCode(int code) {
 bool CInMsg::OwnDeviceCode(int code) {
   switch (code) {
     case qo::MC_DATABASE_CLEAR_REQUEST:
+    case qo::MC_DEVICE_ADD_REQUEST:  // a row added by hand, never by another host
     case qo::MC_TEST_TRUST_REQUEST:
     case qo::MC_LINUX_TRUST_PUBLISH_REQUEST:
     case qo::MC_LINUX_TRUST_REQUEST:

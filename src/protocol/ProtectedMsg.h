@@ -30,7 +30,8 @@ class CInMsg : public IQoMsg {
   const qo::MsgHead& Head() const { return head_; }
   const std::string& Body() const { return body_; }
 
-  // Codes that travel unsigned (discovery, device listing, error replies).
+  // Codes that travel unsigned (discovery between threads, the own row of
+  // the device listing, error replies).
   static bool OpenCode(int code);
   // Codes accepted from any known device, trusted or not (the handshake).
   static bool HandshakeCode(int code);

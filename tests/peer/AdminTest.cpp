@@ -14,6 +14,7 @@
 #include "peer/Relations.h"
 #include "protocol/Identity.h"
 #include "protocol/SslUtils.h"
+#include "support/ServiceProcess.h"
 
 namespace morvex::peer {
 namespace {
@@ -52,6 +53,42 @@ class AdminTest : public PeerFixture {
     qo::MsgTreeAddResponse response;
     if (result == 0 && treeUuid != nullptr && response.ParseFromString(answer)) *treeUuid = response.tree_uuid();
     return result;
+  }
+  // The answer to `code` sent as device `uuid`, signed with `privateDer`
+  // (unsigned when empty): 0 for success, else the error code.
+  // An answer to a trusted UUID comes encrypted for it: `answerKey` (when
+  // not empty) reads it.
+  int AskAs(const std::string& uuid, const std::string& privateDer, int code, const google::protobuf::MessageLite* body,
+            std::string* answer = nullptr, const std::string& answerKey = {}) {
+    const auto self = config_.Snapshot();
+    protocol::ZmqSocket socket(zmq_, ZMQ_REQ);
+    socket.Connect("tcp://127.0.0.1:" + std::to_string(self->routePort));
+    protocol::CMsgSender out(socket, uuid, privateDer, privateDer.empty() ? std::string() : self->publicKey);
+    EXPECT_TRUE(out.Send(code, body, false));
+    SenderKeys keys(answerKey.empty() ? privateDer : answerKey, self->deviceUuid, self->publicKey);
+    protocol::CInMsg in(keys);
+    EXPECT_TRUE(in.Recv(socket, false, 5000)) << in.ReceiveError();
+    if (answer != nullptr) *answer = in.Body();
+    if (in.Code() != qo::MC_ERROR) return 0;
+    qo::MsgError error;
+    error.ParseFromString(in.Body());
+    return error.errcode();
+  }
+  // What the asking device knows: its own private key and ours.
+  class SenderKeys final : public protocol::IKeyManager {
+   public:
+    SenderKeys(std::string privateDer, std::string selfUuid, std::string selfPublic)
+        : privateDer_(std::move(privateDer)), selfUuid_(std::move(selfUuid)), selfPublic_(std::move(selfPublic)) {}
+    std::string GetPrivateKey() override { return privateDer_; }
+    std::string GetPublicKey(const std::string& uuid, bool) override { return uuid == selfUuid_ ? selfPublic_ : ""; }
+
+   private:
+    std::string privateDer_, selfUuid_, selfPublic_;
+  };
+  void InsertDevice(const std::string& uuid, int trust, const std::string& publicDer) {
+    store::CContentValues row;
+    row.PutString("uuid", uuid).PutInt("trust", trust).PutString("pubkey", protocol::ssl::DerToPemPublic(publicDer));
+    ASSERT_GT(Resolver().Insert(uris::Device(), row, store::kConflictNone), 0);
   }
   test::TempDir dir_;
 };
@@ -322,6 +359,71 @@ TEST_F(AdminTest, DevicesAndTheOwnDatabaseClear) {
   qo::MsgDeviceDeleteRequest remove;
   remove.set_uuid(kPeer);
   EXPECT_EQ(Code(qo::MC_DEVICE_DELETE_REQUEST, &remove), qo::ZE_NOENT);
+}
+
+TEST_F(AdminTest, WhoAsksDecidesWhatDeviceRequestsMayDo) {
+  StartRouter();
+  const auto self = config_.Snapshot();
+  const std::string own = self->deviceUuid;
+  const auto friendKeys = protocol::ssl::GenerateKeyPair();
+  constexpr const char* kOtherFriend = "0d7c8a3e-1b2c-4d5e-8f60-123456789abd";
+  constexpr const char* kStranger = "0d7c8a3e-1b2c-4d5e-8f60-123456789abe";
+  InsertDevice(kPeer, 1, friendKeys.publicDer);
+  InsertDevice(kOtherFriend, 1, protocol::ssl::GenerateKeyPair().publicDer);
+  InsertDevice(kStranger, 0, protocol::ssl::GenerateKeyPair().publicDer);
+  ASSERT_TRUE(test::WaitFor([&] { return !keys_->GetPublicKey(kPeer, true).empty(); }, std::chrono::seconds(2)));
+
+  // Unsigned, the device list is this device alone, whoever the head names.
+  const auto shown = [&](const std::string& uuid, const std::string& key, const std::string& answerKey = {}) {
+    std::string answer;
+    EXPECT_EQ(AskAs(uuid, key, qo::MC_DEVICE_SHOW_REQUEST, nullptr, &answer, answerKey), 0);
+    qo::MsgDeviceShowResponse devices;
+    EXPECT_TRUE(devices.ParseFromString(answer));
+    std::vector<std::string> uuids;
+    for (const qo::DeviceInfo& d : devices.devices()) uuids.push_back(d.uuid());
+    return uuids;
+  };
+  EXPECT_EQ(shown(kStranger, ""), std::vector<std::string>{own});
+  EXPECT_EQ(shown(kPeer, "", friendKeys.privateDer), std::vector<std::string>{own});
+  EXPECT_EQ(shown(kPeer, friendKeys.privateDer).size(), 4u);
+  EXPECT_EQ(shown(own, self->privateKey).size(), 4u);
+
+  // Adding a device takes this device's own key.
+  qo::MsgDeviceAddRequest add;
+  add.set_uuid("0d7c8a3e-1b2c-4d5e-8f60-123456789abf");
+  add.set_name("added");
+  add.set_route_uri("tcp://10.0.0.3:9527");
+  add.set_pub_uri("tcp://10.0.0.3:9526");
+  add.set_type(qo::DEVICE_LINUX);
+  add.set_public_key(protocol::ssl::GenerateKeyPair().publicDer);
+  EXPECT_EQ(AskAs(kStranger, "", qo::MC_DEVICE_ADD_REQUEST, &add), qo::ZE_PERMISSION_DENY);
+  EXPECT_EQ(AskAs(kPeer, friendKeys.privateDer, qo::MC_DEVICE_ADD_REQUEST, &add), qo::ZE_PERMISSION_DENY);
+  EXPECT_EQ(Count(uris::Device(), "name = 'added'"), 0);
+  EXPECT_EQ(AskAs(own, self->privateKey, qo::MC_DEVICE_ADD_REQUEST, &add), 0);
+
+  // A peer deletes only its own row; this device any row but its own.
+  struct Case {
+    std::string sender;
+    std::string key;
+    std::string target;
+    int error;
+  };
+  const Case cases[] = {
+      {kPeer, friendKeys.privateDer, kOtherFriend, qo::ZE_PERMISSION_DENY},
+      {kPeer, friendKeys.privateDer, own, qo::ZE_PERMISSION_DENY},
+      {own, self->privateKey, own, qo::ZE_PERMISSION_DENY},
+      {kStranger, "", kStranger, qo::ZE_PERMISSION_DENY},  // unsigned
+      {kPeer, friendKeys.privateDer, kPeer, 0},
+      {own, self->privateKey, kOtherFriend, 0},
+      {own, self->privateKey, kStranger, 0},
+  };
+  for (const Case& c : cases) {
+    qo::MsgDeviceDeleteRequest remove;
+    remove.set_uuid(c.target);
+    EXPECT_EQ(AskAs(c.sender, c.key, qo::MC_DEVICE_DELETE_REQUEST, &remove), c.error) << c.sender << " " << c.target;
+  }
+  EXPECT_EQ(Count(uris::Device()), 2);  // this device and the one added
+  EXPECT_EQ(Count(uris::Device(), ("uuid = '" + own + "'").c_str()), 1);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include "core/BroadcastService.h"
+#include "protocol/Device.h"
 #include "peer/PeerFixture.h"
 #include "platform/UniqueFd.h"
 #include "protocol/SslUtils.h"
@@ -41,10 +43,30 @@ class DiscoveryTest : public PeerFixture {
     ASSERT_EQ(::sendto(fd.Get(), cipher.data(), cipher.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
               static_cast<ssize_t>(cipher.size()));
   }
-  bool PeerKnown() {
-    return test::WaitFor([&] { return Count(uris::Device(), "uuid = '0d7c8a3e-1b2c-4d5e-8f60-123456789abc'") == 1; },
-                         2s);
+  bool PeerKnown(const std::string& uuid = kPeerUuid) {
+    const std::string where = "uuid = '" + uuid + "'";
+    return test::WaitFor([&] { return Count(uris::Device(), where.c_str()) == 1; }, 2s);
   }
+};
+
+// Collects the key-mismatch events on the broadcasting thread.
+class KeyEvents final : public core::CBroadcastReceiver {
+ public:
+  KeyEvents() { core::CBroadcastService::Instance().Register(core::BM_TRUSTED_KEY_MISMATCH, this); }
+  ~KeyEvents() override { core::CBroadcastService::Instance().Unregister(core::BM_TRUSTED_KEY_MISMATCH, this); }
+  int OnReceive(int, const std::any& parameter) override {
+    std::lock_guard lock(mutex_);
+    events_.push_back(std::any_cast<core::DeviceKeyEvent>(parameter));
+    return 1;
+  }
+  std::vector<core::DeviceKeyEvent> Events() {
+    std::lock_guard lock(mutex_);
+    return events_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<core::DeviceKeyEvent> events_;
 };
 
 TEST_F(DiscoveryTest, PeersAreRecordedAndOurOwnBroadcastIsIgnored) {
@@ -102,6 +124,86 @@ TEST_F(DiscoveryTest, AgeingTakesSilentDevicesAwayAtTheThirdTick) {
   }
   EXPECT_EQ(Count(uris::Device(), "uuid = 'friend'"), 1);  // trusted devices stay, offline
   EXPECT_EQ(Count(uris::Device(), "class = 0 AND online = 1"), 1);  // our own row is untouched
+}
+
+TEST_F(DiscoveryTest, ATrustedDeviceKeepsItsKeyWhateverADatagramSays) {
+  test::LogCapture log;
+  KeyEvents events;
+  StartRouter();
+  Send(PeerDatagram());
+  ASSERT_TRUE(PeerKnown());
+  ASSERT_TRUE(Db().Exec("UPDATE Device SET trust = 1 WHERE uuid = '0d7c8a3e-1b2c-4d5e-8f60-123456789abc'"));
+  std::string trustedKey;
+  ASSERT_TRUE(Resolver().QueryString(uris::Device(), "pubkey", trustedKey, store::CSelection("uuid = ? ").AddString(kPeerUuid)));
+
+  qo::MsgDiscover impostor = PeerDatagram(9700);
+  impostor.set_public_key(protocol::ssl::GenerateKeyPair().publicDer);
+  Send(impostor);
+  EXPECT_TRUE(test::WaitFor(
+      [&] { return log.Has(google::GLOG_WARNING, std::string(kPeerUuid) + ") presented another key from 127.0.0.1"); }, 2s));
+  ASSERT_TRUE(test::WaitFor([&] { return events.Events().size() == 1; }, 2s));
+  EXPECT_EQ(events.Events()[0].deviceUuid, kPeerUuid);
+  EXPECT_EQ(events.Events()[0].address, "127.0.0.1");
+  std::string key;
+  ASSERT_TRUE(Resolver().QueryString(uris::Device(), "pubkey", key, store::CSelection("uuid = ? ").AddString(kPeerUuid)));
+  EXPECT_EQ(key, trustedKey);
+  EXPECT_EQ(Count(uris::Device(), "route_uri = 'tcp://127.0.0.1:9600' AND trust = 1"), 1);
+
+  // With its own key a trusted device still moves.
+  Send(PeerDatagram(9800));
+  EXPECT_TRUE(test::WaitFor([&] { return Count(uris::Device(), "route_uri = 'tcp://127.0.0.1:9800' AND trust = 1") == 1; }, 2s));
+}
+
+TEST_F(DiscoveryTest, TheRoutePortRefusesDiscovery) {
+  test::LogCapture log;
+  StartRouter();
+  const auto self = config_.Snapshot();
+  qo::MsgDiscoverWin datagram;
+  datagram.set_src_host("127.0.0.1");
+  *datagram.mutable_discover() = PeerDatagram();
+  for (const bool sign : {false, true}) {
+    SCOPED_TRACE(sign);
+    protocol::ZmqSocket socket(zmq_, ZMQ_REQ);
+    socket.Connect("tcp://127.0.0.1:" + std::to_string(self->routePort));
+    protocol::CMsgSender out(socket, self->deviceUuid, sign ? self->privateKey : "", "");
+    ASSERT_TRUE(out.Send(qo::MC_DISCOVER, &datagram, false));
+    protocol::CQoMsg answer;
+    ASSERT_TRUE(answer.Recv(socket, false, 5000));
+    EXPECT_EQ(answer.Code(), qo::MC_ERROR);
+    qo::MsgError error;
+    ASSERT_TRUE(answer.ParseBody(error));
+    EXPECT_EQ(error.errcode(), qo::ZE_PERMISSION_DENY);
+  }
+  EXPECT_TRUE(log.Has(google::GLOG_WARNING, "discovery message on the route port"));
+  EXPECT_EQ(Count(uris::Device()), 1);
+  int code = 0;
+  std::string body;
+  EXPECT_EQ(Ask(qo::MC_DEVICE_SHOW_REQUEST, nullptr, code, body), 0);
+  EXPECT_EQ(code, qo::MC_DEVICE_SHOW_RESPONSE);
+}
+
+TEST_F(DiscoveryTest, UntrustedDevicesAreBoundedAndTheLeastRecentlySeenGoFirst) {
+  StartRouter();
+  std::string strangers;
+  for (int i = 0; i < protocol::kMaxUntrustedDevices; ++i) strangers += (i == 0 ? "" : ", ") + ("('stranger-" + std::to_string(1000 + i) + "', 0, 1)");
+  ASSERT_TRUE(Db().Exec("INSERT INTO Device (uuid, trust, online) VALUES " + strangers));
+  ASSERT_TRUE(Db().Exec("INSERT INTO Device (uuid, trust, online) VALUES ('friend', 1, 0)"));
+  ASSERT_TRUE(Db().Exec("UPDATE DeviceTTL SET ttl = 1 WHERE id = (SELECT id FROM Device WHERE uuid = 'stranger-1100')"));
+
+  // The table is full: a newcomer takes the place of the one unseen for longest.
+  Send(PeerDatagram());
+  ASSERT_TRUE(PeerKnown());
+  EXPECT_EQ(Count(uris::Device(), "trust = 0"), 256);
+  EXPECT_EQ(Count(uris::Device(), "uuid = 'stranger-1100'"), 0);
+
+  // Among rows seen as recently, the oldest row goes; trusted rows stay.
+  qo::MsgDiscover another = PeerDatagram();
+  another.set_device_uuid("0d7c8a3e-1b2c-4d5e-8f60-123456789abd");
+  Send(another);
+  ASSERT_TRUE(PeerKnown("0d7c8a3e-1b2c-4d5e-8f60-123456789abd"));
+  EXPECT_EQ(Count(uris::Device(), "trust = 0"), 256);
+  EXPECT_EQ(Count(uris::Device(), "uuid = 'stranger-1000'"), 0);
+  EXPECT_EQ(Count(uris::Device(), "trust = 1"), 2);  // this device and the friend
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <thread>
 
 #include "peer/PeerFixture.h"
 #include "peer/StatusThread.h"
+#include "platform/UniqueFd.h"
 #include "protocol/SslUtils.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"
@@ -351,6 +356,52 @@ TEST_F(RequestTest, ThePollerPrunesOnlyOnAStatusAnswer) {
   poller.PollDevice(device);
   peer.join();
   EXPECT_EQ(Count(uris::Sync()), 0);
+}
+
+// A connection that announces a frame far beyond any request is closed at
+// the frame's header, before anything is held for it.
+TEST_F(RequestTest, AnOversizedFrameOnTheRoutePortClosesItsConnection) {
+  StartRouter();
+  platform::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(config_.Snapshot()->routePort));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(fd.Get(), reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+  // ZMTP 3.0 by hand: greeting (NULL mechanism), READY as a DEALER, then
+  // the head of a 1 GiB frame and its first MiB.
+  std::string greeting(64, '\0');
+  greeting[0] = '\xff';
+  greeting[9] = '\x7f';
+  greeting[10] = 3;
+  greeting.replace(12, 4, "NULL");
+  std::string ready = std::string("\x05READY") + '\x0b' + "Socket-Type" + std::string("\0\0\0\x06", 4) + "DEALER";
+  std::string wire = greeting + '\x04' + static_cast<char>(ready.size()) + ready;
+  wire += std::string("\x02\0\0\0\0\x40\0\0\0", 9);  // long frame, 2^30 bytes
+  wire += std::string(1 << 20, 'x');
+  size_t sent = 0;
+  while (sent < wire.size()) {
+    const ssize_t n = ::send(fd.Get(), wire.data() + sent, wire.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) break;  // closed under our feet: what we want
+    sent += static_cast<size_t>(n);
+  }
+  // Read the router's greeting and then the end of the stream.
+  bool closed = false;
+  char buffer[4096];
+  for (;;) {
+    pollfd wait{fd.Get(), POLLIN, 0};
+    if (::poll(&wait, 1, 5000) <= 0) break;
+    const ssize_t n = ::recv(fd.Get(), buffer, sizeof buffer, 0);
+    if (n <= 0) {
+      closed = true;
+      break;
+    }
+  }
+  EXPECT_TRUE(closed);
+  int code = 0;
+  std::string body;
+  ASSERT_EQ(Ask(qo::MC_DEVICE_SHOW_REQUEST, nullptr, code, body), 0);
+  EXPECT_EQ(code, qo::MC_DEVICE_SHOW_RESPONSE);
 }
 
 }  // namespace

@@ -93,6 +93,36 @@ TEST_F(DeviceTest, DiscoveredDevicesAreInsertedMergedAndSavedByChangedColumns) {
   EXPECT_FALSE(CDevice().LoadById(9999));
 }
 
+TEST_F(DeviceTest, ATrustedDeviceKeepsItsKeyThroughAMerge) {
+  qo::MsgDiscoverWin other = Datagram("10.0.0.9", 9700);
+  other.mutable_discover()->set_public_key(self_.publicDer);
+  for (const int trust : {0, 1}) {
+    SCOPED_TRACE(trust);
+    CDevice device = CDevice::FromDiscover(Datagram("10.0.0.2", 9527));
+    device.trust = trust;
+    EXPECT_TRUE(device.HasKey(peer_.publicDer));
+    EXPECT_FALSE(device.HasKey(self_.publicDer));
+    EXPECT_TRUE(device.MergeDiscover(other));
+    EXPECT_EQ(device.HasKey(self_.publicDer), trust == 0);
+    EXPECT_EQ((device.dirty & CDevice::kDirtyPubkey) != 0, trust == 0);
+  }
+}
+
+TEST_F(DeviceTest, UntrustedRowsAreTrimmedLeastRecentlySeenFirst) {
+  ASSERT_TRUE(Db().Exec("INSERT INTO Device (uuid, trust) VALUES ('old', 0), ('silent', 0), ('friend', 1), ('new', 0)"));
+  ASSERT_TRUE(Db().Exec("UPDATE DeviceTTL SET ttl = 1 WHERE id = (SELECT id FROM Device WHERE uuid = 'silent')"));
+  ASSERT_TRUE(Db().Exec("UPDATE DeviceTTL SET ttl = 0 WHERE id = (SELECT id FROM Device WHERE uuid = 'friend')"));
+  const std::pair<int, const char*> steps[] = {{3, "old,silent,new"}, {2, "old,new"}, {1, "new"}, {0, ""}};
+  for (const auto& [keep, left] : steps) {
+    TrimUntrustedDevices(keep);
+    std::string uuids;
+    auto rows = Resolver().Query(store::uris::Device(), {"uuid"}, store::CSelection("trust = ? ").AddInt(0));
+    while (rows && rows->MoveToNext()) uuids += (uuids.empty() ? "" : ",") + std::string(rows->GetString(0));
+    EXPECT_EQ(uuids, left) << "keep " << keep;
+  }
+  EXPECT_EQ(Resolver().QueryInt(store::uris::Device(), "COUNT(*)", -1, "uuid = 'friend'"), 1);
+}
+
 TEST_F(DeviceTest, KeysThatDoNotConvertAreStoredEmptyWithAWarning) {
   test::LogCapture log;
   qo::MsgDiscoverWin datagram = Datagram("10.0.0.3", 9527);

@@ -84,6 +84,10 @@ TEST_F(ProtectedMsgTest, LevelCodeAndSenderDecideAcceptance) {
       {kTrusted, qo::MC_TEST_TRUST_REQUEST, true, false, qo::ZE_PERMISSION_DENY},
       {kSelf, qo::MC_DATABASE_CLEAR_REQUEST, true, true, 0},
       {kSelf, qo::MC_TEST_TRUST_REQUEST, true, false, 0},
+      // Device rows are added with this device's own key alone.
+      {kUnknown, qo::MC_DEVICE_ADD_REQUEST, false, false, qo::ZE_PERMISSION_DENY},
+      {kTrusted, qo::MC_DEVICE_ADD_REQUEST, true, true, qo::ZE_PERMISSION_DENY},
+      {kSelf, qo::MC_DEVICE_ADD_REQUEST, true, true, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.sender) + " code " + std::to_string(c.code));
