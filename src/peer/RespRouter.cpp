@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "peer/DiscoveryDatagram.h"
 #include "protocol/Device.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/SslUtils.h"
@@ -185,25 +186,15 @@ void CRespRouter::HandleDatagram(protocol::ZmqSocket& backend) {
   }
   char text[INET_ADDRSTRLEN] = {};
   ::inet_ntop(AF_INET, &source.sin_addr, text, sizeof text);
-  std::string plain;
-  if (!protocol::ssl::AesCipher(peer_.config.Snapshot()->tokenKey)
-           .Decrypt(std::string(buffer, static_cast<size_t>(received)), plain)) {
-    LOG(WARNING) << "Faild to decrypt discover message: src " << text;
-    return;
-  }
-  qo::MsgDiscoverWin datagram;
-  datagram.set_src_host(text);
-  if (!datagram.mutable_discover()->ParseFromString(plain)) {
-    LOG(WARNING) << "bad data format on udp socket: src " << text;
-    return;
-  }
+  const auto datagram = DecodeDatagram(peer_.config.Snapshot()->tokenKey, buffer, static_cast<size_t>(received), text);
+  if (!datagram) return;
   const IdleWorker worker = idle_.front();
   idle_.pop_front();
   backend.SendFrame(worker.identity, true);
   backend.SendFrame(nullptr, 0, true);
   backend.SendFrame("dummy", 5, true);
   backend.SendFrame(nullptr, 0, true);
-  backend.SendMsg(qo::MC_DISCOVER, &datagram);
+  backend.SendMsg(qo::MC_DISCOVER, &*datagram);
 }
 
 void CRespRouter::HandleCommand(protocol::ZmqSocket& commands) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "Morvex.pb.h"
+#include "protocol/MessageLimits.h"
 #include "protocol/ZmqSocket.h"
 
 namespace morvex::protocol {
@@ -20,9 +21,10 @@ class IQoMsg {
   virtual int ReceiveError() const = 0;
 
   // Parses the body as `message`; false when it does not parse (including a
-  // missing required field).
-  bool ParseBody(google::protobuf::MessageLite& message) const {
-    return message.ParseFromArray(BodyData(), static_cast<int>(BodySize()));
+  // missing required field) or a repeated field holds more entries than its
+  // bound (limits::WithinLimits, logged).
+  bool ParseBody(google::protobuf::Message& message) const {
+    return limits::ParseBounded(message, BodyData(), BodySize());
   }
 };
 
