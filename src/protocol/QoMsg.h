@@ -39,8 +39,9 @@ class CQoMsg : public IQoMsg {
   CQoMsg& operator=(const CQoMsg&) = delete;
 
   // Receives one message. On failure ReceiveError() is ZE_OPERATE_TIMEOUT,
-  // ZE_GENERAL, or ZE_BAD_FORMAT (more than head and body, or a head that
-  // does not parse; the extra frames are consumed).
+  // ZE_GENERAL, or ZE_BAD_FORMAT (more than head and body, a delimiter to
+  // skip without a head after it, or a head that does not parse; the extra
+  // frames are consumed).
   bool Recv(ZmqSocket& socket, bool skipDelimiter, int timeoutMs);
 
   const void* BodyData() const override { return body_.Data(); }
