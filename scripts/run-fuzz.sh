@@ -18,9 +18,10 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus" "$crashes"
   log="$build/fuzz-$target.log"
   echo "== $target: ${seconds}s"
+  inputs=("$corpus" "$source_dir/tests/fuzz/corpus/$target")
+  if [ -d "$source_dir/tests/fuzz/regressions/$target" ]; then inputs+=("$source_dir/tests/fuzz/regressions/$target"); fi
   "$build/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$crashes/" "$corpus" "$source_dir/tests/fuzz/corpus/$target" \
-    "$source_dir/tests/fuzz/regressions/$target" >"$log" 2>&1
+    -artifact_prefix="$crashes/" "${inputs[@]}" >"$log" 2>&1
   status=$?
   runs=$(grep -Eo '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1 | grep -Eo '[0-9]+' || true)
   if [ "$status" -ne 0 ]; then

@@ -5,6 +5,7 @@
 // check that turns a broken property into a crash the fuzzer keeps.
 
 #include <glog/logging.h>
+#include <google/protobuf/stubs/logging.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -92,7 +93,9 @@ inline std::string FuzzPrivateKey(const char* name) {
 // Keeps the logs of refused input quiet (a line per input would cost more
 // than the input); MORVEX_FUZZ_LOG=1 shows them.
 inline void QuietLogs() {
-  if (std::getenv("MORVEX_FUZZ_LOG") == nullptr) FLAGS_minloglevel = google::GLOG_FATAL;
+  if (std::getenv("MORVEX_FUZZ_LOG") != nullptr) return;
+  FLAGS_minloglevel = google::GLOG_FATAL;
+  google::protobuf::SetLogHandler(nullptr);  // "missing required fields" for most inputs
 }
 
 // A directory made for this process and removed with everything in it when
