@@ -5,7 +5,7 @@ BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 METADIR ?=
 
-.PHONY: deps configure build run install test test-asan test-tsan bench clean
+.PHONY: deps configure build run install test test-asan test-tsan fuzz bench clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -44,8 +44,20 @@ test-tsan: deps
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && ctest --output-on-failure -j $(JOBS) -L threads
 
+# The fuzz targets of tests/fuzz, built with clang and libFuzzer in a build
+# folder of their own (only they and the libraries they need), each run for
+# FUZZ_SECONDS; prints the inputs each ran and fails on a crash. Warnings
+# are errors in the gcc builds only: clang warns about other things.
+FUZZ_SECONDS ?= 60
+FUZZ_DIR ?= build-fuzz
+fuzz: deps
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DMORVEX_FUZZ=ON -DMORVEX_BUILD_TESTS=OFF -DMORVEX_BUILD_BENCH=OFF -DMORVEX_WERROR=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_targets
+	bash scripts/run-fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 bench: build
 	$(BUILD_DIR)/bin/store_bench
 
 clean:
-	rm -rf $(BUILD_DIR) build-asan build-tsan
+	rm -rf $(BUILD_DIR) build-asan build-tsan $(FUZZ_DIR)

@@ -12,6 +12,16 @@ if(MORVEX_WERROR)
 endif()
 target_link_options(morvex_flags INTERFACE -Wl,-z,relro -Wl,-z,now)
 
+# The fuzz build instruments every library for libFuzzer's coverage and
+# checks it with AddressSanitizer and UndefinedBehaviorSanitizer; only the
+# fuzz targets themselves link libFuzzer (tests/fuzz).
+if(MORVEX_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "MORVEX_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  set(MORVEX_SANITIZE "fuzzer-no-link,address,undefined")
+endif()
+
 if(NOT MORVEX_SANITIZE AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
   target_compile_definitions(morvex_flags INTERFACE _FORTIFY_SOURCE=2)
 endif()

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/MessageLimits.h"
+
 namespace morvex::index {
 
 // The version of one file as seen by every tree (replica) that ever changed
@@ -43,10 +45,10 @@ class IVectorClock {
 };
 
 // The most entries (tree UUIDs, or counters) one message may carry for one
-// clock. A file changed on more trees than this does not exist in practice;
-// a message with a longer clock is refused as badly formatted, so that a
-// peer cannot make us allocate, look up or store without bound.
-inline constexpr int kMaxClockEntries = 1024;
+// clock: the message bound, checked again where a clock is looked up or
+// stored, so that a peer cannot make us allocate, look up or store without
+// bound.
+inline constexpr int kMaxClockEntries = protocol::limits::kClockEntries;
 
 // The index LookupClockUuids gives a UUID that the local tree never saw.
 inline constexpr int32_t kUnknownClockIndex = -1;

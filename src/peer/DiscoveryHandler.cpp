@@ -1,30 +1,14 @@
 #include <glog/logging.h>
 
 #include "core/BroadcastService.h"
+#include "peer/DiscoveryDatagram.h"
 #include "peer/RequestHandlers.h"
 #include "protocol/Device.h"
-#include "protocol/Identity.h"
 #include "protocol/InprocEndpoints.h"
-#include "protocol/SslUtils.h"
 #include "protocol/WorkerChannel.h"
 
 namespace morvex::peer {
 namespace {
-
-// A datagram with values that could never make a usable device row.
-bool Plausible(const qo::MsgDiscoverWin& datagram, std::string& why) {
-  const qo::MsgDiscover& d = datagram.discover();
-  if (!protocol::IsValidUuid(d.device_uuid())) {
-    why = "bad uuid";
-  } else if (d.route_port() < 1 || d.route_port() > 65535 || d.pub_port() < 1 || d.pub_port() > 65535) {
-    why = "bad port";
-  } else if (protocol::ssl::DerToPemPublic(d.public_key()).empty()) {
-    why = "bad public key";
-  } else {
-    return true;
-  }
-  return false;
-}
 
 // A datagram that names a trusted device but carries another key: someone
 // may be posing as that device. Said once a minute per device and address,
@@ -53,7 +37,7 @@ int HandleDiscover(Request& request) {
   if (inner.device_uuid() == request.config->deviceUuid) return ready();  // our own broadcast
   RepeatedLog& repeated = *request.peer.repeatedLog;
   std::string why;
-  if (!Plausible(datagram, why)) {
+  if (!PlausibleDatagram(datagram, why)) {
     if (const auto more = repeated.Admit(why + " " + datagram.src_host())) {
       LOG(WARNING) << "Dropped discovery datagram from " << datagram.src_host() << ": " << why << *more;
     }

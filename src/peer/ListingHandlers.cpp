@@ -1,9 +1,11 @@
 #include <glog/logging.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "peer/RequestHandlers.h"
 #include "protocol/Identity.h"
+#include "protocol/MessageLimits.h"
 #include "store/ContentResolver.h"
 
 namespace morvex::peer {
@@ -58,7 +60,11 @@ int HandleFind(Request& request) {
   while (clocks && clocks->MoveToNext()) response.add_uuids(std::string(clocks->GetString(0)));
 
   // Ascending usn, cut at the requested limit: the requester pages by the
-  // largest usn it has seen.
+  // largest usn it has seen. The limit is the requester's wish, held to the
+  // page size a pass asks for: no limit, or a larger one, would make us
+  // build the whole tree's listing in memory for one answer.
+  const int32_t limit = find.limit() > 0 ? std::min(find.limit(), protocol::limits::kListingPageRecords)
+                                         : protocol::limits::kListingPageRecords;
   auto rows = resolver.Query(uris::File(),
                              {"path", "type", "status", "length", "mtime", "sha1", "modifier", "local_clock",
                               "other_clock", "usn", "win_attr", "unix_attr", "andr_attr"},
@@ -72,7 +78,7 @@ int HandleFind(Request& request) {
   // of a cut group would never be listed.
   int64_t lastUsn = -1;
   while (rows && rows->MoveToNext()) {
-    if (find.limit() > 0 && response.stats_size() >= find.limit() && rows->GetInt64(9) != lastUsn) break;
+    if (response.stats_size() >= limit && rows->GetInt64(9) != lastUsn) break;
     lastUsn = rows->GetInt64(9);
     qo::Stat& stat = *response.add_stats();
     const std::string_view path = rows->GetString(0);

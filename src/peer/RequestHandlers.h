@@ -32,8 +32,9 @@ struct Request {
   // code, a known one).
   bool Signed() const { return message.Level() != qo::EL_NONE; }
   Sender Own() const { return {config->deviceUuid, config->privateKey}; }
-  // Parses the body; false (answer ZE_BAD_FORMAT) when it does not parse.
-  bool Parse(google::protobuf::MessageLite& body) const { return message.ParseBody(body); }
+  // Parses the body; false (answer ZE_BAD_FORMAT) when it does not parse or
+  // breaks a bound of protocol/MessageLimits.h.
+  bool Parse(google::protobuf::Message& body) const { return message.ParseBody(body); }
 };
 
 // A handler answers the request itself and returns 0, or returns the

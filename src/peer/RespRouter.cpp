@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "peer/DiscoveryDatagram.h"
 #include "protocol/Device.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/SslUtils.h"
@@ -232,19 +233,17 @@ void CRespRouter::HandleDatagram(protocol::ZmqSocket& backend) {
   }
   char text[INET_ADDRSTRLEN] = {};
   ::inet_ntop(AF_INET, &source.sin_addr, text, sizeof text);
-  std::string plain;
-  if (!protocol::ssl::AesCipher(peer_.config.Snapshot()->tokenKey)
-           .Decrypt(std::string(buffer, static_cast<size_t>(received)), plain)) {
-    if (const auto more = peer_.repeatedLog->Admit(std::string("decrypt ") + text)) {
-      LOG(WARNING) << "Faild to decrypt discover message: src " << text << *more;
-    }
-    return;
-  }
-  qo::MsgDiscoverWin datagram;
-  datagram.set_src_host(text);
-  if (!datagram.mutable_discover()->ParseFromString(plain)) {
-    if (const auto more = peer_.repeatedLog->Admit(std::string("format ") + text)) {
-      LOG(WARNING) << "bad data format on udp socket: src " << text << *more;
+  DatagramFault fault{};
+  const auto datagram =
+      DecodeDatagram(peer_.config.Snapshot()->tokenKey, buffer, static_cast<size_t>(received), text, fault);
+  if (!datagram) {
+    const bool decrypt = fault == DatagramFault::kDecrypt;
+    if (const auto more = peer_.repeatedLog->Admit(std::string(decrypt ? "decrypt " : "format ") + text)) {
+      if (decrypt) {
+        LOG(WARNING) << "Faild to decrypt discover message: src " << text << *more;
+      } else {
+        LOG(WARNING) << "bad data format on udp socket: src " << text << *more;
+      }
     }
     return;
   }
@@ -254,7 +253,7 @@ void CRespRouter::HandleDatagram(protocol::ZmqSocket& backend) {
   backend.SendFrame(nullptr, 0, true);
   backend.SendFrame("dummy", 5, true);
   backend.SendFrame(nullptr, 0, true);
-  backend.SendMsg(qo::MC_DISCOVER, &datagram);
+  backend.SendMsg(qo::MC_DISCOVER, &*datagram);
 }
 
 void CRespRouter::HandleCommand(protocol::ZmqSocket& commands) {

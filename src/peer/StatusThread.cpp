@@ -6,6 +6,7 @@
 
 #include "peer/PeerRequest.h"
 #include "protocol/InprocEndpoints.h"
+#include "protocol/MessageLimits.h"
 #include "store/ContentResolver.h"
 
 namespace morvex::peer {
@@ -81,7 +82,7 @@ void CStatusThread::PollDevice(const protocol::CDevice& device) {
     return;
   }
   qo::MsgStatusResponse response;
-  if (!response.ParseFromString(answer.body)) {
+  if (!protocol::limits::ParseBounded(response, answer.body)) {
     LOG(ERROR) << "Bad format for MsgStatusResponse";
     return;
   }

@@ -6,7 +6,16 @@ namespace morvex::protocol {
 
 bool CQoMsg::Recv(ZmqSocket& socket, bool skipDelimiter, int timeoutMs) {
   if (!socket.RecvFrames(headFrame_, &body_, skipDelimiter, timeoutMs)) {
-    error_ = socket.Error() == ETIMEDOUT ? qo::ZE_OPERATE_TIMEOUT : qo::ZE_GENERAL;
+    switch (socket.Error()) {
+      case ETIMEDOUT:
+        error_ = qo::ZE_OPERATE_TIMEOUT;
+        break;
+      case EPROTO:  // a delimiter without a head
+        error_ = qo::ZE_BAD_FORMAT;
+        break;
+      default:
+        error_ = qo::ZE_GENERAL;
+    }
     return false;
   }
   hasBody_ = headFrame_.More();

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "Morvex.pb.h"
+#include "protocol/MessageLimits.h"
 #include "protocol/ZmqSocket.h"
 
 namespace morvex::protocol {
@@ -20,9 +21,10 @@ class IQoMsg {
   virtual int ReceiveError() const = 0;
 
   // Parses the body as `message`; false when it does not parse (including a
-  // missing required field).
-  bool ParseBody(google::protobuf::MessageLite& message) const {
-    return message.ParseFromArray(BodyData(), static_cast<int>(BodySize()));
+  // missing required field) or a repeated field holds more entries than its
+  // bound (limits::WithinLimits, logged).
+  bool ParseBody(google::protobuf::Message& message) const {
+    return limits::ParseBounded(message, BodyData(), BodySize());
   }
 };
 
@@ -37,8 +39,9 @@ class CQoMsg : public IQoMsg {
   CQoMsg& operator=(const CQoMsg&) = delete;
 
   // Receives one message. On failure ReceiveError() is ZE_OPERATE_TIMEOUT,
-  // ZE_GENERAL, or ZE_BAD_FORMAT (more than head and body, or a head that
-  // does not parse; the extra frames are consumed).
+  // ZE_GENERAL, or ZE_BAD_FORMAT (more than head and body, a delimiter to
+  // skip without a head after it, or a head that does not parse; the extra
+  // frames are consumed).
   bool Recv(ZmqSocket& socket, bool skipDelimiter, int timeoutMs);
 
   const void* BodyData() const override { return body_.Data(); }

@@ -86,6 +86,13 @@ bool ZmqSocket::RecvFrames(ZmqFrame& head, ZmqFrame* body, bool skipDelimiter, i
   if (skipDelimiter) {
     ZmqFrame delimiter;
     if (!RecvFrame(delimiter)) return false;
+    // A message of one frame has no head after its delimiter: receiving on
+    // would wait, without a time-out, for the next message and take its
+    // first frame as this head.
+    if (!delimiter.More()) {
+      error_ = EPROTO;
+      return false;
+    }
   }
   if (!RecvFrame(head)) return false;
   if (!head.More()) return true;

@@ -82,7 +82,8 @@ class ZmqSocket {
   // Waits up to timeoutMs (-1: no limit) for input.
   bool WaitForInput(int timeoutMs);
   // Receives head and, when one follows, body; with a null body a following
-  // frame is received and discarded. skipDelimiter drops the first frame.
+  // frame is received and discarded. skipDelimiter drops the first frame; a
+  // message of that frame alone fails with EPROTO.
   bool RecvFrames(ZmqFrame& head, ZmqFrame* body, bool skipDelimiter, int timeoutMs);
   bool RecvFrame(ZmqFrame& frame);
   bool SendFrame(const void* data, size_t size, bool more);

@@ -14,6 +14,7 @@
 #include "protocol/ProtectedMsg.h"
 #include "protocol/WorkerChannel.h"
 #include "store/ContentResolver.h"
+#include "sync/PartAnswer.h"
 
 namespace morvex::sync {
 namespace {
@@ -190,7 +191,7 @@ bool CFileFetcher::ReleasePart(Transfer& transfer, int32_t index, int64_t offset
 
 void CFileFetcher::OnPart(const std::string& body) {
   qo::MsgGetResponse response;
-  if (!response.ParseFromString(body)) {
+  if (!DecodePartAnswer(body, response)) {
     LOG(ERROR) << "bad format";
     return;
   }
@@ -207,7 +208,7 @@ void CFileFetcher::OnPart(const std::string& body) {
   if (!ReleasePart(transfer, response.transfer(), offset)) return;
   // More than was asked for would spill into the next part; the checksum
   // would refuse the file anyway, so the data is not written at all.
-  if (response.part_data().size() > static_cast<size_t>(requested)) {
+  if (!AnswerFitsPart(response, offset, requested)) {
     LOG(ERROR) << "Part larger than requested: " << response.transfer() << "," << offset;
     transfer.failed = true;
     return;

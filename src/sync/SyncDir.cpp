@@ -14,13 +14,13 @@
 #include "index/IgnoreRules.h"
 #include "index/Tree.h"
 #include "index/VectorClock.h"
-#include "peer/PathRules.h"
 #include "platform/UniqueDir.h"
 #include "platform/UniqueFd.h"
 #include "protocol/ErrorText.h"
 #include "protocol/ProtectedMsg.h"
 #include "store/ContentResolver.h"
 #include "sync/Conditions.h"
+#include "sync/ListingPage.h"
 #include "sync/TreeFiles.h"
 
 namespace morvex::sync {
@@ -157,7 +157,7 @@ bool CSyncDir::ListChanges(peer::PeerContext& peer, const PassLimits& limits, Pa
       return false;
     }
     qo::MsgFindResponse response;
-    if (!response.ParseFromString(reply.Body())) {
+    if (!DecodeListingPage(reply.Body(), response)) {
       LOG(ERROR) << "Bad data format for MsgFindResponse";
       return false;
     }
@@ -170,10 +170,10 @@ bool CSyncDir::ListChanges(peer::PeerContext& peer, const PassLimits& limits, Pa
     const index::ClockIndexMap map = index::MapClockUuids(relation_.treeId, uuids);
     for (const qo::Stat& stat : response.stats()) {
       since = std::max(since, stat.usn());
-      if (stat.path() == "/") continue;  // the root is the tree itself
       // A peer's path must stay inside the tree, whatever it sends.
-      const auto fullPath = peer::ConfinedPath(relation_.treeRoot, stat.path());
-      if (!fullPath) {
+      ListedPlace place = PlaceOfRecord(relation_.treeRoot, stat);
+      if (place.kind == ListedPlace::kTreeRoot) continue;
+      if (place.kind == ListedPlace::kInvalidName) {
         if (stat.status() == qo::NORMAL) {
           // Never written here: the pass cannot be complete.
           LOG(ERROR) << "[InvalidName] " << stat.path();
@@ -182,7 +182,7 @@ bool CSyncDir::ListChanges(peer::PeerContext& peer, const PassLimits& limits, Pa
         }
         continue;
       }
-      auto item = std::make_unique<CMorvexFile>(relation_.treeId, relation_.treeRoot, *fullPath, stat,
+      auto item = std::make_unique<CMorvexFile>(relation_.treeId, relation_.treeRoot, std::move(place.fullPath), stat,
                                                 index::CVectorClock(map, stat.vclock()));
       if (!item->LoadLocal()) {
         (item->Type() == qo::DIR ? lists.directories : lists.newFiles).push_back(std::move(item));

@@ -95,6 +95,35 @@ TEST_F(RequestTest, FindListsTheTreeSinceAUsnWithClocksAndTheirTrees) {
   }
 }
 
+TEST_F(RequestTest, FindHoldsTheRequestedLimitToThePageSize) {
+  StartRouter();
+  ASSERT_TRUE(Db().Exec(std::string("INSERT INTO Tree (id, tree_uuid, tree_root, sync_uuid) VALUES (1, '") + kTree +
+                        "', '/home/u/Docs', '" + kSync + "')"));
+  // 5003 files with a usn each, so that every page could end anywhere.
+  ASSERT_TRUE(Db().Exec(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5003) "
+      "INSERT INTO File (tree_id, path, type, status, usn, sha1, local_clock) "
+      "SELECT 1, '/home/u/Docs/f' || i, 0, 1, i, '', 1 FROM n"));
+  struct Case {
+    int32_t limit;
+    int expected;
+  };
+  for (const Case c : {Case{10, 10}, Case{5000, 5000}, Case{0, 5000}, Case{-1, 5000}, Case{1000000, 5000}}) {
+    qo::MsgFindRequest find;
+    find.set_sync_uuid(kSync);
+    find.set_tree_uuid(kTree);
+    find.set_since(0);
+    find.set_limit(c.limit);
+    int code = 0;
+    std::string body;
+    ASSERT_EQ(Ask(qo::MC_FIND_REQUEST, &find, code, body), 0);
+    ASSERT_EQ(code, qo::MC_FIND_RESPONSE) << ErrorOf(body).DebugString();
+    qo::MsgFindResponse listing;
+    ASSERT_TRUE(listing.ParseFromString(body));
+    EXPECT_EQ(listing.stats_size(), c.expected) << "limit " << c.limit;
+  }
+}
+
 TEST_F(RequestTest, UnsignedRequestsOtherThanTheOpenOnesAreRefused) {
   StartRouter();
   const auto self = config_.Snapshot();

@@ -77,6 +77,60 @@ TEST_F(EnvelopeTest, SkipDelimiterDropsTheFirstFrameWhateverItHolds) {
   EXPECT_EQ(message.Code(), qo::MC_WIN_REPORT_STATUS);
 }
 
+TEST_F(EnvelopeTest, ADelimiterWithoutAHeadIsRefusedAndTheNextMessageIsIntact) {
+  push_.SendFrame("", false);  // what a peer's ROUTER delivers to a DEALER as a whole message
+  push_.SendMsg(qo::MC_WIN_REPORT_STATUS, nullptr);
+  push_.SendFrame("", true);
+  push_.SendMsg(qo::MC_WIN_TIMER);
+
+  CQoMsg alone;
+  EXPECT_FALSE(alone.Recv(pull_, true, 1000));
+  EXPECT_EQ(alone.ReceiveError(), qo::ZE_BAD_FORMAT);
+  CQoMsg headOnly;  // a message without a delimiter: its head is skipped, nothing follows
+  EXPECT_FALSE(headOnly.Recv(pull_, true, 1000));
+  CQoMsg next;
+  ASSERT_TRUE(next.Recv(pull_, true, 1000));
+  EXPECT_EQ(next.Code(), qo::MC_WIN_TIMER);
+}
+
+TEST_F(EnvelopeTest, ABodyWithARepeatedFieldOverItsBoundIsRefused) {
+  struct Case {
+    int uuids;
+    int vclock;
+    bool parses;
+  };
+  const Case cases[] = {
+      {limits::kClockEntries, limits::kClockEntries, true},
+      {limits::kClockEntries + 1, 0, false},
+      {0, limits::kClockEntries + 1, false},
+  };
+  for (const Case& c : cases) {
+    qo::MsgGetRequest get;
+    get.set_transfer(0);
+    get.set_tree_uuid("t");
+    get.set_path("/p");
+    get.mutable_part()->set_offset(0);
+    get.mutable_part()->set_length(1);
+    for (int i = 0; i < c.uuids; ++i) get.add_uuids("u");
+    for (int i = 0; i < c.vclock; ++i) get.add_vclock(1);
+    push_.SendMsg(qo::MC_GET_REQUEST, &get);
+    CQoMsg message;
+    ASSERT_TRUE(message.Recv(pull_, false, 1000));
+    qo::MsgGetRequest parsed;
+    EXPECT_EQ(message.ParseBody(parsed), c.parses) << c.uuids << " uuids, " << c.vclock << " counters";
+  }
+  // Nested: one record of a listing page with too long a clock.
+  qo::MsgFindResponse page;
+  qo::Stat& stat = *page.add_stats();
+  stat.set_path("/a");
+  stat.set_sha1("");
+  stat.set_usn(1);
+  for (int i = 0; i <= limits::kClockEntries; ++i) stat.add_vclock(1);
+  std::string why;
+  EXPECT_FALSE(limits::WithinLimits(page, why));
+  EXPECT_NE(why.find("qo.Stat.vclock"), std::string::npos) << why;
+}
+
 TEST_F(EnvelopeTest, ErrorRepliesCarryCodeAndText) {
   push_.SendError(qo::ZE_BAD_PATH);
   CQoMsg reply;
