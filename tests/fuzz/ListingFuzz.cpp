@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (place.kind != sync::ListedPlace::kLocal) continue;
     FUZZ_CHECK(fuzz::Beneath(tree->root, place.fullPath));
     FUZZ_CHECK(fuzz::NoLinkOnTheWay(tree->root, place.fullPath));
-    const sync::CMorvexFile item(1, place.fullPath, stat, index::CVectorClock(map, stat.vclock()));
+    const sync::CMorvexFile item(1, tree->root, place.fullPath, stat, index::CVectorClock(map, stat.vclock()));
     FUZZ_CHECK(fuzz::Beneath(tree->root, item.TempPath()));
     FUZZ_CHECK(std::filesystem::path(item.TempPath()).parent_path() ==
                std::filesystem::path(item.Path()).parent_path());

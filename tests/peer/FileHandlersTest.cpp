@@ -62,6 +62,8 @@ class FileHandlersTest : public PeerFixture {
       EXPECT_EQ(part.part().offset(), offset);
       EXPECT_EQ(part.part().length(), length);
       answer.data = part.part_data();
+    } else if (answer.code == qo::MC_ERROR) {
+      answer.errcode = ErrorCodeOf(answer.code, body);
     } else if (answer.code == qo::MC_GET_ERROR) {
       qo::MsgGetError refusal;
       EXPECT_TRUE(refusal.ParseFromString(body));
@@ -210,6 +212,7 @@ TEST_F(FileHandlersTest, APartRequestOnlyReadsTheClockNumberingAndBoundsItsClock
   EXPECT_EQ(Get("/data.bin", 0, 3, kTree, uuids, newer).errcode, qo::ZE_VCLOCK_MISMATCH);
   EXPECT_EQ(Count(store::uris::VCUuid()), 1);
 
+  // A clock beyond the bound is refused before anything is looked up.
   const std::vector<std::string> tooMany(kTooLongClock, kTree);
   EXPECT_EQ(Get("/data.bin", 0, 3, kTree, tooMany, {3}).errcode, qo::ZE_BAD_FORMAT);
   EXPECT_EQ(Get("/data.bin", 0, 3, kTree, {kTree}, std::vector<int32_t>(kTooLongClock, 0)).errcode,
