@@ -5,17 +5,22 @@ namespace morvex::core {
 LogThrottle::LogThrottle(std::chrono::steady_clock::duration period, Clock clock)
     : period_(period), clock_(std::move(clock)) {}
 
+std::optional<uint64_t> ThrottleWindow::Occur(std::chrono::steady_clock::time_point now,
+                                              std::chrono::steady_clock::duration period) {
+  if (lastLine && now - *lastLine < period) {
+    ++skipped;
+    return std::nullopt;
+  }
+  lastLine = now;
+  const uint64_t left = skipped;
+  skipped = 0;
+  return left;
+}
+
 std::optional<uint64_t> LogThrottle::Occur() {
   const auto now = clock_();
   std::lock_guard lock(mutex_);
-  if (lastLine_ && now - *lastLine_ < period_) {
-    ++skipped_;
-    return std::nullopt;
-  }
-  lastLine_ = now;
-  const uint64_t skipped = skipped_;
-  skipped_ = 0;
-  return skipped;
+  return window_.Occur(now, period_);
 }
 
 std::string LogThrottle::Repeated(uint64_t skipped) {

@@ -21,6 +21,17 @@ namespace morvex::core {
 // next one only.
 //
 // Threads: any; the counters are guarded by a mutex.
+// The bookkeeping of one throttled condition, shared by LogThrottle and
+// RepeatedLog; guarded by its owner.
+struct ThrottleWindow {
+  std::optional<std::chrono::steady_clock::time_point> lastLine;
+  uint64_t skipped = 0;
+
+  // One occurrence at `now`: the number left out since the last line when a
+  // line is due, otherwise nothing.
+  std::optional<uint64_t> Occur(std::chrono::steady_clock::time_point now, std::chrono::steady_clock::duration period);
+};
+
 class LogThrottle {
  public:
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -42,8 +53,7 @@ class LogThrottle {
 
   std::mutex mutex_;
   // Guarded by mutex_.
-  std::optional<std::chrono::steady_clock::time_point> lastLine_;
-  uint64_t skipped_ = 0;
+  ThrottleWindow window_;
 };
 
 }  // namespace morvex::core

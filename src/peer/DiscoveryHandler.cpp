@@ -35,7 +35,7 @@ int HandleDiscover(Request& request) {
   }
   const qo::MsgDiscover& inner = datagram.discover();
   if (inner.device_uuid() == request.config->deviceUuid) return ready();  // our own broadcast
-  RepeatedLog& repeated = *request.peer.repeatedLog;
+  core::RepeatedLog& repeated = *request.peer.repeatedLog;
   std::string why;
   if (!PlausibleDatagram(datagram, why)) {
     if (const auto more = repeated.Admit(why + " " + datagram.src_host())) {

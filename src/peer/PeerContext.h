@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "config/KelmConfig.h"
-#include "peer/RepeatedLog.h"
+#include "core/RepeatedLog.h"
 #include "protocol/KeyStore.h"
 #include "protocol/ZmqSocket.h"
 
@@ -32,7 +32,7 @@ struct PeerContext {
   std::function<void(const std::string& root)> onTreeAdded;
   std::function<void(const std::string& root)> onTreeDeleted;
   // Lines that strangers can make us repeat go through it.
-  std::shared_ptr<RepeatedLog> repeatedLog = std::make_shared<RepeatedLog>();
+  std::shared_ptr<core::RepeatedLog> repeatedLog = std::make_shared<core::RepeatedLog>();
 };
 
 }  // namespace morvex::peer

@@ -5,7 +5,7 @@
 namespace morvex::store {
 namespace {
 
-std::string FormatWhere(const char* format, va_list arguments) {
+__attribute__((format(printf, 1, 0))) std::string FormatWhere(const char* format, va_list arguments) {
   return format == nullptr ? std::string() : core::StringPrintfV(format, arguments);
 }
 

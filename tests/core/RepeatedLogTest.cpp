@@ -1,8 +1,8 @@
-#include "peer/RepeatedLog.h"
+#include "core/RepeatedLog.h"
 
 #include <gtest/gtest.h>
 
-namespace morvex::peer {
+namespace morvex::core {
 namespace {
 
 TEST(RepeatedLog, OneLinePerKeyAndMinuteThenTheCountHeldBack) {
@@ -19,11 +19,11 @@ TEST(RepeatedLog, OneLinePerKeyAndMinuteThenTheCountHeldBack) {
       {"decrypt 10.0.0.9", 1, std::nullopt},
       {"decrypt 10.0.0.7", 2, ""},  // another key has its own minute
       {"decrypt 10.0.0.9", 59, std::nullopt},
-      {"decrypt 10.0.0.9", 60, " (2 more like it in the last minute)"},
+      {"decrypt 10.0.0.9", 60, " (repeated 2 times)"},
       {"decrypt 10.0.0.9", 121, ""},
   };
   for (const Case& c : cases) EXPECT_EQ(log.Admit(c.key, at(c.second)), c.expected) << c.key << " at " << c.second;
 }
 
 }  // namespace
-}  // namespace morvex::peer
+}  // namespace morvex::core
