@@ -23,17 +23,6 @@ using platform::UniqueFd;
 // ENOTDIR: a component of the path is a file, so the entry cannot exist.
 bool IsMissing(int err) { return err == ENOENT || err == ENOTDIR; }
 
-int64_t MillisecondsOf(const timespec& time) {
-  return static_cast<int64_t>(time.tv_sec) * 1000 + time.tv_nsec / 1000000;
-}
-
-uint32_t WinAttrOf(const struct stat& info) {
-  uint32_t attr = 0;
-  if (S_ISDIR(info.st_mode)) attr |= kAttrDirectory;
-  if ((info.st_mode & S_IWUSR) == 0) attr |= kAttrReadOnly;
-  return attr;
-}
-
 FileKind KindOf(mode_t mode) {
   if (S_ISREG(mode)) return FileKind::kRegular;
   if (S_ISDIR(mode)) return FileKind::kDirectory;
@@ -110,14 +99,19 @@ bool Fsync(const std::string& path, int flags) {
 
 }  // namespace
 
-FileInfo GetFileInfo(const std::string& path) {
+int64_t MillisecondsOf(const timespec& time) {
+  return static_cast<int64_t>(time.tv_sec) * 1000 + time.tv_nsec / 1000000;
+}
+
+uint32_t WinAttrOf(const struct stat& info) {
+  uint32_t attr = 0;
+  if (S_ISDIR(info.st_mode)) attr |= kAttrDirectory;
+  if ((info.st_mode & S_IWUSR) == 0) attr |= kAttrReadOnly;
+  return attr;
+}
+
+FileInfo FileInfoOf(const struct stat& info) {
   FileInfo result;
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) {
-    const int err = errno;
-    LOG(ERROR) << "GetFileAttributesEx() Failed[" << err << "]:" << path;
-    return result;
-  }
   result.valid = true;
   result.kind = KindOf(info.st_mode);
   result.win_attr = WinAttrOf(info);
@@ -125,6 +119,16 @@ FileInfo GetFileInfo(const std::string& path) {
   result.mtime = MillisecondsOf(info.st_mtim);
   result.length = S_ISDIR(info.st_mode) ? 0 : static_cast<int64_t>(info.st_size);
   return result;
+}
+
+FileInfo GetFileInfo(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    const int err = errno;
+    LOG(ERROR) << "GetFileAttributesEx() Failed[" << err << "]:" << path;
+    return {};
+  }
+  return FileInfoOf(info);
 }
 
 bool GetLastWriteTime(const std::string& path, int64_t& mtime) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,6 +35,15 @@ struct FileInfo {
 
 // lstat() of `path`. On failure `valid` is false and an ERROR is logged.
 FileInfo GetFileInfo(const std::string& path);
+
+// The record of an entry already stat()ed (by whatever route reached it).
+FileInfo FileInfoOf(const struct stat& info);
+
+// The modification time of an entry already stat()ed, in milliseconds.
+int64_t MillisecondsOf(const timespec& time);
+
+// The attribute word of an entry already stat()ed.
+uint32_t WinAttrOf(const struct stat& info);
 
 // True when something (a link included) exists at `path`; logs nothing.
 bool PathExists(const std::string& path);

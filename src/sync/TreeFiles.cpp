@@ -20,23 +20,8 @@ thread_local int32_t escapes = 0;
 // ENOTDIR: a component of the path is a file, so the entry cannot exist.
 bool IsMissing(int err) { return err == ENOENT || err == ENOTDIR; }
 
-int64_t MillisecondsOf(const timespec& time) {
-  return static_cast<int64_t>(time.tv_sec) * 1000 + time.tv_nsec / 1000000;
-}
-
-uint32_t WinAttrOf(const struct stat& info) {
-  uint32_t attr = 0;
-  if (S_ISDIR(info.st_mode)) attr |= index::kAttrDirectory;
-  if ((info.st_mode & S_IWUSR) == 0) attr |= index::kAttrReadOnly;
-  return attr;
-}
-
-index::FileKind KindOf(mode_t mode) {
-  if (S_ISREG(mode)) return index::FileKind::kRegular;
-  if (S_ISDIR(mode)) return index::FileKind::kDirectory;
-  if (S_ISLNK(mode)) return index::FileKind::kSymlink;
-  return index::FileKind::kOther;
-}
+using index::MillisecondsOf;
+using index::WinAttrOf;
 
 bool Resolve(const std::string& root, const std::string& path, bool makeParents, BeneathEntry& entry) {
   if (platform::ResolveBeneath(root, path, makeParents, entry)) return true;
@@ -70,20 +55,13 @@ bool CTreeFiles::IsDirectory(const std::string& path) const {
 }
 
 index::FileInfo CTreeFiles::Info(const std::string& path) const {
-  index::FileInfo result;
   struct stat info {};
   if (!Stat(path, info)) {
     const int err = errno;
     LOG(ERROR) << "GetFileAttributesEx() Failed[" << err << "]:" << path;
-    return result;
+    return {};
   }
-  result.valid = true;
-  result.kind = KindOf(info.st_mode);
-  result.win_attr = WinAttrOf(info);
-  result.unix_attr = info.st_mode & 07777;
-  result.mtime = MillisecondsOf(info.st_mtim);
-  result.length = S_ISDIR(info.st_mode) ? 0 : static_cast<int64_t>(info.st_size);
-  return result;
+  return index::FileInfoOf(info);
 }
 
 bool CTreeFiles::ModifiedSince(const std::string& path, int64_t mtime) const {
