@@ -139,6 +139,10 @@ bool GetLastWriteTime(const std::string& path, int64_t& mtime) {
 }
 
 bool SetLastWriteTime(const std::string& path, int64_t mtime) {
+  return SetLastWriteTimeAt(AT_FDCWD, path.c_str(), mtime);
+}
+
+bool SetLastWriteTimeAt(int dirFd, const char* name, int64_t mtime) {
   int64_t seconds = mtime / 1000;
   int64_t milliseconds = mtime % 1000;
   if (milliseconds < 0) {  // before 1970: round towards the past
@@ -149,7 +153,7 @@ bool SetLastWriteTime(const std::string& path, int64_t mtime) {
   times[0].tv_nsec = UTIME_OMIT;
   times[1].tv_sec = static_cast<time_t>(seconds);
   times[1].tv_nsec = static_cast<long>(milliseconds * 1000000);
-  return ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+  return ::utimensat(dirFd, name, times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool ChangeFileAttributes(const std::string& path, uint32_t win_attr) {

@@ -55,6 +55,10 @@ bool GetLastWriteTime(const std::string& path, int64_t& mtime);
 // Sets only the modification time (the access time is kept).
 bool SetLastWriteTime(const std::string& path, int64_t mtime);
 
+// The same for the entry `name` of the folder open as `dirFd`; a link is
+// changed itself, never what it points to.
+bool SetLastWriteTimeAt(int dirFd, const char* name, int64_t mtime);
+
 // Brings the read-only bit of `win_attr` onto the entry: set clears the
 // owner's write permission, clear grants it. True at once when the kept bits
 // already match; other bits of `win_attr` have no effect here. A symbolic

@@ -137,18 +137,7 @@ bool CTreeFiles::DeleteIfSame(const std::string& path, const FileIdentity& ident
 
 bool CTreeFiles::SetLastWriteTime(const std::string& path, int64_t mtime) const {
   BeneathEntry entry;
-  if (!Resolve(root_, path, false, entry)) return false;
-  int64_t seconds = mtime / 1000;
-  int64_t milliseconds = mtime % 1000;
-  if (milliseconds < 0) {  // before 1970: round towards the past
-    milliseconds += 1000;
-    --seconds;
-  }
-  timespec times[2] = {};
-  times[0].tv_nsec = UTIME_OMIT;
-  times[1].tv_sec = static_cast<time_t>(seconds);
-  times[1].tv_nsec = static_cast<long>(milliseconds * 1000000);
-  return ::utimensat(entry.dir.Get(), entry.name.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+  return Resolve(root_, path, false, entry) && index::SetLastWriteTimeAt(entry.dir.Get(), entry.name.c_str(), mtime);
 }
 
 bool CTreeFiles::ApplyPeerAttributes(const std::string& path, int32_t winAttr, int32_t unixAttr) const {
