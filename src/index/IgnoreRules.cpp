@@ -6,6 +6,8 @@
 #include <cctype>
 #include <memory>
 
+#include "platform/ServiceFolder.h"
+
 namespace morvex::index {
 namespace {
 
@@ -72,7 +74,7 @@ bool IgnoreRules::Ignored(std::string_view path) const {
   const size_t slash = rest.find('/');
   const std::string_view first = rest.substr(0, slash);
   if (IsTrashName(first)) return true;
-  return slash == std::string_view::npos && EqualsFolded(first, ".Morvex");
+  return slash == std::string_view::npos && EqualsFolded(first, platform::kServiceFolderName);
 }
 
 bool IsTmpFile(std::string_view path) {

@@ -16,6 +16,7 @@
 #include "index/QoFile.h"
 #include "index/UsnAllocator.h"
 #include "platform/PathCollation.h"
+#include "platform/ServiceFolder.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/QoMsg.h"
 #include "protocol/WorkerChannel.h"
@@ -175,7 +176,7 @@ bool CRefreshThread::Scan(const std::string& dir, int32_t treeId, const IgnoreRu
   const int dirFd = ::dirfd(listingDir.get());
   while (const dirent* entry = ::readdir(listingDir.get())) {
     const std::string_view name = entry->d_name;
-    if (name == "." || name == ".." || name == ".Morvex") continue;
+    if (platform::SkippedInWalk(name)) continue;
     const std::string child = (dir == "/" ? std::string() : dir) + "/" + std::string(name);
     struct stat st {};
     if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;

@@ -27,6 +27,7 @@
 #include "peer/PrivateFolders.h"
 #include "platform/BeneathDir.h"
 #include "platform/PathCollation.h"
+#include "platform/ServiceFolder.h"
 #include "platform/UniqueFd.h"
 #include "protocol/Identity.h"
 #include "platform/UniqueDir.h"
@@ -315,7 +316,7 @@ int HandleList(Request& request) {
   response.set_root(folder);
   while (const dirent* entry = ::readdir(listing.get())) {
     const std::string name = entry->d_name;
-    if (name == "." || name == ".." || name == ".Morvex" || !ValidUtf8(name)) continue;
+    if (platform::SkippedInWalk(name) || !ValidUtf8(name)) continue;
     const auto child = index::JoinPath(folder, name);
     // Private folders are not shown, so that nobody is led to them.
     if (!child || hidden.Covers(*child)) continue;
