@@ -9,9 +9,11 @@ namespace morvex::core {
 // without an equal in `b` goes to onlyA, every element of `b` without an
 // equal in `a` to onlyB, and each equal pair to both(a, b). Elements are
 // visited in ascending order. `compare(x, y)` returns <0, 0 or >0 like
-// strcmp and must be the order both ranges are sorted by.
+// strcmp and must be the order both ranges are sorted by. The handlers get
+// the elements as the ranges give them (a mutable range: mutable elements),
+// and must not add to or remove from the ranges.
 template <typename RangeA, typename RangeB, typename Compare, typename OnlyA, typename OnlyB, typename Both>
-void MergeSorted(const RangeA& a, const RangeB& b, Compare compare, OnlyA onlyA, OnlyB onlyB, Both both) {
+void MergeSorted(RangeA&& a, RangeB&& b, Compare compare, OnlyA onlyA, OnlyB onlyB, Both both) {
   auto x = std::begin(a);
   auto y = std::begin(b);
   const auto xEnd = std::end(a);
