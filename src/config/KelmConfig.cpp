@@ -45,17 +45,17 @@ struct KeySpec {
 
 // In the order Save writes them.
 constexpr std::array<KeySpec, 11> kKeys = {{
-    {Key::kDeviceName, "DeviceName", false},
-    {Key::kDeviceUuid, "DeviceUuid", false},
-    {Key::kRoutePort, "RoutePort", true},
-    {Key::kPubPort, "PubPort", true},
-    {Key::kBroadcastPort, "BroadcastPort", true},
-    {Key::kSyncInterval, "SyncInterval", true},
-    {Key::kFeedBack, "FeedBack", false},
-    {Key::kFirstTime, "FirstTime", true},
-    {Key::kToken, "Token", false},
-    {Key::kPublicKey, "PublicKey", false},
-    {Key::kPrivateKey, "PrivateKey", false},
+    {Key::kDeviceName, keys::kDeviceName, false},
+    {Key::kDeviceUuid, keys::kDeviceUuid, false},
+    {Key::kRoutePort, keys::kRoutePort, true},
+    {Key::kPubPort, keys::kPubPort, true},
+    {Key::kBroadcastPort, keys::kBroadcastPort, true},
+    {Key::kSyncInterval, keys::kSyncInterval, true},
+    {Key::kFeedBack, keys::kFeedBack, false},
+    {Key::kFirstTime, keys::kFirstTime, true},
+    {Key::kToken, keys::kToken, false},
+    {Key::kPublicKey, keys::kPublicKey, false},
+    {Key::kPrivateKey, keys::kPrivateKey, false},
 }};
 
 // Stores one raw value into the set; keys arrive as PEM.

@@ -5,14 +5,12 @@
 #include <mutex>
 #include <string>
 
+#include "config/ConfigKeys.h"
 #include "protocol/ZmqSocket.h"
 #include "store/ContentObserver.h"
 
 namespace morvex::config {
 
-inline constexpr uint16_t kDefaultRoutePort = 9527;
-inline constexpr uint16_t kDefaultPubPort = 9526;
-inline constexpr uint16_t kDefaultBroadcastPort = 8848;
 inline constexpr int32_t kDefaultSyncInterval = 600;
 
 // The device's configuration, one consistent set of values. Keys are DER in

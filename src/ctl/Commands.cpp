@@ -6,10 +6,10 @@
 #include <optional>
 #include <set>
 
+#include "core/OptionNumber.h"
 #include "ctl/CommandContext.h"
 #include "ctl/Json.h"
 #include "platform/Metadir.h"
-#include "service/CommandLine.h"
 
 namespace morvex::ctl {
 namespace {
@@ -61,7 +61,7 @@ std::optional<Invocation> Parse(const std::vector<std::string>& arguments, std::
     switch (c) {
       case 'm': invocation.metadir = optarg; break;
       case kJson: invocation.json = true; break;
-      case kTimeout: invocation.timeout = static_cast<int>(service::ParseOptionNumber(optarg)); break;
+      case kTimeout: invocation.timeout = static_cast<int>(core::ParseOptionNumber(optarg)); break;
       default:
         err << kUsage;
         return std::nullopt;

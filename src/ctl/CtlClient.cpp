@@ -87,13 +87,13 @@ std::optional<LocalIdentity> ReadLocalIdentity(const std::string& metadir, std::
     const std::string& name = row[0];
     const std::string& value = row[1];
     const auto port = static_cast<uint16_t>(std::strtol(value.c_str(), nullptr, 10));
-    if (name == "DeviceUuid") identity.uuid = value;
-    if (name == "DeviceName") identity.name = value;
-    if (name == "RoutePort") identity.routePort = port;
-    if (name == "PubPort") identity.pubPort = port;
-    if (name == "BroadcastPort") identity.broadcastPort = port;
-    if (name == "PrivateKey") identity.privateKey = protocol::ssl::PemToDerPrivate(value);
-    if (name == "PublicKey") identity.publicKey = protocol::ssl::PemToDerPublic(value);
+    if (name == config::keys::kDeviceUuid) identity.uuid = value;
+    if (name == config::keys::kDeviceName) identity.name = value;
+    if (name == config::keys::kRoutePort) identity.routePort = port;
+    if (name == config::keys::kPubPort) identity.pubPort = port;
+    if (name == config::keys::kBroadcastPort) identity.broadcastPort = port;
+    if (name == config::keys::kPrivateKey) identity.privateKey = protocol::ssl::PemToDerPrivate(value);
+    if (name == config::keys::kPublicKey) identity.publicKey = protocol::ssl::PemToDerPublic(value);
   }
   if (identity.uuid.empty() || identity.privateKey.empty()) {
     error = "no device identity in " + metadir + "/Morvex/Morvex.db (has the service run once?)";

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Morvex.pb.h"
+#include "config/ConfigKeys.h"
 #include "protocol/ZmqSocket.h"
 
 namespace morvex::ctl {
@@ -17,9 +18,9 @@ enum ExitStatus : int { kExitOk = 0, kExitServiceError = 1, kExitUsage = 2, kExi
 struct LocalIdentity {
   std::string uuid;
   std::string name;
-  uint16_t routePort = 9527;
-  uint16_t pubPort = 9526;
-  uint16_t broadcastPort = 8848;
+  uint16_t routePort = config::kDefaultRoutePort;
+  uint16_t pubPort = config::kDefaultPubPort;
+  uint16_t broadcastPort = config::kDefaultBroadcastPort;
   std::string privateKey;  // DER
   std::string publicKey;   // DER
 };

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "index/IgnoreRules.h"
+#include "platform/ServiceFolder.h"
 #include "platform/ThreadName.h"
 #include "platform/UniqueDir.h"
 
@@ -83,7 +84,7 @@ bool CDirectoryWatcher::WatchRecursively(const std::string& dir, const std::shar
   bool complete = true;
   while (const dirent* entry = ::readdir(listing.get())) {
     const std::string_view name = entry->d_name;
-    if (name == "." || name == ".." || name == ".Morvex") continue;
+    if (platform::SkippedInWalk(name)) continue;
     const std::string child = dir + "/" + std::string(name);
     bool isDir = entry->d_type == DT_DIR;
     if (entry->d_type == DT_UNKNOWN) {
@@ -132,7 +133,7 @@ void CDirectoryWatcher::RenameWatches(const std::string& oldPath, const std::str
 }
 
 void CDirectoryWatcher::WatchNew(const std::string& path, const TreeList& trees) {
-  if (path.size() >= 8 && path.compare(path.size() - 8, 8, "/.Morvex") == 0) return;
+  if (path.ends_with("/" + std::string(platform::kServiceFolderName))) return;
   for (const auto& tree : trees) {
     if (!WatchRecursively(path, tree)) ReportLost(tree);
   }

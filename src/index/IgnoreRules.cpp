@@ -1,10 +1,11 @@
 #include "index/IgnoreRules.h"
 
-#include <mntent.h>
-
 #include <algorithm>
 #include <cctype>
 #include <memory>
+
+#include "platform/MountTable.h"
+#include "platform/ServiceFolder.h"
 
 namespace morvex::index {
 namespace {
@@ -19,17 +20,11 @@ bool EndsWithFolded(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && EqualsFolded(text.substr(text.size() - suffix.size()), suffix);
 }
 
-struct MountTableClose {
-  void operator()(FILE* table) const noexcept { ::endmntent(table); }
-};
-
 std::vector<std::string> ReadMountPoints() {
-  std::vector<std::string> mounts;
-  std::unique_ptr<FILE, MountTableClose> table(::setmntent("/proc/self/mounts", "r"));
+  const auto table = platform::ReadMountTable();
   if (!table) return {"/"};
-  mntent entry{};
-  char buffer[4096];
-  while (::getmntent_r(table.get(), &entry, buffer, sizeof buffer) != nullptr) mounts.emplace_back(entry.mnt_dir);
+  std::vector<std::string> mounts;
+  for (const platform::MountEntry& entry : *table) mounts.push_back(entry.target);
   return mounts;
 }
 
@@ -72,7 +67,7 @@ bool IgnoreRules::Ignored(std::string_view path) const {
   const size_t slash = rest.find('/');
   const std::string_view first = rest.substr(0, slash);
   if (IsTrashName(first)) return true;
-  return slash == std::string_view::npos && EqualsFolded(first, ".Morvex");
+  return slash == std::string_view::npos && EqualsFolded(first, platform::kServiceFolderName);
 }
 
 bool IsTmpFile(std::string_view path) {

@@ -13,9 +13,11 @@
 
 #include "Morvex.pb.h"
 #include "core/BroadcastService.h"
+#include "core/MergeSorted.h"
 #include "index/QoFile.h"
 #include "index/UsnAllocator.h"
 #include "platform/PathCollation.h"
+#include "platform/ServiceFolder.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/QoMsg.h"
 #include "protocol/WorkerChannel.h"
@@ -175,7 +177,7 @@ bool CRefreshThread::Scan(const std::string& dir, int32_t treeId, const IgnoreRu
   const int dirFd = ::dirfd(listingDir.get());
   while (const dirent* entry = ::readdir(listingDir.get())) {
     const std::string_view name = entry->d_name;
-    if (name == "." || name == ".." || name == ".Morvex") continue;
+    if (platform::SkippedInWalk(name)) continue;
     const std::string child = (dir == "/" ? std::string() : dir) + "/" + std::string(name);
     struct stat st {};
     if (::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
@@ -216,32 +218,44 @@ int CRefreshThread::Reconcile(std::vector<Entry>& listing, const std::vector<std
   std::vector<size_t> fresh;                         // listing indexes
   std::vector<std::pair<int64_t, size_t>> changed;  // row id, listing index
   {
+    // The tree's records as the rescan compares them, in path order.
+    struct Record {
+      int64_t id;
+      std::string path;
+      int32_t type;
+      int64_t mtime;
+      int32_t status;
+      int32_t winAttr;
+      int64_t length;
+      int32_t unixAttr;
+    };
+    std::vector<Record> records;
     auto rows = CContentResolver::Instance().Query(
         uris::File(), {"id", "path", "type", "mtime", "status", "win_attr", "length", "unix_attr"},
         CSelection("(tree_id = ? )").AddInt(treeId), "path COLLATE UTF16 ASC ");
-    size_t next = 0;
-    bool more = rows && rows->MoveToNext();
-    while (more || next < listing.size()) {
-      const int order = !more ? 1 : next == listing.size() ? -1 : platform::CompareExact(rows->GetString(1), listing[next].path);
-      if (order == 0) {
-        const Entry& entry = listing[next];
-        const bool isChanged = rows->GetInt(2) != (entry.directory ? qo::DIR : qo::REG) || rows->GetInt(4) == qo::REMOVED ||
-                               rows->GetInt64(3) != entry.mtime || rows->GetInt64(6) != entry.length ||
-                               rows->GetInt(5) != KeptAttributes(entry.winAttr, entry.directory) ||
-                               rows->GetInt(7) != static_cast<int32_t>(entry.unixAttr);
-        if (isChanged) changed.emplace_back(rows->GetInt64(0), next);
-        ++next;
-        more = rows->MoveToNext();
-      } else if (order < 0) {
-        const std::string path(rows->GetString(1));
-        const bool hidden = std::any_of(unreadable.begin(), unreadable.end(),
-                                        [&](const std::string& dir) { return path != dir && PathWithin(path, dir); });
-        if (rows->GetInt(4) != qo::REMOVED && !hidden) removed.push_back(rows->GetInt64(0));
-        more = rows->MoveToNext();
-      } else {
-        fresh.push_back(next++);
-      }
+    while (rows && rows->MoveToNext()) {
+      records.push_back({rows->GetInt64(0), std::string(rows->GetString(1)), rows->GetInt(2), rows->GetInt64(3),
+                         rows->GetInt(4), rows->GetInt(5), rows->GetInt64(6), rows->GetInt(7)});
     }
+    rows.reset();
+    const auto indexOf = [&](const Entry& entry) { return static_cast<size_t>(&entry - listing.data()); };
+    core::MergeSorted(
+        records, listing,
+        [](const Record& record, const Entry& entry) { return platform::CompareExact(record.path, entry.path); },
+        [&](const Record& record) {
+          const bool hidden = std::any_of(unreadable.begin(), unreadable.end(), [&](const std::string& dir) {
+            return record.path != dir && PathWithin(record.path, dir);
+          });
+          if (record.status != qo::REMOVED && !hidden) removed.push_back(record.id);
+        },
+        [&](const Entry& entry) { fresh.push_back(indexOf(entry)); },
+        [&](const Record& record, const Entry& entry) {
+          const bool isChanged = record.type != (entry.directory ? qo::DIR : qo::REG) || record.status == qo::REMOVED ||
+                                 record.mtime != entry.mtime || record.length != entry.length ||
+                                 record.winAttr != KeptAttributes(entry.winAttr, entry.directory) ||
+                                 record.unixAttr != static_cast<int32_t>(entry.unixAttr);
+          if (isChanged) changed.emplace_back(record.id, indexOf(entry));
+        });
   }
   if (IsCancel(treeId) != 0) return 0;
 

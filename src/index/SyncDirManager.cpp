@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Morvex.pb.h"
+#include "core/MergeSorted.h"
 #include "platform/PathCollation.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/WorkerChannel.h"
@@ -43,6 +44,13 @@ std::unique_ptr<store::CSQLiteCursor> CSyncDirManager::Query() {
 }
 
 void CSyncDirManager::OnChange(std::unique_ptr<store::CSQLiteCursor> cursor) {
+  struct TreeRow {
+    std::string root;
+    int32_t id;
+  };
+  std::vector<TreeRow> trees;  // in the cursor's order: by root
+  while (cursor && cursor->MoveToNext()) trees.push_back({std::string(cursor->GetString(1)), cursor->GetInt(0)});
+
   std::vector<std::pair<std::string, int32_t>> toWatch;
   std::vector<std::string> toUnwatch;
   {
@@ -50,20 +58,12 @@ void CSyncDirManager::OnChange(std::unique_ptr<store::CSQLiteCursor> cursor) {
     std::sort(watches_.begin(), watches_.end(),
               [](const auto& a, const auto& b) { return platform::CompareExact(a->Root(), b->Root()) < 0; });
     std::vector<std::shared_ptr<CQoDirChangeHandler>> kept;
-    size_t next = 0;
-    bool more = cursor && cursor->MoveToNext();
-    while (more || next < watches_.size()) {
-      const int order = !more ? 1 : next == watches_.size() ? -1 : platform::CompareExact(cursor->GetString(1), watches_[next]->Root());
-      if (order < 0) {
-        toWatch.emplace_back(std::string(cursor->GetString(1)), cursor->GetInt(0));
-        more = cursor->MoveToNext();
-      } else if (order == 0) {
-        kept.push_back(watches_[next++]);
-        more = cursor->MoveToNext();
-      } else {
-        toUnwatch.push_back(watches_[next++]->Root());
-      }
-    }
+    core::MergeSorted(
+        trees, watches_,
+        [](const TreeRow& tree, const auto& watch) { return platform::CompareExact(tree.root, watch->Root()); },
+        [&](const TreeRow& tree) { toWatch.emplace_back(tree.root, tree.id); },
+        [&](const auto& watch) { toUnwatch.push_back(watch->Root()); },
+        [&](const TreeRow&, const auto& watch) { kept.push_back(watch); });
     watches_.swap(kept);
   }
   for (const std::string& root : toUnwatch) {

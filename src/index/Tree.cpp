@@ -13,6 +13,7 @@
 #include "index/IgnoreRules.h"
 #include "index/QoFile.h"
 #include "platform/PathCollation.h"
+#include "platform/ServiceFolder.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/WorkerChannel.h"
 #include "store/ContentResolver.h"
@@ -161,7 +162,7 @@ int LocalTree::WalkTree(store::COperationList& list, const std::string& dir, con
   if (!listing) return 0;
   while (const dirent* entry = ::readdir(listing.get())) {
     const std::string name = entry->d_name;
-    if (name == "." || name == ".." || name == ".Morvex") continue;
+    if (platform::SkippedInWalk(name)) continue;
     const auto child = JoinPath(dir, name);
     if (!child || IsTmpFile(*child)) continue;
     if (rules.Ignored(*child)) {

@@ -16,7 +16,6 @@
 #include <memory>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +26,8 @@
 #include "peer/PrivateFolders.h"
 #include "platform/BeneathDir.h"
 #include "platform/PathCollation.h"
+#include "platform/MountTable.h"
+#include "platform/ServiceFolder.h"
 #include "platform/UniqueFd.h"
 #include "protocol/Identity.h"
 #include "platform/UniqueDir.h"
@@ -150,22 +151,6 @@ std::string WithoutTrailingSlash(std::string path) {
   return path;
 }
 
-// A mount point as /proc/self/mounts writes it: space, tab, newline and
-// backslash as three octal digits after a backslash.
-std::string UnescapeMountField(const std::string& field) {
-  const auto octal = [&](size_t at) { return field[at] >= '0' && field[at] <= '7'; };
-  std::string text;
-  for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size() && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
-      text += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
-      i += 3;
-      continue;
-    }
-    text += field[i];
-  }
-  return text;
-}
-
 // Kernel and memory file systems: nothing a user keeps files on.
 bool IsVirtualFileSystem(const std::string& type) {
   static const std::set<std::string> kVirtual = {
@@ -177,14 +162,12 @@ bool IsVirtualFileSystem(const std::string& type) {
 }
 
 void AddMountedFileSystems(qo::MsgListRootResponse& response) {
-  std::ifstream mounts("/proc/self/mounts");
+  const auto mounts = platform::ReadMountTable();
+  if (!mounts) return;
   std::set<std::string> seen;
-  std::string line;
-  while (std::getline(mounts, line)) {
-    std::istringstream fields(line);
-    std::string device, where, type;
-    if (!(fields >> device >> where >> type) || IsVirtualFileSystem(type)) continue;
-    const std::string target = UnescapeMountField(where);
+  for (const platform::MountEntry& mount : *mounts) {
+    if (IsVirtualFileSystem(mount.type)) continue;
+    const std::string& target = mount.target;
     if (target.empty() || target[0] != '/' || !ValidUtf8(target) || !seen.insert(target).second) continue;
     qo::Root& root = *response.add_roots();
     root.set_target(target);
@@ -315,7 +298,7 @@ int HandleList(Request& request) {
   response.set_root(folder);
   while (const dirent* entry = ::readdir(listing.get())) {
     const std::string name = entry->d_name;
-    if (name == "." || name == ".." || name == ".Morvex" || !ValidUtf8(name)) continue;
+    if (platform::SkippedInWalk(name) || !ValidUtf8(name)) continue;
     const auto child = index::JoinPath(folder, name);
     // Private folders are not shown, so that nobody is led to them.
     if (!child || hidden.Covers(*child)) continue;

@@ -53,8 +53,9 @@ void CRespRouter::OnChange(std::unique_ptr<store::CSQLiteCursor>) {
 }
 
 CRespRouter::Ports CRespRouter::ReadPorts() {
-  return {ReadPort("BroadcastPort", config::kDefaultBroadcastPort), ReadPort("RoutePort", config::kDefaultRoutePort),
-          ReadPort("PubPort", config::kDefaultPubPort)};
+  return {ReadPort(config::keys::kBroadcastPort, config::kDefaultBroadcastPort),
+          ReadPort(config::keys::kRoutePort, config::kDefaultRoutePort),
+          ReadPort(config::keys::kPubPort, config::kDefaultPubPort)};
 }
 
 bool CRespRouter::OpenUdp(uint16_t port) {

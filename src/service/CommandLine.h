@@ -28,8 +28,4 @@ struct CommandLineOptions {
 // fails.
 CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments);
 
-// A number as the options read it: leading blanks, an optional sign, the
-// decimal digits up to the first other character; 0 when there are none.
-int64_t ParseOptionNumber(const std::string& text);
-
 }  // namespace morvex::service

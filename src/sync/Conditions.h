@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "store/Operations.h"
 #include "sync/TreeFiles.h"
@@ -51,6 +53,27 @@ class CConditionMove final : public store::COperationCondition {
   bool replace_;
   std::optional<FileIdentity> sourceIdentity_;
 };
+
+// The two moves a sync batch makes, named by purpose so that no call site
+// spells out the check and replace flags.
+//
+// Moves a local entry aside to `destination` (a conflict name): only while
+// the entry keeps `expectedSourceMtime`, never over anything.
+inline std::unique_ptr<CConditionMove> MoveAside(CTreeFiles tree, std::string source, std::string destination,
+                                                 int64_t expectedSourceMtime) {
+  return std::make_unique<CConditionMove>(std::move(tree), std::move(source), std::move(destination),
+                                          expectedSourceMtime, kNoCheck, false);
+}
+
+// Moves a finished temporary file (still `identity`) into place at
+// `destination`: only while what is there keeps `expectedDestinationMtime`,
+// over it only with `replace`.
+inline std::unique_ptr<CConditionMove> MoveIntoPlace(CTreeFiles tree, std::string temp, std::string destination,
+                                                     int64_t expectedDestinationMtime, bool replace,
+                                                     std::optional<FileIdentity> identity) {
+  return std::make_unique<CConditionMove>(std::move(tree), std::move(temp), std::move(destination), kNoCheck,
+                                          expectedDestinationMtime, replace, identity);
+}
 
 // Makes a directory, then gives it the peer's time and permissions. With
 // `replaceFile` a file in the way is deleted first, unless it changed;

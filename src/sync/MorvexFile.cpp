@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <string>
 
 #include "index/FileUtils.h"
 #include "store/ContentResolver.h"
@@ -25,6 +26,31 @@ int32_t RemoteWinAttr(const qo::Stat& stat) {
 bool NoAttributesAnnounced(int32_t winAttr, int32_t unixAttr) {
   return unixAttr == 0 && (winAttr == 0 || winAttr == 16);
 }
+
+// The shape of a conflict: which side holds a folder and which a deletion.
+// Its four letters (local type, remote type, local status, remote status:
+// F/D for file/directory, O/D for present/deleted) head the log line.
+struct ConflictShape {
+  bool localDir;
+  bool remoteDir;
+  bool localDeleted;
+  bool remoteDeleted;
+
+  constexpr int Key() const {
+    return (localDir ? 8 : 0) | (remoteDir ? 4 : 0) | (localDeleted ? 2 : 0) | (remoteDeleted ? 1 : 0);
+  }
+  std::string Name() const {
+    return {localDir ? 'D' : 'F', remoteDir ? 'D' : 'F', localDeleted ? 'D' : 'O', remoteDeleted ? 'D' : 'O'};
+  }
+};
+
+constexpr int kFFOO = ConflictShape{false, false, false, false}.Key();
+constexpr int kFFDO = ConflictShape{false, false, true, false}.Key();
+constexpr int kDFDO = ConflictShape{true, false, true, false}.Key();
+constexpr int kFDOO = ConflictShape{false, true, false, false}.Key();
+constexpr int kFDDO = ConflictShape{false, true, true, false}.Key();
+constexpr int kDDDO = ConflictShape{true, true, true, false}.Key();
+constexpr int kDFOO = ConflictShape{true, false, false, false}.Key();
 
 }  // namespace
 
@@ -143,8 +169,7 @@ bool CMorvexFile::PrepareTemp() {
 
 std::unique_ptr<CConditionMove> CMorvexFile::MoveTemp(const std::string& destination, int64_t expectedDestinationMtime,
                                                       bool replace) const {
-  return std::make_unique<CConditionMove>(tree_, temp_.Path(), destination, kNoCheck, expectedDestinationMtime,
-                                          replace, temp_.Identity());
+  return MoveIntoPlace(tree_, temp_.Path(), destination, expectedDestinationMtime, replace, temp_.Identity());
 }
 
 void CMorvexFile::AppendConflictRecord(store::COperationList& list, const std::string& path,
@@ -188,7 +213,7 @@ void CMorvexFile::BothPresentFiles(store::COperationList& list, bool isLower) {
     // The local version gives up the path and lives on under the conflict
     // name; the remote one takes the path only once it is free.
     AppendConflictRecord(list, conflict, local_,
-                         std::make_unique<CConditionMove>(tree_, fullPath_, conflict, local_.Mtime(), kNoCheck, false));
+                         MoveAside(tree_, fullPath_, conflict, local_.Mtime()));
     TakeRemoteVersion(list, MoveTemp(fullPath_, kNoCheck, false));
   } else {
     AppendConflictRecord(list, conflict, *this,
@@ -199,41 +224,48 @@ void CMorvexFile::BothPresentFiles(store::COperationList& list, bool isLower) {
 }
 
 void CMorvexFile::ApplyConflict(store::COperationList& list, bool isLower) {
-  std::string name;
-  name += local_.Type() == qo::DIR ? 'D' : 'F';
-  name += type_ == qo::DIR ? 'D' : 'F';
-  name += local_.Status() == qo::NORMAL ? 'O' : 'D';
-  name += status_ == qo::NORMAL ? 'O' : 'D';
-  LOG(INFO) << "Handle " << name << " " << fullPath_;
+  const ConflictShape shape{local_.Type() == qo::DIR, type_ == qo::DIR, local_.Status() != qo::NORMAL,
+                            status_ != qo::NORMAL};
+  LOG(INFO) << "Handle " << shape.Name() << " " << fullPath_;
 
   const int64_t localMtime = local_.Mtime();
-  if (name == "FFOO") {
-    BothPresentFiles(list, isLower);
-  } else if (name == "FFDO" || name == "DFDO") {
-    if (!PrepareTemp()) return;
-    TakeRemoteVersion(list, MoveTemp(fullPath_, localMtime, false));
-  } else if (name == "FDOO") {
-    // The local file moves aside; the directory is made only where the
-    // path is free, so a file that could not move is never deleted.
-    const std::string conflict = ConflictName();
-    AppendConflictRecord(list, conflict, local_,
-                         std::make_unique<CConditionMove>(tree_, fullPath_, conflict, localMtime, kNoCheck, false));
-    TakeRemoteVersion(list, std::make_unique<CConditionMkdir>(tree_, fullPath_, kNoCheck, mtime_, winAttr_, unixAttr_, false));
-  } else if (name == "FDDO" || name == "DDDO") {
-    TakeRemoteVersion(list, std::make_unique<CConditionMkdir>(tree_, fullPath_, localMtime, mtime_, winAttr_, unixAttr_));
-  } else if (name == "DFOO") {
-    if (!PrepareTemp()) return;
-    const std::string conflict = ConflictName();
-    AppendConflictRecord(list, conflict, *this,
-                         MoveTemp(conflict, kNoCheck, false));
-    MergeClock();
-    local_.AppendUpdate(list);
-  } else {
-    // A deletion on either side against a present entry, or two folders:
-    // the merged clock makes the local record the newer one, so a present
-    // entry is offered back to the peer instead of being deleted.
-    MergeClock();
-    local_.AppendUpdate(list);
+  switch (shape.Key()) {
+    case kFFOO:
+      BothPresentFiles(list, isLower);
+      return;
+    case kFFDO:
+    case kDFDO:
+      if (!PrepareTemp()) return;
+      TakeRemoteVersion(list, MoveTemp(fullPath_, localMtime, false));
+      return;
+    case kFDOO: {
+      // The local file moves aside; the directory is made only where the
+      // path is free, so a file that could not move is never deleted.
+      const std::string conflict = ConflictName();
+      AppendConflictRecord(list, conflict, local_, MoveAside(tree_, fullPath_, conflict, localMtime));
+      TakeRemoteVersion(list,
+                        std::make_unique<CConditionMkdir>(tree_, fullPath_, kNoCheck, mtime_, winAttr_, unixAttr_, false));
+      return;
+    }
+    case kFDDO:
+    case kDDDO:
+      TakeRemoteVersion(list, std::make_unique<CConditionMkdir>(tree_, fullPath_, localMtime, mtime_, winAttr_, unixAttr_));
+      return;
+    case kDFOO: {
+      if (!PrepareTemp()) return;
+      const std::string conflict = ConflictName();
+      AppendConflictRecord(list, conflict, *this, MoveTemp(conflict, kNoCheck, false));
+      MergeClock();
+      local_.AppendUpdate(list);
+      return;
+    }
+    default:
+      // A deletion on either side against a present entry, or two folders:
+      // the merged clock makes the local record the newer one, so a present
+      // entry is offered back to the peer instead of being deleted.
+      MergeClock();
+      local_.AppendUpdate(list);
+      return;
   }
 }
 

@@ -3,8 +3,11 @@
 #include <glog/logging.h>
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "core/BroadcastService.h"
+#include "core/MergeSorted.h"
 #include "core/StatusBoard.h"
 #include "peer/Relations.h"
 #include "protocol/InprocEndpoints.h"
@@ -333,22 +336,21 @@ void CSyncRouter::Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& w
   rows.reset();
   online_ = std::move(online);
 
-  for (auto entry = subscriptions_.begin(); entry != subscriptions_.end();) {
-    if (wanted.count(entry->first) != 0) {
-      ++entry;
-      continue;
-    }
-    LOG(INFO) << "Disconnect " << entry->first;
-    zmq_disconnect(notices.Handle(), entry->first.c_str());
-    entry = subscriptions_.erase(entry);
-  }
-  for (const auto& [uri, devices] : wanted) {
-    const auto entry = subscriptions_.find(uri);
-    if (entry != subscriptions_.end()) {
+  // The subscriptions against the wanted URIs, both in URI order; the
+  // changes are made after the walk, disconnections first.
+  std::vector<std::string> unwanted;
+  std::vector<std::pair<std::string, size_t>> missing;
+  core::MergeSorted(
+      subscriptions_, wanted, [](const auto& have, const auto& want) { return have.first.compare(want.first); },
+      [&](const auto& have) { unwanted.push_back(have.first); }, [&](const auto& want) { missing.push_back(want); },
       // Connected already: only the number of devices behind it may change.
-      entry->second = devices;
-      continue;
-    }
+      [](auto& have, const auto& want) { have.second = want.second; });
+  for (const std::string& uri : unwanted) {
+    LOG(INFO) << "Disconnect " << uri;
+    zmq_disconnect(notices.Handle(), uri.c_str());
+    subscriptions_.erase(uri);
+  }
+  for (const auto& [uri, devices] : missing) {
     if (!notices.Connect(uri)) {
       // Not kept: it is tried again at the next reconcile.
       if (const auto skipped = connectFailed_.Occur()) {

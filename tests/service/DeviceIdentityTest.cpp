@@ -25,10 +25,6 @@ TEST(CommandLine, OptionsAndNumbers) {
   EXPECT_TRUE(options.yes);
   EXPECT_TRUE(ParseCommandLine({"morvex", "-c", "--yes"}).yes);
   EXPECT_EQ(options.extraWords, std::vector<std::string>{"stray"});
-
-  const std::pair<const char*, int64_t> numbers[] = {
-      {"42", 42}, {"  42abc", 42}, {"-5", -5}, {"+7", 7}, {"x1", 0}, {"", 0}, {"65536", 65536}};
-  for (const auto& [text, value] : numbers) EXPECT_EQ(ParseOptionNumber(text), value) << text;
 }
 
 TEST(CommandLine, PortsKeepTheirLowSixteenBitsWithAWarning) {
