@@ -18,10 +18,7 @@ class IRunnable {
 class IAbortable {
  public:
   virtual ~IAbortable() = default;
-  virtual int Abort() {
-    aborted_.store(true);
-    return 1;
-  }
+  virtual void Abort() { aborted_.store(true); }
   virtual bool IsAborted() const { return aborted_.load(); }
 
  private:

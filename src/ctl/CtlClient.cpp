@@ -118,7 +118,7 @@ CtlClient::CtlClient(LocalIdentity identity) : identity_(std::move(identity)) {}
 
 CtlClient::~CtlClient() = default;
 
-int CtlClient::Exchange(const std::string& endpoint, const std::string& peerUuid, const std::string& peerKey, int code,
+core::Status CtlClient::Exchange(const std::string& endpoint, const std::string& peerUuid, const std::string& peerKey, int code,
                         const google::protobuf::MessageLite* body, int waitMs, CtlAnswer& answer) {
   protocol::ZmqSocket socket(zmq_, ZMQ_REQ);
   socket.SetOption(ZMQ_SNDTIMEO, waitMs);
@@ -129,33 +129,40 @@ int CtlClient::Exchange(const std::string& endpoint, const std::string& peerUuid
   protocol::CMsgSender sender(socket, identity_.uuid, identity_.privateKey, peerKey);
   protocol::CInMsg in(conversation);
   // A REQ socket without a connection would never complete its send.
-  if (endpoint.empty() || !socket.Connect(endpoint) || !sender.Send(code, body, false)) return qo::ZE_GENERAL;
-  if (!in.Recv(socket, false, waitMs)) return in.ReceiveError();
+  if (endpoint.empty() || !socket.Connect(endpoint) || !sender.Send(code, body, false)) {
+    return core::Status::Unavailable("not sent");
+  }
+  if (!in.Recv(socket, false, waitMs)) {
+    const int why = in.ReceiveError();
+    if (why == qo::ZE_OPERATE_TIMEOUT) return core::Status::Timeout(ErrorMessage(why));
+    if (why == qo::ZE_GENERAL) return core::Status::Unavailable(ErrorMessage(why));
+    return core::Status::Rejected(ErrorMessage(why));
+  }
   if (in.Code() == qo::MC_ERROR) {
     qo::MsgError error;
     error.ParseFromString(in.Body());
     answer.status = kExitServiceError;
     answer.error = error.errcode();
     answer.message = ErrorMessage(error.errcode());
-    return 0;
+    return core::Status::Ok();
   }
   answer.code = in.Code();
   answer.body = in.Body();
-  return 0;
+  return core::Status::Ok();
 }
 
 CtlAnswer CtlClient::Request(int code, const google::protobuf::MessageLite* body) {
   CtlAnswer answer;
-  const int why = Exchange("tcp://localhost:" + std::to_string(identity_.routePort), identity_.uuid,
+  const core::Status why = Exchange("tcp://localhost:" + std::to_string(identity_.routePort), identity_.uuid,
                            identity_.publicKey, code, body, kAnswerWaitMs, answer);
-  if (why == qo::ZE_OPERATE_TIMEOUT || why == qo::ZE_GENERAL) {
+  if (why.code() == core::Status::Code::kTimeout || why.code() == core::Status::Code::kUnavailable) {
     answer.status = kExitNoAnswer;
     answer.message = "no answer from the Morvex service on port " + std::to_string(identity_.routePort) + " within 5 s";
-  } else if (why != 0) {
+  } else if (!why.ok()) {
     // Something answered, but not as this device's own service would.
     answer.status = kExitServiceError;
     answer.message = "the answer on port " + std::to_string(identity_.routePort) +
-                     " is not from this device's service: " + ErrorMessage(why);
+                     " is not from this device's service: " + why.text();
   }
   return answer;
 }
@@ -163,11 +170,12 @@ CtlAnswer CtlClient::Request(int code, const google::protobuf::MessageLite* body
 CtlAnswer CtlClient::RequestPeer(const PeerDevice& peer, int code, const google::protobuf::MessageLite* body,
                                  int waitMs) {
   CtlAnswer answer;
-  if (const int why = Exchange(peer.routeUri, peer.uuid, peer.publicKey, code, body, waitMs, answer); why != 0) {
+  if (const core::Status why = Exchange(peer.routeUri, peer.uuid, peer.publicKey, code, body, waitMs, answer);
+      !why.ok()) {
     answer.status = kExitServiceError;
-    answer.message = why == qo::ZE_OPERATE_TIMEOUT || why == qo::ZE_GENERAL
+    answer.message = why.code() != core::Status::Code::kRejected
                          ? kPeerOffline
-                         : "unreadable answer from " + peer.name + ": " + ErrorMessage(why);
+                         : "unreadable answer from " + peer.name + ": " + why.text();
   } else if (answer.error == qo::ZE_UNTRUSTED) {
     // The peer's refusals say why in the words of the desktop interface,
     // whatever was asked.

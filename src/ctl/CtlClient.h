@@ -6,6 +6,7 @@
 
 #include "Morvex.pb.h"
 #include "config/ConfigKeys.h"
+#include "core/Status.h"
 #include "protocol/ZmqSocket.h"
 
 namespace morvex::ctl {
@@ -79,9 +80,10 @@ class CtlClient {
   const LocalIdentity& Identity() const { return identity_; }
 
  private:
-  // 0 with the answer (an MC_ERROR turned into status, error and message),
-  // or why none came: the receive error, ZE_GENERAL when nothing was sent.
-  int Exchange(const std::string& endpoint, const std::string& peerUuid, const std::string& peerKey, int code,
+  // Ok with the answer (an MC_ERROR turned into status, error and message);
+  // Unavailable when nothing was sent or the socket failed, Timeout when no
+  // answer came, Rejected (its text saying why) when one failed the checks.
+  core::Status Exchange(const std::string& endpoint, const std::string& peerUuid, const std::string& peerKey, int code,
                const google::protobuf::MessageLite* body, int waitMs, CtlAnswer& answer);
 
   LocalIdentity identity_;

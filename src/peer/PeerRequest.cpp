@@ -2,6 +2,7 @@
 
 #include <glog/logging.h>
 
+#include "protocol/ErrorText.h"
 #include "protocol/ProtectedMsg.h"
 
 namespace morvex::peer {
@@ -25,15 +26,26 @@ PeerAnswer RequestPeer(protocol::ZmqContext& zmq, const std::string& routeUri, c
     return answer;
   }
   protocol::CMsgSender out(socket, sender.uuid, sender.privateKey, peerPublicKey);
-  answer.sent = out.Send(code, body, false);
-  if (!answer.sent || waitMs <= 0) return answer;
+  if (!out.Send(code, body, false)) return answer;
+  if (waitMs <= 0) {
+    answer.status = core::Status::Unavailable("no answer awaited");
+    return answer;
+  }
   protocol::CInMsg in(keys);
-  answer.answered = in.Recv(socket, false, waitMs);
-  answer.error = in.ReceiveError();
-  answer.arrived = answer.answered || (answer.error != qo::ZE_OPERATE_TIMEOUT && answer.error != qo::ZE_GENERAL);
-  if (answer.answered) {
+  if (in.Recv(socket, false, waitMs)) {
+    answer.status = core::Status::Ok();
     answer.code = in.Code();
     answer.body = in.Body();
+    return answer;
+  }
+  const int error = in.ReceiveError();
+  const std::string text = protocol::ErrorText(error);
+  if (error == qo::ZE_OPERATE_TIMEOUT) {
+    answer.status = core::Status::Timeout(text);
+  } else if (error == qo::ZE_GENERAL) {
+    answer.status = core::Status::Unavailable(text);
+  } else {
+    answer.status = core::Status::Rejected(text);
   }
   return answer;
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/Status.h"
 #include "protocol/KeyStore.h"
 #include "protocol/ZmqSocket.h"
 
@@ -11,14 +12,18 @@ class MessageLite;
 
 namespace morvex::peer {
 
-// The outcome of one request to a device.
+// The outcome of one request to a device. `status` is ok when an answer
+// passed the envelope checks; Rejected when one came but failed them;
+// Timeout when none came in time; Unavailable when the request never went
+// out, or when no answer was awaited or the socket failed while waiting.
 struct PeerAnswer {
-  bool sent = false;      // the request went out
-  bool answered = false;  // an answer passed the envelope checks
-  bool arrived = false;   // an answer came, whether or not it passed
-  int error = 0;          // the receive error when not answered
-  int code = 0;           // the answer's code
-  std::string body;       // the answer's plain body
+  core::Status status = core::Status::Unavailable("not sent");
+  int code = 0;      // the answer's code
+  std::string body;  // the answer's plain body
+
+  bool answered() const { return status.ok(); }
+  // An answer came, whether or not it passed.
+  bool arrived() const { return status.ok() || status.code() == core::Status::Code::kRejected; }
 };
 
 // The own identity a request is made with.

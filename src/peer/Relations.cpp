@@ -65,7 +65,7 @@ bool UnlinkPeerFromThis(PeerContext& peer, const Relation& relation) {
       RequestPeer(peer.zmq, route, {config->deviceUuid, config->privateKey},
                   peer.keys.GetPublicKey(relation.peerDeviceUuid, true), peer.keys, qo::MC_SYNC_DELETE_REQUEST, &remove,
                   kUnlinkWaitMs);
-  if (!answer.answered) {
+  if (!answer.answered()) {
     LOG(WARNING) << "Failed to receive Msg.";
     return false;
   }

@@ -59,7 +59,7 @@ void CStatusThread::PollDevice(const protocol::CDevice& device) {
   const PeerAnswer answer =
       RequestPeer(peer_.zmq, device.routeUri, {config->deviceUuid, config->privateKey},
                   peer_.keys.GetPublicKey(device.uuid, true), peer_.keys, qo::MC_STATUS_REQUEST, &ask, kAnswerWaitMs);
-  if (!answer.answered) {
+  if (!answer.answered()) {
     LOG(ERROR) << "Failed to receive MsgStatusResponse";
     return;
   }

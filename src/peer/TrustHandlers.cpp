@@ -186,10 +186,10 @@ int HandleLinuxTrustPublish(Request& request) {
   // The answer comes from a device we do not trust yet, so our envelope
   // refuses it; that it came is what tells the offer was delivered.
   const PeerAnswer sent = SendToDevice(request, device, qo::MC_TRUST_PUBLISH_REQUEST, offer, kTrustAnswerWaitMs);
-  if (!sent.arrived || (sent.answered && sent.code == qo::MC_ERROR)) {
+  if (!sent.arrived() || (sent.answered() && sent.code == qo::MC_ERROR)) {
     request.peer.trust.DropIssued(device.uuid, token);
     LOG(WARNING) << "Trust request to " << device.uuid << " was not delivered";
-    return sent.arrived ? qo::ZE_PEER_ERROR : qo::ZE_OPERATE_TIMEOUT;
+    return sent.arrived() ? qo::ZE_PEER_ERROR : qo::ZE_OPERATE_TIMEOUT;
   }
   LOG(INFO) << "Trust requested from device " << device.uuid;
   request.answer.Send(qo::MC_LINUX_TRUST_PUBLISH_RESPONSE, nullptr, false);
@@ -207,7 +207,7 @@ int HandleLinuxTrust(Request& request) {
   trust.set_token(*token);
   const PeerAnswer answer = SendToDevice(request, device, qo::MC_TRUST_REQUEST, trust, kTrustAnswerWaitMs);
   qo::MsgTrustResponse result;
-  if (!answer.answered) {
+  if (!answer.answered()) {
     LOG(ERROR) << "Failed to receive MsgTrustResponse";
     return qo::ZE_OPERATE_TIMEOUT;
   }
@@ -234,7 +234,7 @@ int HandleLinuxTrustCancel(Request& request) {
   if (const auto theirs = request.peer.trust.TakeRequest(device.uuid)) {
     qo::MsgTrustDenyRequest deny;
     deny.set_token(*theirs);
-    if (!SendToDevice(request, device, qo::MC_TRUST_DENY_REQUEST, deny, 1000).answered) {
+    if (!SendToDevice(request, device, qo::MC_TRUST_DENY_REQUEST, deny, 1000).answered()) {
       LOG(ERROR) << "Failed to receive MsgTrustResponse";
     }
   } else if (const auto ours = request.peer.trust.TakeIssued(device.uuid)) {

@@ -105,7 +105,6 @@ bool CSQLiteCursor::MoveToNext() {
     failed_ = true;
     sqlite3* db = sqlite3_db_handle(statement_.get());
     LOG(ERROR) << "sqlite3_step() Error : " << sqlite3_errmsg(db) << ": SQL: " << sqlite3_sql(statement_.get());
-    core::SetLastError(core::kErrorDatabase);
   }
   return false;
 }
@@ -146,7 +145,6 @@ int CSQLite::Open(const std::string& path) {
     LOG(ERROR) << "sqlite3_open() failed: " << path << ": SQL: "
                << (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     sqlite3_close_v2(db);
-    core::SetLastError(core::kErrorDatabase);
     return 0;
   }
   db_ = db;
@@ -187,7 +185,6 @@ int CSQLite::Exec(std::string_view sql) {
   ConnectionLock lock(db_);
   StatementPtr statement = Prepare(sql);
   if (!statement) {
-    core::SetLastError(core::kErrorDatabase);
     return 0;
   }
   return StepToDone(statement.get(), sql, false) ? 1 : 0;
@@ -203,7 +200,6 @@ bool CSQLite::StepToDone(sqlite3_stmt* statement, std::string_view sql, bool con
   } else {
     LOG(ERROR) << "sqlite3_step() Error : " << sqlite3_errmsg(db_) << ": SQL: " << sql;
   }
-  core::SetLastError(core::kErrorDatabase);
   return false;
 }
 
@@ -242,7 +238,6 @@ bool CSQLite::RunWrite(const std::string& sql, const CContentValues* values, con
   if (cached == writeStatements_.end()) {
     StatementPtr prepared = Prepare(sql);
     if (!prepared) {
-      core::SetLastError(core::kErrorDatabase);
       return false;
     }
     cached = writeStatements_.emplace(sql, std::move(prepared)).first;
@@ -251,7 +246,6 @@ bool CSQLite::RunWrite(const std::string& sql, const CContentValues* values, con
   const bool ok = BindAll(statement, values, selection, sql) && StepToDone(statement, sql, constraintWarning);
   sqlite3_reset(statement);
   sqlite3_clear_bindings(statement);
-  if (!ok) core::SetLastError(core::kErrorDatabase);
   return ok;
 }
 
@@ -284,7 +278,6 @@ std::unique_ptr<CSQLiteCursor> CSQLite::Query(std::string_view table, const std:
   ConnectionLock lock(db_);
   StatementPtr statement = Prepare(sql);
   if (!statement || !BindAll(statement.get(), nullptr, &selection, sql)) {
-    core::SetLastError(core::kErrorDatabase);
     return nullptr;
   }
   return std::make_unique<CSQLiteCursor>(std::move(statement));
