@@ -10,7 +10,9 @@ namespace morvex::core {
 
 // Owns one worker thread whose body is Run(). The thread does not exist
 // until Resume(): the creator calls it once the object is fully built, so
-// the body never runs on a half-constructed object.
+// the body never runs on a half-constructed object. No constructor starts
+// its own thread: the service starts the routers, the routers start their
+// workers, tests start what they build.
 //
 // Threads: Resume, Join and the destructor belong to the owner's thread.
 // A subclass must call Join() in its own destructor (the base destructor

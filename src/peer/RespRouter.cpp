@@ -40,7 +40,6 @@ CRespRouter::CRespRouter(PeerContext& peer, std::chrono::milliseconds timerPerio
     IssueDiscover();
     AgeDevices();
   });
-  Resume();
 }
 
 CRespRouter::~CRespRouter() {
@@ -326,6 +325,7 @@ uint32_t CRespRouter::Run() {
 
   std::vector<std::unique_ptr<CRespWorker>> workers;
   for (int i = 0; i < kWorkerCount; ++i) workers.push_back(std::make_unique<CRespWorker>(peer_, "worker" + std::to_string(i)));
+  for (auto& worker : workers) worker->Resume();
 
   CContentResolver::Instance().RegisterObserver(uris::Config(), false, this);
   IssueDiscover();

@@ -8,9 +8,7 @@
 
 namespace morvex::peer {
 
-CRespWorker::CRespWorker(PeerContext& peer, std::string name) : CWorkThread(std::move(name)), peer_(peer) {
-  Resume();
-}
+CRespWorker::CRespWorker(PeerContext& peer, std::string name) : CWorkThread(std::move(name)), peer_(peer) {}
 
 uint32_t CRespWorker::Run() {
   protocol::ZmqSocket socket(peer_.zmq, ZMQ_REQ);

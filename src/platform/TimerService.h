@@ -16,6 +16,12 @@ namespace morvex::platform {
 // timer of a service, in due order; a callback should only post work
 // elsewhere and return.
 //
+// How many: each component with a tick (RespRouter, SyncRouter,
+// SyncDirManager, IndexThread) owns one service, so four timer threads run.
+// A service dies with its owner, after the owner's timers, so no callback
+// can outlive what it posts to and no shutdown order between components is
+// needed for the timers.
+//
 // Thread safety: Start and Timer destruction may happen on any thread.
 // Destroying a Timer cancels it and waits for a callback of it that is
 // running at that moment, unless the destruction happens inside that very

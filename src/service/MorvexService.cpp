@@ -137,8 +137,14 @@ bool CMorvexServiceApp::InitInstance() {
     return false;
   }
   if (!PassStartupBarrier(collector)) return false;
-  if (factory_.respRouter) respRouter_ = factory_.respRouter(*peerContext_);
-  if (factory_.syncRouter) syncRouter_ = factory_.syncRouter(*peerContext_);
+  if (factory_.respRouter) {
+    respRouter_ = factory_.respRouter(*peerContext_);
+    respRouter_->Resume();
+  }
+  if (factory_.syncRouter) {
+    syncRouter_ = factory_.syncRouter(*peerContext_);
+    syncRouter_->Resume();
+  }
   if (factory_.watchTrees) {
     syncDirManager_ = std::make_unique<index::CSyncDirManager>(
         index::IndexContext{context_, [this] { return config_.Snapshot()->deviceUuid; }});

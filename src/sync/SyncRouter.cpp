@@ -40,9 +40,7 @@ int32_t DecodeId(const protocol::ZmqFrame& frame) {
 }  // namespace
 
 CSyncWorker::CSyncWorker(protocol::ZmqContext& zmq, std::string name, PassRunner runPass)
-    : CWorkThread(std::move(name)), zmq_(zmq), runPass_(std::move(runPass)) {
-  Resume();
-}
+    : CWorkThread(std::move(name)), zmq_(zmq), runPass_(std::move(runPass)) {}
 
 CSyncWorker::~CSyncWorker() { Join(); }
 
@@ -84,7 +82,6 @@ CSyncRouter::CSyncRouter(peer::PeerContext& peer, std::chrono::milliseconds inte
                                                std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
     };
   }
-  Resume();
   if (interval_.count() > 0) timer_ = timers_.Start(interval_, interval_, [this] { RequestAll(); });
   LOG(INFO) << "CSyncService Start on Device '" << peer_.config.Snapshot()->deviceName << "'.";
 }
@@ -120,6 +117,7 @@ uint32_t CSyncRouter::Run() {
   std::vector<std::unique_ptr<CSyncWorker>> pool;
   for (int i = 0; i < kWorkerCount; ++i) {
     pool.push_back(std::make_unique<CSyncWorker>(peer_.zmq, "sync_worker" + std::to_string(i), runPass_));
+    pool.back()->Resume();
     LOG(INFO) << "CZmqService Start on Device '" << peer_.config.Snapshot()->deviceName << "'.";
   }
   protocol::PushOnce(peer_.zmq, protocol::endpoints::kSyncer, qo::MC_DEVICE_CHANGE);

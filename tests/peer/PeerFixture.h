@@ -55,6 +55,7 @@ class PeerFixture : public store::StoreFixture {
 
   void StartRouter() {
     router_ = std::make_unique<CRespRouter>(*peer_, std::chrono::hours(1));
+    router_->Resume();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // bound and workers ready
   }
 

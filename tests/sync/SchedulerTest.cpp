@@ -98,6 +98,7 @@ class SchedulerTest : public peer::PeerFixture {
     PeerFixture::SetUp();
     if (IsSkipped()) return;
     router_ = std::make_unique<CSyncRouter>(*peer_, 0ms, [this](int32_t id) { passes_.Run(id); });
+    router_->Resume();
     std::this_thread::sleep_for(200ms);  // bound, workers ready
   }
   void TearDown() override {
@@ -239,6 +240,7 @@ TEST_F(SchedulerTest, AnIncompletePassIsRetriedWhileThePeerIsOnline) {
         core::CStatusBoard::Instance().PassEnded(syncId, ok, 1);
       },
       200ms);
+  router_->Resume();
 
   // The start takes up every relation at once.
   ASSERT_TRUE(test::WaitFor([&] { return passes.load() >= 2; }, 5s)) << "the incomplete pass was not retried";
