@@ -3,13 +3,13 @@
 #include <algorithm>
 
 #include "core/StatusBoard.h"
+#include "device/Device.h"
 #include "index/FileUtils.h"
 #include "index/Tree.h"
 #include "peer/PrivateFolders.h"
 #include "peer/Relations.h"
 #include "peer/RequestHandlers.h"
 #include "platform/Metadir.h"
-#include "protocol/Device.h"
 #include "protocol/Identity.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/WorkerChannel.h"
@@ -61,7 +61,7 @@ int HandleDeviceAdd(Request& request) {
   qo::MsgDeviceAddRequest add;
   if (!request.Parse(add)) return qo::ZE_BAD_FORMAT;
   if (!IsValidUuid(add.uuid())) return qo::ZE_BAD_UUID;
-  protocol::TrimUntrustedDevices(protocol::kMaxUntrustedDevices - 1);
+  device::TrimUntrustedDevices(device::kMaxUntrustedDevices - 1);
   store::CContentValues row;
   row.PutString("uuid", add.uuid())
       .PutString("name", add.name())
@@ -70,7 +70,7 @@ int HandleDeviceAdd(Request& request) {
       .PutString("pub_uri", add.pub_uri())
       .PutInt("trust", 0)
       .PutInt("online", 1)
-      .PutString("pubkey", protocol::NetworkKeyToPem(add.public_key()));
+      .PutString("pubkey", device::NetworkKeyToPem(add.public_key()));
   auto& resolver = CContentResolver::Instance();
   if (resolver.Insert(uris::Device(), row, store::kConflictNone) <= 0) {
     return resolver.QueryInt(uris::Device(), "COUNT(*)", 0, CSelection("uuid = ? ").AddString(add.uuid())) > 0

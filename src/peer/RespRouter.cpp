@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "device/Device.h"
 #include "peer/DiscoveryDatagram.h"
-#include "protocol/Device.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/SslUtils.h"
 #include "protocol/WorkerChannel.h"
@@ -292,7 +292,7 @@ void CRespRouter::Reconfigure() {
   if (now.broadcast != ports_.broadcast) {
     PublishExit();
     CloseUdp();
-    protocol::ResetDevices(peer_.config.Snapshot()->deviceUuid);
+    device::ResetDevices(peer_.config.Snapshot()->deviceUuid);
     ports_.broadcast = now.broadcast;
     if (OpenUdp(ports_.broadcast)) IssueDiscover();
   }

@@ -9,7 +9,7 @@
 #include <iostream>
 
 #include "Morvex.pb.h"
-#include "protocol/Device.h"
+#include "device/Device.h"
 #include "protocol/Identity.h"
 #include "protocol/SslUtils.h"
 #include "store/ContentResolver.h"

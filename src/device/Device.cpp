@@ -1,4 +1,4 @@
-#include "protocol/Device.h"
+#include "device/Device.h"
 
 #include <glog/logging.h>
 
@@ -6,7 +6,9 @@
 #include "protocol/SslUtils.h"
 #include "store/ContentResolver.h"
 
-namespace morvex::protocol {
+namespace morvex::device {
+
+namespace ssl = protocol::ssl;
 
 using store::CContentResolver;
 using store::CContentValues;
@@ -149,4 +151,4 @@ int64_t TrimUntrustedDevices(int keep) {
                           .AddInt(keep));
 }
 
-}  // namespace morvex::protocol
+}  // namespace morvex::device

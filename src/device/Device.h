@@ -6,7 +6,7 @@
 #include "Morvex.pb.h"
 #include "store/ContentValues.h"
 
-namespace morvex::protocol {
+namespace morvex::device {
 
 // One row of Device held in memory: loaded, changed, saved and dropped by
 // one operation of the peer services (never shared between threads). The
@@ -75,4 +75,4 @@ int64_t TrimUntrustedDevices(int keep);
 // (with a WARNING) when it does not convert.
 std::string NetworkKeyToPem(const std::string& der);
 
-}  // namespace morvex::protocol
+}  // namespace morvex::device
