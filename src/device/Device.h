@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Morvex.pb.h"
 #include "store/ContentValues.h"
@@ -27,6 +28,8 @@ class CDevice {
 
   bool LoadById(int32_t id);
   bool LoadByUuid(const std::string& uuid);
+  // Every row, in table order.
+  static std::vector<CDevice> LoadAll();
   static CDevice FromDiscover(const qo::MsgDiscoverWin& discover);
   // Takes what the datagram changes; true when anything did. A trusted
   // device keeps its key whatever a datagram says: a device that made new

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "device/DeviceQueries.h"
 #include "peer/PeerRequest.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/MessageLimits.h"
@@ -41,15 +42,9 @@ void CStatusThread::OnMessage(protocol::CQoMsg& message) {
 
 void CStatusThread::PollAll() {
   const std::string own = peer_.config.Snapshot()->deviceUuid;
-  std::vector<device::CDevice> devices;
-  auto rows = CContentResolver::Instance().Query(uris::Device(), {"id"},
-                                                 CSelection("trust = ? AND online = ? ").AddInt(1).AddInt(1));
-  while (rows && rows->MoveToNext()) {
-    device::CDevice device;
-    if (device.LoadById(rows->GetInt(0)) && device.uuid != own) devices.push_back(device);
+  for (const device::CDevice& device : device::TrustedOnlineDevices()) {
+    if (device.uuid != own) PollDevice(device);
   }
-  rows.reset();
-  for (const device::CDevice& device : devices) PollDevice(device);
 }
 
 void CStatusThread::PollDevice(const device::CDevice& device) {
