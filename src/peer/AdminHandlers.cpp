@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "core/StatusBoard.h"
-#include "device/Device.h"
 #include "device/DeviceQueries.h"
 #include "index/FileUtils.h"
 #include "index/Tree.h"
