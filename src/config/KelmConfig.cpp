@@ -6,7 +6,7 @@
 
 #include "Morvex.pb.h"
 #include "core/StringPrintf.h"
-#include "protocol/Device.h"
+#include "device/Device.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/SslUtils.h"
 #include "protocol/WorkerChannel.h"
@@ -221,7 +221,7 @@ void CKelmConfigManager::OnChange(std::unique_ptr<store::CSQLiteCursor> cursor) 
   }
   if (!tokenChanged) return;
   LOG(INFO) << "Token change detected, refresh device table";
-  protocol::ResetDevices(ownUuid);
+  device::ResetDevices(ownUuid);
   if (context_ != nullptr) protocol::PushOnce(*context_, protocol::endpoints::kCommand, qo::MC_WIN_ISSUE_DISCOVER);
 }
 

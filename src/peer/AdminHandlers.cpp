@@ -3,13 +3,13 @@
 #include <algorithm>
 
 #include "core/StatusBoard.h"
+#include "device/DeviceQueries.h"
 #include "index/FileUtils.h"
 #include "index/Tree.h"
 #include "peer/PrivateFolders.h"
 #include "peer/Relations.h"
 #include "peer/RequestHandlers.h"
 #include "platform/Metadir.h"
-#include "protocol/Device.h"
 #include "protocol/Identity.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/WorkerChannel.h"
@@ -27,7 +27,7 @@ namespace {
 // The name of a device, or "Unknown".
 std::string DeviceName(const std::string& uuid) {
   std::string name;
-  if (!CContentResolver::Instance().QueryString(uris::Device(), "name", name, CSelection("uuid = ? ").AddString(uuid))) {
+  if (!device::DeviceName(uuid, name)) {
     name = "Unknown";
   }
   return name;
@@ -61,22 +61,7 @@ int HandleDeviceAdd(Request& request) {
   qo::MsgDeviceAddRequest add;
   if (!request.Parse(add)) return qo::ZE_BAD_FORMAT;
   if (!IsValidUuid(add.uuid())) return qo::ZE_BAD_UUID;
-  protocol::TrimUntrustedDevices(protocol::kMaxUntrustedDevices - 1);
-  store::CContentValues row;
-  row.PutString("uuid", add.uuid())
-      .PutString("name", add.name())
-      .PutInt("type", add.type())
-      .PutString("route_uri", add.route_uri())
-      .PutString("pub_uri", add.pub_uri())
-      .PutInt("trust", 0)
-      .PutInt("online", 1)
-      .PutString("pubkey", protocol::NetworkKeyToPem(add.public_key()));
-  auto& resolver = CContentResolver::Instance();
-  if (resolver.Insert(uris::Device(), row, store::kConflictNone) <= 0) {
-    return resolver.QueryInt(uris::Device(), "COUNT(*)", 0, CSelection("uuid = ? ").AddString(add.uuid())) > 0
-               ? qo::ZE_EXIST
-               : qo::ZE_SQLITE;
-  }
+  if (!device::AddUntrustedDevice(add)) return device::DeviceKnown(add.uuid()) ? qo::ZE_EXIST : qo::ZE_SQLITE;
   request.answer.Send(qo::MC_DEVICE_ADD_RESPONSE, nullptr, false);
   return 0;
 }
@@ -93,9 +78,7 @@ int HandleDeviceDelete(Request& request) {
                  << (ownRow ? ": this device's own row" : ": not the sender's row");
     return qo::ZE_PERMISSION_DENY;
   }
-  if (CContentResolver::Instance().Delete(uris::Device(), CSelection("uuid = ? ").AddString(remove.uuid())) != 1) {
-    return qo::ZE_NOENT;
-  }
+  if (!device::DeleteDevice(remove.uuid())) return qo::ZE_NOENT;
   request.answer.Send(qo::MC_DEVICE_DELETE_RESPONSE, nullptr, false);
   return 0;
 }
@@ -171,10 +154,7 @@ int HandleSyncAdd(Request& request) {
   auto& resolver = CContentResolver::Instance();
   // A valid UUID holds only hexadecimal digits and "-": nothing in it acts
   // as a LIKE wildcard.
-  std::vector<std::string> devices;
-  auto rows = resolver.Query(uris::Device(), {"uuid"}, CSelection("uuid LIKE ? ").AddString(add.remote_device_uuid() + "%"));
-  while (rows && rows->MoveToNext()) devices.emplace_back(rows->GetString(0));
-  rows.reset();
+  const std::vector<std::string> devices = device::UuidsStartingWith(add.remote_device_uuid());
   if (devices.size() != 1) return qo::ZE_BAD_DEVICE;
   // A peer links its own trees with ours, never ours with a third device.
   if (FromPeer(request) && devices.front() != request.SenderUuid()) return qo::ZE_PERMISSION_DENY;
@@ -329,8 +309,8 @@ int HandleRefresh(Request& request) {
 
 int HandleDatabaseClear(Request& request) {
   store::COperationList batch;
-  batch.NewDelete(uris::Device(), "uuid != ? ").GetSelection()->AddString(request.config->deviceUuid);
-  for (const store::CUri* uri : {&uris::Sync(), &uris::File(), &uris::Tree(), &uris::VCUuid(), &uris::DeviceTTL()}) {
+  device::ForgetOtherDevices(batch, request.config->deviceUuid);
+  for (const store::CUri* uri : {&uris::Sync(), &uris::File(), &uris::Tree(), &uris::VCUuid()}) {
     batch.NewDelete(*uri, nullptr);
   }
   CContentResolver::Instance().ApplyBatch(store::kAuthority, batch);

@@ -1,7 +1,7 @@
+#include "device/Device.h"
 #include "peer/FileHandlers.h"
 #include "peer/RequestHandlers.h"
 #include "peer/TrustBook.h"
-#include "store/ContentResolver.h"
 
 namespace morvex::peer {
 
@@ -11,25 +11,28 @@ int HandleDeviceShow(Request& request) {
   // Unsigned, anyone may ask: the answer is this device alone. The list of
   // the others (the UUIDs a stranger would pose as) goes only to a signed
   // request, which the envelope let through for this device or a trusted one.
-  auto rows = store::CContentResolver::Instance().Query(
-      store::uris::Device(), {"id", "trust", "uuid", "name", "route_uri", "pub_uri", "type", "online"},
-      request.Signed() ? store::CSelection() : store::CSelection("uuid = ? ").AddString(request.config->deviceUuid));
-  while (rows && rows->MoveToNext()) {
+  std::vector<device::CDevice> devices;
+  if (request.Signed()) {
+    devices = device::CDevice::LoadAll();
+  } else if (device::CDevice own; own.LoadByUuid(request.config->deviceUuid)) {
+    devices.push_back(std::move(own));
+  }
+  for (const device::CDevice& row : devices) {
     qo::DeviceInfo& info = *response.add_devices();
-    const std::string uuid(rows->GetString(2));
-    info.set_id(rows->GetInt(0));
+    const std::string& uuid = row.uuid;
+    info.set_id(row.id);
     info.set_uuid(uuid);
-    info.set_name(std::string(rows->GetString(3)));
-    info.set_route_uri(std::string(rows->GetString(4)));
-    info.set_pub_uri(std::string(rows->GetString(5)));
-    const int type = rows->GetInt(6);
+    info.set_name(row.name);
+    info.set_route_uri(row.routeUri);
+    info.set_pub_uri(row.pubUri);
+    const int type = row.type;
     info.set_type(qo::DeviceType_IsValid(type) ? static_cast<qo::DeviceType>(type) : qo::DEVICE_WINDOWS);
     info.set_is_self(uuid == request.config->deviceUuid ? qo::PB_TRUE : qo::PB_FALSE);
-    info.set_is_online(rows->GetInt(7) != 0 ? qo::PB_TRUE : qo::PB_FALSE);
+    info.set_is_online(row.online != 0 ? qo::PB_TRUE : qo::PB_FALSE);
     // Handshakes in progress live in memory: WAIT for a device we asked,
     // ACK for a device whose request awaits our answer.
     qo::PairStatus pair = qo::NONE;
-    if (rows->GetInt(1) != 0) {
+    if (row.trust != 0) {
       pair = qo::PAIR;
     } else if (request.peer.trust.HasOpenIssued(uuid)) {
       pair = qo::WAIT;

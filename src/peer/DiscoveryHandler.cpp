@@ -1,9 +1,9 @@
 #include <glog/logging.h>
 
 #include "core/BroadcastService.h"
+#include "device/Device.h"
 #include "peer/DiscoveryDatagram.h"
 #include "peer/RequestHandlers.h"
-#include "protocol/Device.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/WorkerChannel.h"
 
@@ -13,7 +13,7 @@ namespace {
 // A datagram that names a trusted device but carries another key: someone
 // may be posing as that device. Said once a minute per device and address,
 // to the log and to the interfaces.
-void ReportKeyMismatch(Request& request, const protocol::CDevice& device, const std::string& address) {
+void ReportKeyMismatch(Request& request, const device::CDevice& device, const std::string& address) {
   const auto more = request.peer.repeatedLog->Admit("key " + device.uuid + " " + address);
   if (!more) return;
   LOG(WARNING) << "Dropped discovery datagram: trusted device '" << device.name << "' (" << device.uuid
@@ -44,7 +44,7 @@ int HandleDiscover(Request& request) {
     return ready();
   }
 
-  protocol::CDevice device;
+  device::CDevice device;
   if (device.LoadByUuid(inner.device_uuid())) {
     if (device.trust != 0 && !device.HasKey(inner.public_key())) {
       ReportKeyMismatch(request, device, datagram.src_host());
@@ -60,7 +60,7 @@ int HandleDiscover(Request& request) {
       protocol::PushOnce(request.peer.zmq, protocol::endpoints::kStatus, qo::MC_WIN_STATUS, &status);
     }
   } else {
-    protocol::CDevice::FromDiscover(datagram).Insert();
+    device::CDevice::FromDiscover(datagram).Insert();
   }
 
   const std::string who = inner.device_name() + " tcp://" + datagram.src_host() + ":" + std::to_string(inner.route_port());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "device/DeviceQueries.h"
 #include "peer/RequestHandlers.h"
 #include "protocol/Identity.h"
 #include "protocol/MessageLimits.h"
@@ -30,7 +31,7 @@ bool FillSyncInfos(google::protobuf::RepeatedPtrField<qo::SyncInfo>& out, const 
     info.set_remote_device_uuid(std::string(rows->GetString(3)));
     info.set_remote_tree_root(std::string(rows->GetString(4)));
     std::string name;
-    if (!resolver.QueryString(uris::Device(), "name", name, CSelection("uuid = ? ").AddString(info.remote_device_uuid()))) {
+    if (!device::DeviceName(info.remote_device_uuid(), name)) {
       name = "Unknown";
     }
     info.set_remote_device_name(name);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Morvex.pb.h"
+#include "device/DeviceQueries.h"
 #include "index/Tree.h"
 #include "peer/PeerRequest.h"
 #include "protocol/ErrorText.h"
@@ -50,9 +51,7 @@ int32_t RelationTreeId(int32_t syncId) {
 }
 
 bool UnlinkPeerFromThis(PeerContext& peer, const Relation& relation) {
-  std::string route;
-  CContentResolver::Instance().QueryString(uris::Device(), "route_uri", route,
-                                           CSelection("uuid =  ? ").AddString(relation.peerDeviceUuid));
+  const std::string route = device::RouteUri(relation.peerDeviceUuid);
   if (route.empty()) {
     LOG(WARNING) << "empty route_uri, may be device off line";
     return false;

@@ -8,8 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "device/Device.h"
+#include "device/DeviceQueries.h"
 #include "peer/DiscoveryDatagram.h"
-#include "protocol/Device.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/SslUtils.h"
 #include "protocol/WorkerChannel.h"
@@ -123,16 +124,7 @@ void CRespRouter::IssueDiscover() {
 }
 
 void CRespRouter::AgeDevices() {
-  const std::string own = peer_.config.Snapshot()->deviceUuid;
-  store::COperationList batch;
-  batch.NewUpdate(uris::DeviceTTL(), "ttl > 0").GetValues()->PutExpression("ttl", "ttl-1");
-  batch.NewDelete(uris::Device(), "trust = ? AND id IN (SELECT id FROM DeviceTTL WHERE ttl = 0)")
-      .GetSelection()
-      ->AddInt(0);
-  auto& offline = batch.NewUpdate(uris::Device(), "trust = ? AND uuid != ? AND id IN (SELECT id FROM DeviceTTL WHERE ttl = 0)");
-  offline.GetSelection()->AddInt(1).AddString(own);
-  offline.GetValues()->PutInt("online", 0);
-  CContentResolver::Instance().ApplyBatch(store::kAuthority, batch);
+  device::AgeDevices(peer_.config.Snapshot()->deviceUuid);
 }
 
 void CRespRouter::PublishExit() {
@@ -292,7 +284,7 @@ void CRespRouter::Reconfigure() {
   if (now.broadcast != ports_.broadcast) {
     PublishExit();
     CloseUdp();
-    protocol::ResetDevices(peer_.config.Snapshot()->deviceUuid);
+    device::ResetDevices(peer_.config.Snapshot()->deviceUuid);
     ports_.broadcast = now.broadcast;
     if (OpenUdp(ports_.broadcast)) IssueDiscover();
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "device/DeviceQueries.h"
 #include "peer/PeerRequest.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/MessageLimits.h"
@@ -31,7 +32,7 @@ void CStatusThread::OnMessage(protocol::CQoMsg& message) {
     return;
   }
   LOG(INFO) << "[Message   ] MC_WIN_STATUS " << status.device_id();
-  protocol::CDevice device;
+  device::CDevice device;
   if (!device.LoadById(status.device_id())) {
     LOG(WARNING) << "Ooops, invailed device id, should not happen.";
     return;
@@ -41,18 +42,12 @@ void CStatusThread::OnMessage(protocol::CQoMsg& message) {
 
 void CStatusThread::PollAll() {
   const std::string own = peer_.config.Snapshot()->deviceUuid;
-  std::vector<protocol::CDevice> devices;
-  auto rows = CContentResolver::Instance().Query(uris::Device(), {"id"},
-                                                 CSelection("trust = ? AND online = ? ").AddInt(1).AddInt(1));
-  while (rows && rows->MoveToNext()) {
-    protocol::CDevice device;
-    if (device.LoadById(rows->GetInt(0)) && device.uuid != own) devices.push_back(device);
+  for (const device::CDevice& device : device::TrustedOnlineDevices()) {
+    if (device.uuid != own) PollDevice(device);
   }
-  rows.reset();
-  for (const protocol::CDevice& device : devices) PollDevice(device);
 }
 
-void CStatusThread::PollDevice(const protocol::CDevice& device) {
+void CStatusThread::PollDevice(const device::CDevice& device) {
   const auto config = peer_.config.Snapshot();
   qo::MsgStatusRequest ask;
   ask.set_device_uuid(config->deviceUuid);
@@ -68,7 +63,7 @@ void CStatusThread::PollDevice(const protocol::CDevice& device) {
     error.ParseFromString(answer.body);
     if (error.errcode() == qo::ZE_UNTRUSTED) {
       LOG(WARNING) << "Receive MsgError: ZE_UNTRUSTED: " << " We will distrust " << device.uuid;
-      protocol::CDevice untrusted = device;
+      device::CDevice untrusted = device;
       untrusted.SetUntrusted();
     } else {
       LOG(ERROR) << "Receive MsgError: " << qo::ErrorCode_Name(error.errcode());

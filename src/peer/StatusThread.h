@@ -1,8 +1,8 @@
 #pragma once
 
+#include "device/Device.h"
 #include "peer/PeerContext.h"
 #include "protocol/InprocWorker.h"
-#include "protocol/Device.h"
 
 namespace morvex::peer {
 
@@ -23,7 +23,7 @@ class CStatusThread final : public protocol::CInprocWorker {
   ~CStatusThread() override { Join(); }
 
   // One peer, as the poll does it; public for tests.
-  void PollDevice(const protocol::CDevice& device);
+  void PollDevice(const device::CDevice& device);
   void PollAll();
 
  private:

@@ -3,10 +3,10 @@
 #include <ctime>
 
 #include "core/BroadcastService.h"
+#include "device/Device.h"
 #include "peer/PeerRequest.h"
 #include "peer/RequestHandlers.h"
 #include "peer/TrustBook.h"
-#include "protocol/Device.h"
 #include "protocol/SslUtils.h"
 
 namespace morvex::peer {
@@ -37,7 +37,7 @@ int AnswerTrust(Request& request, qo::TrustResult result) {
 }
 
 // Sends one handshake message to `device` as this device.
-PeerAnswer SendToDevice(Request& request, const protocol::CDevice& device, int code,
+PeerAnswer SendToDevice(Request& request, const device::CDevice& device, int code,
                         const google::protobuf::MessageLite& body, int waitMs) {
   return RequestPeer(request.peer.zmq, device.routeUri, request.Own(),
                      request.peer.keys.GetPublicKey(device.uuid, false), request.peer.keys, code, &body, waitMs);
@@ -76,7 +76,7 @@ int HandleTrust(Request& request) {
     LOG(WARNING) << "Bad trust token: (not issue by me)";
     return AnswerTrust(request, qo::TRUST_DENY);
   }
-  protocol::CDevice device;
+  device::CDevice device;
   if (!device.LoadByUuid(sender) || !device.SetTrusted()) {
     LOG(WARNING) << "Failed to set trust status: " << sender;
     return AnswerTrust(request, qo::TRUST_DENY);
@@ -97,7 +97,7 @@ int HandleTrustDeny(Request& request) {
     LOG(WARNING) << "Bad trust token: (not issue by me)";
     return qo::ZE_BAD_FORMAT;
   }
-  protocol::CDevice device;
+  device::CDevice device;
   if (!device.LoadByUuid(request.SenderUuid())) {
     LOG(WARNING) << "Failed to set trust status: " << request.SenderUuid();
     return qo::ZE_NOENT;
@@ -136,7 +136,7 @@ int HandleDistrust(Request& request) {
   // (its tools): distrust the device the body names and tell that device.
   const bool local = request.SenderUuid() == request.config->deviceUuid;
   const std::string target = local ? distrust.device_uuid() : request.SenderUuid();
-  protocol::CDevice device;
+  device::CDevice device;
   if (target == request.config->deviceUuid || !device.LoadByUuid(target) ||
       (device.trust != 0 && !device.SetUntrusted())) {
     LOG(WARNING) << "Failed to set trust status: " << target;
@@ -159,7 +159,7 @@ int HandleTestTrust(Request& request) {
     LOG(WARNING) << "Bad format for TrustRequest";
     return qo::ZE_BAD_FORMAT;
   }
-  protocol::CDevice device;
+  device::CDevice device;
   if (!device.LoadByUuid(test.device_uuid())) {
     LOG(WARNING) << "Failed to set trust status: " << test.device_uuid();
     return qo::ZE_BAD_UUID;
@@ -175,7 +175,7 @@ int HandleTestTrust(Request& request) {
 int HandleLinuxTrustPublish(Request& request) {
   qo::MsgLinuxTrustPublishRequest publish;
   if (!request.Parse(publish)) return qo::ZE_BAD_FORMAT;
-  protocol::CDevice device;
+  device::CDevice device;
   if (!device.LoadByUuid(publish.device_uuid()) || device.uuid == request.config->deviceUuid) return qo::ZE_NOENT;
   const int32_t timeout = publish.timeout() > 0 ? publish.timeout() : 300;
   const std::string token = MakeToken(request.config->privateKey, timeout);
@@ -199,7 +199,7 @@ int HandleLinuxTrustPublish(Request& request) {
 int HandleLinuxTrust(Request& request) {
   qo::MsgLinuxTrustRequest accept;
   if (!request.Parse(accept)) return qo::ZE_BAD_FORMAT;
-  protocol::CDevice device;
+  device::CDevice device;
   if (!device.LoadByUuid(accept.device_uuid())) return qo::ZE_NOENT;
   const std::optional<std::string> token = request.peer.trust.TakeRequest(device.uuid);
   if (!token) return qo::ZE_NOENT;
@@ -229,7 +229,7 @@ int HandleLinuxTrust(Request& request) {
 int HandleLinuxTrustCancel(Request& request) {
   qo::MsgLinuxTrustCancelRequest cancel;
   if (!request.Parse(cancel)) return qo::ZE_BAD_FORMAT;
-  protocol::CDevice device;
+  device::CDevice device;
   if (!device.LoadByUuid(cancel.device_uuid())) return qo::ZE_NOENT;
   if (const auto theirs = request.peer.trust.TakeRequest(device.uuid)) {
     qo::MsgTrustDenyRequest deny;

@@ -8,8 +8,7 @@
 #include <ctime>
 #include <iostream>
 
-#include "Morvex.pb.h"
-#include "protocol/Device.h"
+#include "device/DeviceQueries.h"
 #include "protocol/Identity.h"
 #include "protocol/SslUtils.h"
 #include "store/ContentResolver.h"
@@ -27,6 +26,10 @@ uint16_t PortOption(char option, int64_t value) {
     std::fflush(stdout);
   }
   return static_cast<uint16_t>(value & 0xFFFF);
+}
+
+device::OwnDevice OwnRow(const config::ConfigValues& values) {
+  return {values.deviceUuid, values.deviceName, values.RouteUri(), values.PubUri(), values.publicKey};
 }
 
 }  // namespace
@@ -47,21 +50,7 @@ bool AskResetOnTerminal() {
   return answer == "y" || answer == "Y" || answer == "yes" || answer == "确定";
 }
 
-void InsertOwnDevice(const config::ConfigValues& values) {
-  store::COperationList batch;
-  batch.NewInsert(uris::Device(), store::kConflictIgnore)
-      .GetValues()
-      ->PutString("uuid", values.deviceUuid)
-      .PutString("name", values.deviceName)
-      .PutInt("type", qo::DEVICE_LINUX)
-      .PutString("route_uri", values.RouteUri())
-      .PutString("pub_uri", values.PubUri())
-      .PutInt("trust", 1)
-      .PutString("pubkey", protocol::ssl::DerToPemPublic(values.publicKey))
-      .PutInt("class", qo::DEVICE_STATIC)
-      .PutInt("online", 1);
-  CContentResolver::Instance().ApplyBatch(store::kAuthority, batch);
-}
+void InsertOwnDevice(const config::ConfigValues& values) { device::InsertOwnDevice(OwnRow(values)); }
 
 void CreateIdentity(config::CKelmConfigManager& working) {
   if (working.Snapshot()->deviceUuid.empty()) working.SetDeviceUuid(protocol::NewUuid());
@@ -80,8 +69,8 @@ bool SetUpDeviceIdentity(const config::CKelmConfigManager& holder, bool create, 
     // Not even the options are taken when the reset is refused: "no" means
     // the device stays exactly as it was.
     if (!confirm()) return false;
-    for (const store::CUri* uri : {&uris::Device(), &uris::Sync(), &uris::File(), &uris::Tree(), &uris::VCUuid(),
-                                   &uris::DeviceTTL()}) {
+    device::DeleteAllDevices();
+    for (const store::CUri* uri : {&uris::Sync(), &uris::File(), &uris::Tree(), &uris::VCUuid()}) {
       resolver.Delete(*uri, nullptr);
     }
     working.CopyAll(holder);
@@ -95,13 +84,7 @@ bool SetUpDeviceIdentity(const config::CKelmConfigManager& holder, bool create, 
   working.Save();
   const auto values = working.Snapshot();
   if (values->deviceUuid.empty()) return true;
-  store::CContentValues row;
-  row.PutString("name", values->deviceName)
-      .PutString("route_uri", values->RouteUri())
-      .PutString("uuid", values->deviceUuid)
-      .PutString("pub_uri", values->PubUri())
-      .PutInt("trust", 1);
-  resolver.Update(uris::Device(), row, store::CSelection("uuid = ? ").AddString(values->deviceUuid));
+  device::UpdateOwnDevice(OwnRow(*values));
   return true;
 }
 
@@ -130,9 +113,7 @@ int CheckOwnDevice(config::CKelmConfigManager& config, const FirstStart& firstSt
     if (config.Snapshot()->deviceUuid.empty()) return 1;
   }
   const auto values = config.Snapshot();
-  const int rows = CContentResolver::Instance().QueryInt(
-      uris::Device(), "COUNT(*)", 0, store::CSelection("uuid = ? ").AddString(values->deviceUuid));
-  if (rows != 1) InsertOwnDevice(*values);
+  if (!device::DeviceKnown(values->deviceUuid)) InsertOwnDevice(*values);
   return 0;
 }
 

@@ -11,6 +11,7 @@
 #include "aux/Bookmarks.h"
 #include "core/Logging.h"
 #include "core/StatusBoard.h"
+#include "device/Device.h"
 #include "index/IndexThread.h"
 #include "index/RefreshThread.h"
 #include "peer/RespRouter.h"
@@ -19,7 +20,6 @@
 #include "platform/BroadcastAddresses.h"
 #include "platform/Metadir.h"
 #include "platform/ProcessRestart.h"
-#include "protocol/Device.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/QoMsg.h"
 #include "store/ContentResolver.h"
@@ -111,7 +111,7 @@ bool CMorvexServiceApp::InitInstance() {
     exitCode_ = status;
     return false;
   }
-  protocol::ResetDevices(config_.Snapshot()->deviceUuid);
+  device::ResetDevices(config_.Snapshot()->deviceUuid);
 
   exitPublisher_ = std::make_unique<protocol::ZmqSocket>(context_, ZMQ_PUB);
   exitPublisher_->Bind(protocol::endpoints::kPubExit);
@@ -119,7 +119,7 @@ bool CMorvexServiceApp::InitInstance() {
   protocol::ZmqSocket collector(context_, ZMQ_PULL);
   collector.Bind(protocol::endpoints::kInit);
 
-  keyManager_ = std::make_unique<protocol::CKeyManager>(config_.Snapshot()->privateKey);
+  keyManager_ = std::make_unique<device::CKeyManager>(config_.Snapshot()->privateKey);
   usnAllocator_ = std::make_unique<index::CUsnAllocator>(config_.Snapshot()->deviceUuid);
   index::CUsnAllocator::Install(usnAllocator_.get());
   aux::BookmarkHooks bookmarks = aux::BookmarkHooksFor(options_.headless);

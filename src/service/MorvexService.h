@@ -7,11 +7,11 @@
 
 #include "config/KelmConfig.h"
 #include "core/WorkThread.h"
+#include "device/KeyManager.h"
 #include "index/SyncDirManager.h"
 #include "index/UsnAllocator.h"
 #include "peer/PeerContext.h"
 #include "peer/TrustBook.h"
-#include "protocol/KeyManager.h"
 #include "platform/InstanceLock.h"
 #include "platform/MessageLoop.h"
 #include "protocol/ZmqSocket.h"
@@ -105,7 +105,7 @@ class CMorvexServiceApp {
   bool exited_ = false;
   bool statusBoardAttached_ = false;
   std::unique_ptr<protocol::ZmqSocket> exitPublisher_;
-  std::unique_ptr<protocol::CKeyManager> keyManager_;
+  std::unique_ptr<device::CKeyManager> keyManager_;
   peer::TrustBook trustBook_;
   std::unique_ptr<peer::PeerContext> peerContext_;
   std::unique_ptr<core::CWorkThread> respRouter_;

@@ -9,11 +9,11 @@
 #include <cstring>
 #include <optional>
 
+#include "device/DeviceQueries.h"
 #include "index/FingerPrint.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/ProtectedMsg.h"
 #include "protocol/WorkerChannel.h"
-#include "store/ContentResolver.h"
 #include "sync/PartAnswer.h"
 
 namespace morvex::sync {
@@ -55,17 +55,16 @@ bool CFileFetcher::Fetch(const std::vector<IFetchFile*>& files) {
   budget_ = limits_.budget;
   writer_ = std::make_unique<CPartWriter>(static_cast<size_t>(limits_.budget));
 
-  const auto route = store::CContentResolver::Instance().QueryStringDup(
-      store::uris::Device(), "route_uri", store::CSelection("uuid =  ? ").AddString(peer_.deviceUuid));
+  const std::string route = device::RouteUri(peer_.deviceUuid);
   // Without an address nothing could be sent: a DEALER without a peer
   // would hold the requests forever.
-  if (!route || route->empty()) {
+  if (route.empty()) {
     LOG(WARNING) << "Remote device offline while try to fetching data";
     return false;
   }
   protocol::ZmqSocket dealer(peer_.zmq, ZMQ_DEALER);
   dealer.SetOption(ZMQ_MAXMSGSIZE, &kMaxAnswerBytes, sizeof kMaxAnswerBytes);
-  dealer.Connect(*route);
+  dealer.Connect(route);
   protocol::CMsgSender sender(dealer, peer_.ownUuid, peer_.ownPrivateKey, peer_.keys.GetPublicKey(peer_.deviceUuid, true));
   protocol::ZmqSocket exit = protocol::SubscribeExit(peer_.zmq);
 

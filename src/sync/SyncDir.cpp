@@ -10,6 +10,7 @@
 #include <set>
 
 #include "core/BroadcastService.h"
+#include "device/DeviceQueries.h"
 #include "index/FileUtils.h"
 #include "index/IgnoreRules.h"
 #include "index/Tree.h"
@@ -121,9 +122,7 @@ void RemoveLeftoverTempFiles(const std::string& treeUuid, const std::string& roo
 CSyncDir::CSyncDir(int32_t syncId) { valid_ = peer::LoadRelation(syncId, relation_); }
 
 bool CSyncDir::ListChanges(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists) {
-  std::string route;
-  CContentResolver::Instance().QueryString(uris::Device(), "route_uri", route,
-                                           CSelection("uuid =  ? ").AddString(relation_.peerDeviceUuid));
+  const std::string route = device::RouteUri(relation_.peerDeviceUuid);
   if (route.empty()) {
     LOG(WARNING) << "empty route_uri, may be device off line";
     return false;

@@ -9,6 +9,7 @@
 #include "core/BroadcastService.h"
 #include "core/MergeSorted.h"
 #include "core/StatusBoard.h"
+#include "device/DeviceQueries.h"
 #include "peer/Relations.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/WorkerChannel.h"
@@ -17,9 +18,7 @@
 
 namespace morvex::sync {
 
-using store::CContentResolver;
 using store::CSelection;
-namespace uris = store::uris;
 
 namespace {
 
@@ -121,7 +120,7 @@ uint32_t CSyncRouter::Run() {
     LOG(INFO) << "CZmqService Start on Device '" << peer_.config.Snapshot()->deviceName << "'.";
   }
   protocol::PushOnce(peer_.zmq, protocol::endpoints::kSyncer, qo::MC_DEVICE_CHANGE);
-  CContentResolver::Instance().RegisterObserver(uris::Device(), false, this);
+  device::ObserveDevices(this);
   // Whatever a stopped or killed service left undone is taken up at once,
   // not one interval later.
   RequestAll();
@@ -150,7 +149,7 @@ uint32_t CSyncRouter::Run() {
     if ((items[3].revents & ZMQ_POLLIN) != 0) OnWorkerReport(workers);
   }
 
-  CContentResolver::Instance().UnregisterObserver(uris::Device(), this);
+  device::StopObservingDevices(this);
   retries_.clear();  // waits for a retry being pushed
   pool.clear();      // each ends on the exit notice
   return 0;
@@ -185,9 +184,7 @@ void CSyncRouter::OnMessage(protocol::CQoMsg& message, protocol::ZmqSocket& work
         return;
       }
       if (exit.publisher() == peer_.config.Snapshot()->deviceUuid) return;
-      store::CContentValues values;
-      values.PutInt("online", 0);
-      CContentResolver::Instance().Update(uris::Device(), values, CSelection("uuid = ? ").AddString(exit.publisher()));
+      device::MarkOffline(exit.publisher());
       return;
     }
     default:
@@ -289,10 +286,7 @@ void CSyncRouter::ScheduleRetry(int32_t syncId) {
   peer::Relation relation;
   if (!peer::LoadRelation(syncId, relation)) return;
   // An offline peer is asked again when it comes back (Reconcile).
-  if (CContentResolver::Instance().QueryInt(uris::Device(), "online", 0,
-                                            CSelection("uuid = ? ").AddString(relation.peerDeviceUuid)) == 0) {
-    return;
-  }
+  if (!device::IsOnline(relation.peerDeviceUuid)) return;
   LOG(INFO) << "Retrying SyncOnce for dir " << syncId << " in " << retryDelay_.count() << " ms";
   retries_[syncId] = timers_.Start(retryDelay_, std::chrono::milliseconds(0), [this, syncId] {
     qo::MsgWinSync sync;
@@ -315,23 +309,20 @@ void CSyncRouter::Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& w
   // A device that only became trusted is not among them: its handshake may
   // still be under way on its side.
   std::vector<std::pair<int32_t, std::string>> cameOnline;
-  auto rows = CContentResolver::Instance().Query(uris::Device(), {"id", "pub_uri", "trust", "uuid"},
-                                                 CSelection("online = ? ").AddInt(1));
-  while (rows && rows->MoveToNext()) {
-    std::string uuid(rows->GetString(3));
-    std::string uri(rows->GetString(1));
+  for (device::OnlineDevice& row : device::OnlineDevices()) {
+    std::string uuid = std::move(row.uuid);
+    std::string uri = std::move(row.pubUri);
     if (uuid == own || uri.empty()) continue;
-    const bool trusted = rows->GetInt(2) != 0;
+    const bool trusted = row.trusted;
     // Only trusted devices are subscribed to: a stranger's notices are of
     // no use to us, and its publish address, which it names itself, could
     // be any host and port. Several devices may share one URI (a device
     // that changed identity): one connection serves them all.
     if (trusted) ++wanted[uri];
     const auto before = online_.find(uuid);
-    if (trusted && (before == online_.end() || before->second != uri)) cameOnline.emplace_back(rows->GetInt(0), uuid);
+    if (trusted && (before == online_.end() || before->second != uri)) cameOnline.emplace_back(row.id, uuid);
     online.emplace(std::move(uuid), std::move(uri));
   }
-  rows.reset();
   online_ = std::move(online);
 
   // The subscriptions against the wanted URIs, both in URI order; the

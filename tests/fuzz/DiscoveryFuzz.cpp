@@ -11,9 +11,9 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "device/Device.h"
 #include "peer/DiscoveryDatagram.h"
 #include "peer/RespRouter.h"
-#include "protocol/Device.h"
 #include "protocol/Identity.h"
 #include "protocol/SslUtils.h"
 
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(protocol::IsValidUuid(inner.device_uuid()));
   FUZZ_CHECK(inner.route_port() >= 1 && inner.route_port() <= 65535);
   FUZZ_CHECK(inner.pub_port() >= 1 && inner.pub_port() <= 65535);
-  const protocol::CDevice device = protocol::CDevice::FromDiscover(*datagram);
+  const device::CDevice device = device::CDevice::FromDiscover(*datagram);
   FUZZ_CHECK(device.uuid == inner.device_uuid());
   FUZZ_CHECK(device.routeUri == std::string("tcp://") + fuzz::kSource + ":" + std::to_string(inner.route_port()));
   FUZZ_CHECK(device.pubUri == std::string("tcp://") + fuzz::kSource + ":" + std::to_string(inner.pub_port()));

@@ -3,7 +3,7 @@
 #include <sys/socket.h>
 
 #include "core/BroadcastService.h"
-#include "protocol/Device.h"
+#include "device/Device.h"
 #include "peer/PeerFixture.h"
 #include "platform/UniqueFd.h"
 #include "protocol/SslUtils.h"
@@ -185,7 +185,7 @@ TEST_F(DiscoveryTest, TheRoutePortRefusesDiscovery) {
 TEST_F(DiscoveryTest, UntrustedDevicesAreBoundedAndTheLeastRecentlySeenGoFirst) {
   StartRouter();
   std::string strangers;
-  for (int i = 0; i < protocol::kMaxUntrustedDevices; ++i) strangers += (i == 0 ? "" : ", ") + ("('stranger-" + std::to_string(1000 + i) + "', 0, 1)");
+  for (int i = 0; i < device::kMaxUntrustedDevices; ++i) strangers += (i == 0 ? "" : ", ") + ("('stranger-" + std::to_string(1000 + i) + "', 0, 1)");
   ASSERT_TRUE(Db().Exec("INSERT INTO Device (uuid, trust, online) VALUES " + strangers));
   ASSERT_TRUE(Db().Exec("INSERT INTO Device (uuid, trust, online) VALUES ('friend', 1, 0)"));
   ASSERT_TRUE(Db().Exec("UPDATE DeviceTTL SET ttl = 1 WHERE id = (SELECT id FROM Device WHERE uuid = 'stranger-1100')"));

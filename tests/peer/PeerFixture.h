@@ -7,12 +7,12 @@
 #include <thread>
 
 #include "config/KelmConfig.h"
+#include "device/KeyManager.h"
 #include "peer/PeerContext.h"
 #include "peer/RespRouter.h"
 #include "peer/TrustBook.h"
 #include "peer/PrivateNetwork.h"
 #include "protocol/InprocEndpoints.h"
-#include "protocol/KeyManager.h"
 #include "protocol/ProtectedMsg.h"
 #include "service/DeviceIdentity.h"
 #include "store/StoreFixture.h"
@@ -31,7 +31,7 @@ class PeerFixture : public store::StoreFixture {
     identity.SetDeviceName("self");
     service::CreateIdentity(identity);
     config_.Load();
-    keys_ = std::make_unique<protocol::CKeyManager>(config_.Snapshot()->privateKey);
+    keys_ = std::make_unique<device::CKeyManager>(config_.Snapshot()->privateKey);
     peer_ = std::make_unique<PeerContext>(PeerContext{
         zmq_, config_, *keys_, trust_, [] { return std::optional<std::vector<std::string>>({"127.255.255.255"}); },
         metadir_ / "Morvex", {}, {}});
@@ -77,7 +77,7 @@ class PeerFixture : public store::StoreFixture {
 
   protocol::ZmqContext zmq_;
   config::CKelmConfigManager config_;
-  std::unique_ptr<protocol::CKeyManager> keys_;
+  std::unique_ptr<device::CKeyManager> keys_;
   TrustBook trust_;
   std::unique_ptr<PeerContext> peer_;
   std::unique_ptr<protocol::ZmqSocket> exit_;

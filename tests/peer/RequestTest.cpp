@@ -183,7 +183,7 @@ TEST_F(RequestTest, ThePollerDropsRelationsThePeerDoesNotReportFromItsSide) {
   ASSERT_TRUE(Db().Exec("INSERT INTO Sync (id, tree_id, peer_device_uuid, peer_tree_uuid) VALUES "
                         "(1, 1, '" + self->deviceUuid + "', 't2'), (2, 2, '" + self->deviceUuid + "', 't1'), "
                         "(3, 1, '" + self->deviceUuid + "', 't3')"));
-  protocol::CDevice device;
+  device::CDevice device;
   ASSERT_TRUE(device.LoadByUuid(self->deviceUuid));
   device.routeUri = "tcp://127.0.0.1:" + std::to_string(self->routePort);
   CStatusThread poller(*peer_, 1000000);
@@ -221,7 +221,7 @@ TEST_F(RequestTest, TheStatusIsAboutTheSenderOnlyAndAFailedReadPrunesNothing) {
   ASSERT_EQ(Ask(qo::MC_STATUS_REQUEST, &ask, code, body), 0);
   ASSERT_EQ(code, qo::MC_ERROR);
   EXPECT_EQ(ErrorOf(body).errcode(), qo::ZE_SQLITE);
-  protocol::CDevice device;
+  device::CDevice device;
   ASSERT_TRUE(device.LoadByUuid(self->deviceUuid));
   device.routeUri = "tcp://127.0.0.1:" + std::to_string(self->routePort);
   CStatusThread poller(*peer_, 1000000);
@@ -370,7 +370,7 @@ TEST_F(RequestTest, ThePollerPrunesOnlyOnAStatusAnswer) {
                         b.Uuid() + "', 't9')"));
   protocol::ZmqSocket route(zmq_, ZMQ_REP);
   ASSERT_TRUE(route.Bind("tcp://127.0.0.1:47611"));
-  protocol::CDevice device;
+  device::CDevice device;
   ASSERT_TRUE(device.LoadByUuid(b.Uuid()));
   device.routeUri = "tcp://127.0.0.1:47611";
   CStatusThread poller(*peer_, 1000000);

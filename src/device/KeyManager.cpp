@@ -1,9 +1,11 @@
-#include "protocol/KeyManager.h"
+#include "device/KeyManager.h"
 
 #include "protocol/SslUtils.h"
 #include "store/ContentResolver.h"
 
-namespace morvex::protocol {
+namespace morvex::device {
+
+namespace ssl = protocol::ssl;
 
 using store::CContentResolver;
 using store::CSelection;
@@ -45,4 +47,4 @@ std::string CKeyManager::GetPublicKey(const std::string& deviceUuid, bool truste
   return ssl::PemToDerPublic(pem);
 }
 
-}  // namespace morvex::protocol
+}  // namespace morvex::device

@@ -7,7 +7,7 @@
 #include "protocol/KeyStore.h"
 #include "store/ContentObserver.h"
 
-namespace morvex::protocol {
+namespace morvex::device {
 
 // The device's key store: its own private key and the public keys of the
 // trusted devices, rebuilt on every change of Device.
@@ -16,7 +16,7 @@ namespace morvex::protocol {
 // guards the map and both lookups (including the query of an untrusted
 // lookup); the private key is fixed after construction and read without it.
 // The rebuild runs on whichever thread changed Device.
-class CKeyManager final : public IKeyManager, public store::CContentObserver {
+class CKeyManager final : public protocol::IKeyManager, public store::CContentObserver {
  public:
   explicit CKeyManager(std::string privateKeyDer);
   ~CKeyManager() override;
@@ -35,4 +35,4 @@ class CKeyManager final : public IKeyManager, public store::CContentObserver {
   std::unordered_map<std::string, std::string> trusted_;  // uuid -> DER; guarded by mutex_
 };
 
-}  // namespace morvex::protocol
+}  // namespace morvex::device

@@ -1,4 +1,4 @@
-#include "protocol/Device.h"
+#include "device/Device.h"
 
 #include <glog/logging.h>
 
@@ -6,7 +6,9 @@
 #include "protocol/SslUtils.h"
 #include "store/ContentResolver.h"
 
-namespace morvex::protocol {
+namespace morvex::device {
+
+namespace ssl = protocol::ssl;
 
 using store::CContentResolver;
 using store::CContentValues;
@@ -20,23 +22,43 @@ std::string NetworkKeyToPem(const std::string& der) {
   return pem;
 }
 
-bool CDevice::Load(const CSelection& selection) {
-  auto row = CContentResolver::Instance().Query(
+namespace {
+
+std::unique_ptr<store::CSQLiteCursor> QueryRows(const CSelection& selection) {
+  return CContentResolver::Instance().Query(
       uris::Device(), {"id", "uuid", "name", "type", "route_uri", "pub_uri", "trust", "class", "pubkey", "online"},
       selection);
+}
+
+CDevice FromRow(const store::CSQLiteCursor& row) {
+  CDevice device;
+  device.id = row.GetInt(0);
+  device.uuid = row.GetString(1);
+  device.name = row.GetString(2);
+  device.type = row.GetInt(3);
+  device.routeUri = row.GetString(4);
+  device.pubUri = row.GetString(5);
+  device.trust = row.GetInt(6);
+  device.deviceClass = row.GetInt(7);
+  device.pubkey = row.GetString(8);
+  device.online = row.GetInt(9);
+  return device;
+}
+
+}  // namespace
+
+bool CDevice::Load(const CSelection& selection) {
+  auto row = QueryRows(selection);
   if (!row || !row->MoveToNext()) return false;
-  id = row->GetInt(0);
-  uuid = row->GetString(1);
-  name = row->GetString(2);
-  type = row->GetInt(3);
-  routeUri = row->GetString(4);
-  pubUri = row->GetString(5);
-  trust = row->GetInt(6);
-  deviceClass = row->GetInt(7);
-  pubkey = row->GetString(8);
-  online = row->GetInt(9);
-  dirty = 0;
+  *this = FromRow(*row);
   return true;
+}
+
+std::vector<CDevice> CDevice::LoadAll() {
+  std::vector<CDevice> devices;
+  auto rows = QueryRows(CSelection());
+  while (rows && rows->MoveToNext()) devices.push_back(FromRow(*rows));
+  return devices;
 }
 
 bool CDevice::LoadById(int32_t rowId) { return Load(CSelection::FromClause("id =  ?").AddInt(rowId)); }
@@ -149,4 +171,4 @@ int64_t TrimUntrustedDevices(int keep) {
                           .AddInt(keep));
 }
 
-}  // namespace morvex::protocol
+}  // namespace morvex::device

@@ -2,11 +2,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Morvex.pb.h"
 #include "store/ContentValues.h"
 
-namespace morvex::protocol {
+namespace morvex::device {
 
 // One row of Device held in memory: loaded, changed, saved and dropped by
 // one operation of the peer services (never shared between threads). The
@@ -27,6 +28,8 @@ class CDevice {
 
   bool LoadById(int32_t id);
   bool LoadByUuid(const std::string& uuid);
+  // Every row, in table order.
+  static std::vector<CDevice> LoadAll();
   static CDevice FromDiscover(const qo::MsgDiscoverWin& discover);
   // Takes what the datagram changes; true when anything did. A trusted
   // device keeps its key whatever a datagram says: a device that made new
@@ -75,4 +78,4 @@ int64_t TrimUntrustedDevices(int keep);
 // (with a WARNING) when it does not convert.
 std::string NetworkKeyToPem(const std::string& der);
 
-}  // namespace morvex::protocol
+}  // namespace morvex::device
