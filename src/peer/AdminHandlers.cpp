@@ -24,15 +24,6 @@ namespace uris = store::uris;
 
 namespace {
 
-// The name of a device, or "Unknown".
-std::string DeviceName(const std::string& uuid) {
-  std::string name;
-  if (!CContentResolver::Instance().QueryString(uris::Device(), "name", name, CSelection("uuid = ? ").AddString(uuid))) {
-    name = "Unknown";
-  }
-  return name;
-}
-
 // A folder that may become a tree here: an absolute path of an existing
 // directory, not the file-system root and not inside the service's own
 // folder.
@@ -106,7 +97,7 @@ int HandleTreeAdd(Request& request) {
   if (!IsValidUuid(add.sync_uuid()) || (add.has_tree_uuid() && !IsValidUuid(add.tree_uuid()))) return qo::ZE_BAD_UUID;
   if (!UsableTreeRoot(add.tree_root(), request.peer.appDir)) return qo::ZE_BAD_PATH;
   const bool fromPeer = FromPeer(request);
-  const std::string who = Printable(DeviceName(request.SenderUuid()) + " (" + request.SenderUuid() + ")");
+  const std::string who = Printable(PeerDeviceName(request.SenderUuid()) + " (" + request.SenderUuid() + ")");
   if (PrivateFolders::For(request.peer.appDir).Covers(add.tree_root())) {
     LOG(WARNING) << "Refused to make a sync folder of the private folder " << Printable(add.tree_root())
                  << " for " << who;
@@ -238,22 +229,18 @@ int HandleWinSyncDelete(Request& request) {
 int HandleLinuxStatus(Request& request) {
   const auto relations = core::CStatusBoard::Instance().Relations();
   qo::MsgStatusResponse response;
-  auto rows = CContentResolver::Instance().Query(
-      uris::SyncDir(), {"id", "tree_uuid", "peer_device_uuid", "peer_tree_uuid", "peer_tree_root"}, nullptr);
-  while (rows && rows->MoveToNext()) {
+  std::vector<RelationInfo> listed;
+  ListRelationInfos(CSelection(), WithPeerName::kNo, listed);
+  for (RelationInfo& relation : listed) {
     qo::SyncInfo& info = *response.add_syncs();
-    info.set_local_tree_uuid(std::string(rows->GetString(1)));
-    info.set_remote_device_uuid(std::string(rows->GetString(2)));
-    info.set_remote_tree_uuid(std::string(rows->GetString(3)));
-    info.set_remote_tree_root(std::string(rows->GetString(4)));
-    const auto found = relations.find(rows->GetInt(0));
+    info = std::move(relation.info);
+    const auto found = relations.find(relation.syncId);
     const core::RelationStatus status = found == relations.end() ? core::RelationStatus{} : found->second;
     info.set_last_sync(status.lastPassEnd);
     info.set_dirty_count(std::max<int64_t>(status.pendingFiles, 0));
     info.set_dirty_size(std::max<int64_t>(status.pendingBytes, 0));
     info.set_total_count((status.running ? 1 : 0) | (status.queued ? 2 : 0) | (status.lastPassOk ? 4 : 0));
   }
-  rows.reset();
   for (const auto& [treeId, outstanding] : core::CStatusBoard::Instance().Indexing()) {
     const index::LocalTree tree = index::LocalTree::ById(treeId);
     if (!tree.Valid() || outstanding <= 0) continue;
@@ -276,27 +263,10 @@ int HandleSyncShow(Request& request) {
     show.clear_remote_device_uuids();
     show.add_remote_device_uuids(request.SenderUuid());
   }
-  // Bound arguments, one per device: the UUIDs come from the requester.
-  std::string clause;
-  CSelection selection;
-  if (show.remote_device_uuids_size() > 0) {
-    clause = "peer_device_uuid IN (";
-    for (int i = 0; i < show.remote_device_uuids_size(); ++i) clause += i == 0 ? "?" : ", ?";
-    clause += ") ";
-  }
-  selection = CSelection::FromClause(clause);
-  for (const std::string& uuid : show.remote_device_uuids()) selection.AddString(uuid);
+  std::vector<RelationInfo> listed;
+  ListRelationInfos(RelationsWithDevices(show.remote_device_uuids()), WithPeerName::kYes, listed);
   qo::MsgSyncShowResponse response;
-  auto rows = CContentResolver::Instance().Query(
-      uris::SyncDir(), {"id", "tree_uuid", "peer_tree_uuid", "peer_device_uuid", "peer_tree_root"}, selection);
-  while (rows && rows->MoveToNext()) {
-    qo::SyncInfo& info = *response.add_syncs();
-    info.set_local_tree_uuid(std::string(rows->GetString(1)));
-    info.set_remote_tree_uuid(std::string(rows->GetString(2)));
-    info.set_remote_device_uuid(std::string(rows->GetString(3)));
-    info.set_remote_tree_root(std::string(rows->GetString(4)));
-    info.set_remote_device_name(DeviceName(info.remote_device_uuid()));
-  }
+  for (RelationInfo& relation : listed) *response.add_syncs() = std::move(relation.info);
   request.answer.Send(qo::MC_SYNC_SHOW_RESPONSE, &response, false);
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "peer/Relations.h"
 #include "peer/RequestHandlers.h"
 #include "protocol/Identity.h"
 #include "protocol/MessageLimits.h"
@@ -13,32 +14,6 @@ namespace morvex::peer {
 using store::CContentResolver;
 using store::CSelection;
 namespace uris = store::uris;
-
-namespace {
-
-// The relations this device has with one peer, as the peer sees them;
-// false when the query failed (the list is then incomplete).
-bool FillSyncInfos(google::protobuf::RepeatedPtrField<qo::SyncInfo>& out, const CSelection& selection) {
-  auto& resolver = CContentResolver::Instance();
-  auto rows = resolver.Query(uris::SyncDir(), {"id", "tree_uuid", "peer_tree_uuid", "peer_device_uuid", "peer_tree_root"},
-                             selection);
-  if (!rows) return false;
-  while (rows->MoveToNext()) {
-    qo::SyncInfo& info = *out.Add();
-    info.set_local_tree_uuid(std::string(rows->GetString(1)));
-    info.set_remote_tree_uuid(std::string(rows->GetString(2)));
-    info.set_remote_device_uuid(std::string(rows->GetString(3)));
-    info.set_remote_tree_root(std::string(rows->GetString(4)));
-    std::string name;
-    if (!resolver.QueryString(uris::Device(), "name", name, CSelection("uuid = ? ").AddString(info.remote_device_uuid()))) {
-      name = "Unknown";
-    }
-    info.set_remote_device_name(name);
-  }
-  return !rows->Failed();
-}
-
-}  // namespace
 
 int HandleFind(Request& request) {
   qo::MsgFindRequest find;
@@ -117,13 +92,15 @@ int HandleStatus(Request& request) {
   // Only the relations with the verified sender: the body's device is the
   // sender's claim and would let any trusted peer read our relations with
   // every other device.
-  qo::MsgStatusResponse response;
-  if (!FillSyncInfos(*response.mutable_syncs(), CSelection("peer_device_uuid = ? ").AddString(request.SenderUuid()))) {
+  std::vector<RelationInfo> relations;
+  if (!ListRelationInfos(RelationsWithDevice(request.SenderUuid()), WithPeerName::kYes, relations)) {
     // An empty list would tell the peer that we keep no relation with it,
     // and it would delete its side of each.
     LOG(ERROR) << "Cannot read the relations with " << request.SenderUuid();
     return qo::ZE_SQLITE;
   }
+  qo::MsgStatusResponse response;
+  for (RelationInfo& relation : relations) *response.add_syncs() = std::move(relation.info);
   request.answer.Send(qo::MC_STATUS_RESPONSE, &response, false);
   return 0;
 }

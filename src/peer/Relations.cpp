@@ -20,6 +20,49 @@ namespace {
 constexpr int kUnlinkWaitMs = 1000;
 }
 
+std::string PeerDeviceName(const std::string& uuid) {
+  std::string name;
+  if (!CContentResolver::Instance().QueryString(uris::Device(), "name", name, CSelection("uuid = ? ").AddString(uuid))) {
+    name = "Unknown";
+  }
+  return name;
+}
+
+CSelection RelationsWithDevice(const std::string& deviceUuid) {
+  return CSelection("peer_device_uuid = ? ").AddString(deviceUuid);
+}
+
+CSelection RelationsWithDevices(const google::protobuf::RepeatedPtrField<std::string>& deviceUuids) {
+  std::string clause;
+  if (!deviceUuids.empty()) {
+    clause = "peer_device_uuid IN (";
+    for (int i = 0; i < deviceUuids.size(); ++i) clause += i == 0 ? "?" : ", ?";
+    clause += ") ";
+  }
+  CSelection selection = CSelection::FromClause(clause);
+  for (const std::string& uuid : deviceUuids) selection.AddString(uuid);
+  return selection;
+}
+
+bool ListRelationInfos(const CSelection& selection, WithPeerName name, std::vector<RelationInfo>& out) {
+  // The columns in the order the query names them, read by these names.
+  enum Column { kId, kTreeUuid, kPeerTreeUuid, kPeerDeviceUuid, kPeerTreeRoot };
+  auto rows = CContentResolver::Instance().Query(
+      uris::SyncDir(), {"id", "tree_uuid", "peer_tree_uuid", "peer_device_uuid", "peer_tree_root"}, selection);
+  if (!rows) return false;
+  while (rows->MoveToNext()) {
+    RelationInfo& relation = out.emplace_back();
+    relation.syncId = rows->GetInt(kId);
+    qo::SyncInfo& info = relation.info;
+    info.set_local_tree_uuid(std::string(rows->GetString(kTreeUuid)));
+    info.set_remote_tree_uuid(std::string(rows->GetString(kPeerTreeUuid)));
+    info.set_remote_device_uuid(std::string(rows->GetString(kPeerDeviceUuid)));
+    info.set_remote_tree_root(std::string(rows->GetString(kPeerTreeRoot)));
+    if (name == WithPeerName::kYes) info.set_remote_device_name(PeerDeviceName(info.remote_device_uuid()));
+  }
+  return !rows->Failed();
+}
+
 std::vector<int32_t> RelationIds(const CSelection& selection) {
   std::vector<int32_t> ids;
   auto rows = CContentResolver::Instance().Query(uris::Sync(), {"id"}, selection);

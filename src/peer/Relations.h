@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Morvex.pb.h"
 #include "peer/PeerContext.h"
 #include "store/ContentValues.h"
 
@@ -20,6 +21,30 @@ struct Relation {
   std::string peerDeviceUuid;
   std::string peerTreeUuid;
 };
+
+// One relation as the answers about relations describe it: its local and
+// remote trees (and the peer's name when asked for), with the Sync id the
+// caller may add its own state by.
+struct RelationInfo {
+  int32_t syncId = 0;
+  qo::SyncInfo info;
+};
+
+enum class WithPeerName { kNo, kYes };
+
+// The name of a device, or "Unknown".
+std::string PeerDeviceName(const std::string& uuid);
+
+// Picks the relations with this peer device.
+store::CSelection RelationsWithDevice(const std::string& deviceUuid);
+
+// Picks the relations with any of these devices; all relations when none
+// is named. The UUIDs come from requesters: each is a bound argument.
+store::CSelection RelationsWithDevices(const google::protobuf::RepeatedPtrField<std::string>& deviceUuids);
+
+// The relations that `selection` picks on SyncDir (all when empty), in the
+// table's order; false when the query failed (the list is then incomplete).
+bool ListRelationInfos(const store::CSelection& selection, WithPeerName name, std::vector<RelationInfo>& out);
 
 // The ids of the Sync rows that `selection` picks (all when empty), read
 // whole before the caller acts on them.
