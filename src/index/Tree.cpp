@@ -209,9 +209,6 @@ int CreateTree(const std::string& syncUuid, const std::string& root, const std::
 
 int DeleteTree(const LocalTree& tree) {
   auto& resolver = CContentResolver::Instance();
-  // The relations go with their tree. Telling each peer to drop its side
-  // of the relation is the sync engine's part.
-  resolver.Delete(uris::Sync(), CSelection("tree_id = ? ").AddInt(tree.Id()));
   return resolver.Delete(uris::Tree(), "id = %d ", tree.Id()) == 1 ? qo::ZE_SUCCESS : qo::ZE_NOENT;
 }
 

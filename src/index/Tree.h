@@ -66,7 +66,8 @@ bool PublishFileChange(protocol::ZmqContext& zmq, const std::string& publisher, 
 // compared by whole path components), ZE_EXIST, ZE_SQLITE.
 int CreateTree(const std::string& syncUuid, const std::string& root, const std::string& treeUuid,
                const std::string& ownUuid);
-// Deletes the tree with its relations and records: ZE_SUCCESS or ZE_NOENT.
+// Deletes the tree with its records: ZE_SUCCESS or ZE_NOENT. Its relations
+// are the caller's to remove first: the index knows nothing of peers.
 int DeleteTree(const LocalTree& tree);
 
 // True when `path` is `dir` or lies below it, by whole components.

@@ -1,6 +1,7 @@
 #include <glog/logging.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "core/StatusBoard.h"
 #include "index/FileUtils.h"
@@ -120,10 +121,8 @@ int HandleTreeDelete(Request& request) {
   qo::MsgTreeDeleteRequest remove;
   if (!request.Parse(remove)) return qo::ZE_BAD_FORMAT;
   if (!IsValidUuid(remove.tree_uuid())) return qo::ZE_BAD_UUID;
+  if (TreeHasRelations(remove.tree_uuid())) return qo::ZE_SYNC_NOEMPTY;
   auto& resolver = CContentResolver::Instance();
-  if (resolver.QueryInt(uris::SyncDir(), "COUNT(*)", 0, CSelection("tree_uuid = ? ").AddString(remove.tree_uuid())) != 0) {
-    return qo::ZE_SYNC_NOEMPTY;
-  }
   const index::LocalTree tree = index::LocalTree::ByUuid(remove.tree_uuid());
   if (resolver.Delete(uris::Tree(), CSelection("tree_uuid = ? ").AddString(remove.tree_uuid())) != 1) return qo::ZE_NOENT;
   // A rescan still waiting for the tree has nothing left to do.
@@ -172,24 +171,12 @@ int HandleSyncAdd(Request& request) {
   if (devices.front() == request.config->deviceUuid && add.remote_tree_uuid() == tree.TreeUuid()) {
     return qo::ZE_SYNC_WITH_SELF;
   }
-  store::CContentValues row;
-  row.PutInt("tree_id", tree.Id())
-      .PutString("peer_device_uuid", devices.front())
-      .PutString("peer_tree_uuid", add.remote_tree_uuid())
-      .PutString("peer_tree_root", add.remote_tree_root())
-      .PutInt("clock", 1)
-      .PutInt("peer_clock", 0)
-      .PutString("creator", request.config->deviceUuid)
-      .PutExpression("ctime", "DATETIME('NOW')")
-      .PutInt64("last_sync", 0);
-  if (resolver.Insert(uris::Sync(), row, store::kConflictNone) <= 0) {
-    const int existing = resolver.QueryInt(uris::Sync(), "COUNT(*)", 0,
-                                           CSelection("tree_id = ? AND peer_device_uuid = ? AND peer_tree_uuid = ? ")
-                                               .AddInt(tree.Id())
-                                               .AddString(devices.front())
-                                               .AddString(add.remote_tree_uuid()));
-    return existing > 0 ? qo::ZE_EXIST : qo::ZE_SQLITE;
-  }
+  const int inserted = InsertRelation({.treeId = tree.Id(),
+                                       .peerDeviceUuid = devices.front(),
+                                       .peerTreeUuid = add.remote_tree_uuid(),
+                                       .peerTreeRoot = add.remote_tree_root(),
+                                       .creator = request.config->deviceUuid});
+  if (inserted != qo::ZE_SUCCESS) return inserted;
   request.answer.Send(qo::MC_SYNC_ADD_RESPONSE, nullptr, false);
   return 0;
 }
@@ -201,11 +188,9 @@ int HandleSyncDelete(Request& request) {
   const index::LocalTree tree = index::LocalTree::ByUuid(remove.local_tree_uuid());
   if (!tree.Valid()) return qo::ZE_NOENT;
   // A peer drops only its own relations with us; this device's tools any.
-  CSelection selection = FromPeer(request) ? CSelection("tree_id = ? AND peer_tree_uuid = ? AND peer_device_uuid = ? ")
-                                           : CSelection("tree_id = ? AND peer_tree_uuid = ? ");
-  selection.AddInt(tree.Id()).AddString(remove.remote_tree_uuid());
-  if (FromPeer(request)) selection.AddString(request.SenderUuid());
-  const int64_t deleted = CContentResolver::Instance().Delete(uris::Sync(), selection);
+  const int64_t deleted =
+      DeleteRelationsBetween(tree.Id(), remove.remote_tree_uuid(),
+                             FromPeer(request) ? std::optional<std::string>(request.SenderUuid()) : std::nullopt);
   if (deleted == 0) return qo::ZE_NOENT;
   if (deleted != 1) return qo::ZE_BAD_FORMAT;
   request.answer.Send(qo::MC_SYNC_DELETE_RESPONSE, nullptr, false);
@@ -274,9 +259,7 @@ int HandleSyncShow(Request& request) {
 int HandleSyncOnce(Request& request) {
   qo::MsgSyncOnceRequest once;
   if (!request.Parse(once)) return qo::ZE_BAD_FORMAT;
-  const int32_t id = CContentResolver::Instance().QueryInt(
-      uris::SyncDir(), "id", 0,
-      CSelection("tree_uuid = ? AND peer_tree_uuid = ? ").AddString(once.local_tree_uuid()).AddString(once.remote_tree_uuid()));
+  const int32_t id = RelationIdBetween(once.local_tree_uuid(), once.remote_tree_uuid());
   if (id <= 0) return qo::ZE_BAD_SYNCDIR;
   qo::MsgWinSync sync;
   sync.set_sync_id(id);
