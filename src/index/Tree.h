@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "index/IgnoreRules.h"
 #include "protocol/ZmqSocket.h"
@@ -28,6 +29,8 @@ class LocalTree {
   static LocalTree ById(int32_t id);
   static LocalTree ByUuid(const std::string& treeUuid);
   static LocalTree ByRoot(const std::string& root);
+  // Every tree of this device, in the table's order.
+  static std::vector<LocalTree> All();
 
   bool Valid() const { return valid_; }
   int32_t Id() const { return id_; }
@@ -48,6 +51,7 @@ class LocalTree {
 
  private:
   static LocalTree Load(const store::CSelection& selection);
+  static std::vector<LocalTree> LoadAll(const store::CSelection& selection);
 
   bool valid_ = false;
   int32_t id_ = 0;

@@ -122,9 +122,8 @@ int HandleTreeDelete(Request& request) {
   if (!request.Parse(remove)) return qo::ZE_BAD_FORMAT;
   if (!IsValidUuid(remove.tree_uuid())) return qo::ZE_BAD_UUID;
   if (TreeHasRelations(remove.tree_uuid())) return qo::ZE_SYNC_NOEMPTY;
-  auto& resolver = CContentResolver::Instance();
   const index::LocalTree tree = index::LocalTree::ByUuid(remove.tree_uuid());
-  if (resolver.Delete(uris::Tree(), CSelection("tree_uuid = ? ").AddString(remove.tree_uuid())) != 1) return qo::ZE_NOENT;
+  if (index::DeleteTree(tree) != qo::ZE_SUCCESS) return qo::ZE_NOENT;
   // A rescan still waiting for the tree has nothing left to do.
   qo::MsgWinRefreshCancel cancel;
   cancel.set_local_tree_id(tree.Id());
@@ -136,13 +135,12 @@ int HandleTreeDelete(Request& request) {
 
 int HandleTreeShow(Request& request) {
   qo::MsgTreeShowResponse response;
-  auto rows = CContentResolver::Instance().Query(uris::Tree(), {"id", "sync_uuid", "tree_uuid", "tree_root"}, nullptr);
-  while (rows && rows->MoveToNext()) {
+  for (const index::LocalTree& local : index::LocalTree::All()) {
     qo::TreeInfo& tree = *response.add_trees();
-    tree.set_id(rows->GetInt(0));
-    tree.set_sync_uuid(std::string(rows->GetString(1)));
-    tree.set_tree_uuid(std::string(rows->GetString(2)));
-    tree.set_tree_root(std::string(rows->GetString(3)));
+    tree.set_id(local.Id());
+    tree.set_sync_uuid(local.SyncUuid());
+    tree.set_tree_uuid(local.TreeUuid());
+    tree.set_tree_root(local.Root());
   }
   request.answer.Send(qo::MC_TREE_SHOW_RESPONSE, &response, false);
   return 0;
@@ -270,9 +268,7 @@ int HandleSyncOnce(Request& request) {
 
 int HandleRefresh(Request& request) {
   qo::MsgWinRefresh refresh;
-  auto rows = CContentResolver::Instance().Query(uris::Tree(), {"id"}, nullptr);
-  while (rows && rows->MoveToNext()) refresh.add_local_tree_ids(rows->GetInt(0));
-  rows.reset();
+  for (const index::LocalTree& tree : index::LocalTree::All()) refresh.add_local_tree_ids(tree.Id());
   if (refresh.local_tree_ids_size() > 0) {
     protocol::PushOnce(request.peer.zmq, protocol::endpoints::kRefresher, qo::MC_WIN_REFRESH, &refresh);
   }

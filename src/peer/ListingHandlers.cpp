@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "index/Tree.h"
 #include "peer/Relations.h"
 #include "peer/RequestHandlers.h"
 #include "protocol/Identity.h"
@@ -20,13 +21,11 @@ int HandleFind(Request& request) {
   if (!request.Parse(find)) return qo::ZE_BAD_FORMAT;
   if (!protocol::IsValidUuid(find.sync_uuid()) || !protocol::IsValidUuid(find.tree_uuid())) return qo::ZE_BAD_UUID;
   auto& resolver = CContentResolver::Instance();
-  auto tree = resolver.Query(uris::Tree(), {"id", "tree_root", "sync_uuid"},
-                             CSelection("tree_uuid = ? ").AddString(find.tree_uuid()));
-  if (!tree || !tree->MoveToNext()) return qo::ZE_NOENT;
-  const int32_t treeId = tree->GetInt(0);
-  const std::string root(tree->GetString(1));
-  if (tree->GetString(2) != find.sync_uuid()) return qo::ZE_SYNCDIR_MISMATCH;
-  tree.reset();
+  const index::LocalTree tree = index::LocalTree::ByUuid(find.tree_uuid());
+  if (!tree.Valid()) return qo::ZE_NOENT;
+  const int32_t treeId = tree.Id();
+  const std::string& root = tree.Root();
+  if (tree.SyncUuid() != find.sync_uuid()) return qo::ZE_SYNCDIR_MISMATCH;
 
   qo::MsgFindResponse response;
   response.add_uuids(find.tree_uuid());
