@@ -53,19 +53,30 @@ bool PathWithin(const std::string& path, const std::string& dir) {
          (path.size() == dir.size() || path[dir.size()] == '/');
 }
 
-LocalTree LocalTree::Load(const CSelection& selection) {
-  LocalTree tree;
-  auto row = CContentResolver::Instance().Query(uris::Tree(), {"id", "device_uuid", "tree_uuid", "sync_uuid", "tree_root"},
-                                                selection);
-  if (!row || !row->MoveToNext()) return tree;
-  tree.valid_ = true;
-  tree.id_ = row->GetInt(0);
-  tree.deviceUuid_ = row->GetString(1);
-  tree.treeUuid_ = row->GetString(2);
-  tree.syncUuid_ = row->GetString(3);
-  tree.root_ = row->GetString(4);
-  return tree;
+std::vector<LocalTree> LocalTree::LoadAll(const CSelection& selection) {
+  // The columns in the order the query names them, read by these names.
+  enum Column { kId, kDeviceUuid, kTreeUuid, kSyncUuid, kTreeRoot };
+  std::vector<LocalTree> trees;
+  auto rows = CContentResolver::Instance().Query(uris::Tree(), {"id", "device_uuid", "tree_uuid", "sync_uuid", "tree_root"},
+                                                 selection);
+  while (rows && rows->MoveToNext()) {
+    LocalTree& tree = trees.emplace_back();
+    tree.valid_ = true;
+    tree.id_ = rows->GetInt(kId);
+    tree.deviceUuid_ = rows->GetString(kDeviceUuid);
+    tree.treeUuid_ = rows->GetString(kTreeUuid);
+    tree.syncUuid_ = rows->GetString(kSyncUuid);
+    tree.root_ = rows->GetString(kTreeRoot);
+  }
+  return trees;
 }
+
+LocalTree LocalTree::Load(const CSelection& selection) {
+  std::vector<LocalTree> trees = LoadAll(selection);
+  return trees.empty() ? LocalTree() : std::move(trees.front());
+}
+
+std::vector<LocalTree> LocalTree::All() { return LoadAll(CSelection()); }
 
 LocalTree LocalTree::ById(int32_t id) {
   if (id <= 0) return {};
@@ -210,9 +221,6 @@ int CreateTree(const std::string& syncUuid, const std::string& root, const std::
 
 int DeleteTree(const LocalTree& tree) {
   auto& resolver = CContentResolver::Instance();
-  // The relations go with their tree. Telling each peer to drop its side
-  // of the relation is the sync engine's part.
-  resolver.Delete(uris::Sync(), CSelection("tree_id = ? ").AddInt(tree.Id()));
   return resolver.Delete(uris::Tree(), "id = %d ", tree.Id()) == 1 ? qo::ZE_SUCCESS : qo::ZE_NOENT;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "index/IgnoreRules.h"
 #include "protocol/ZmqSocket.h"
@@ -28,6 +29,8 @@ class LocalTree {
   static LocalTree ById(int32_t id);
   static LocalTree ByUuid(const std::string& treeUuid);
   static LocalTree ByRoot(const std::string& root);
+  // Every tree of this device, in the table's order.
+  static std::vector<LocalTree> All();
 
   bool Valid() const { return valid_; }
   int32_t Id() const { return id_; }
@@ -48,6 +51,7 @@ class LocalTree {
 
  private:
   static LocalTree Load(const store::CSelection& selection);
+  static std::vector<LocalTree> LoadAll(const store::CSelection& selection);
 
   bool valid_ = false;
   int32_t id_ = 0;
@@ -66,7 +70,8 @@ bool PublishFileChange(protocol::ZmqContext& zmq, const std::string& publisher, 
 // compared by whole path components), ZE_EXIST, ZE_SQLITE.
 int CreateTree(const std::string& syncUuid, const std::string& root, const std::string& treeUuid,
                const std::string& ownUuid);
-// Deletes the tree with its relations and records: ZE_SUCCESS or ZE_NOENT.
+// Deletes the tree with its records: ZE_SUCCESS or ZE_NOENT. Its relations
+// are the caller's to remove first: the index knows nothing of peers.
 int DeleteTree(const LocalTree& tree);
 
 // True when `path` is `dir` or lies below it, by whole components.

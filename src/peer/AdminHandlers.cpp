@@ -1,6 +1,7 @@
 #include <glog/logging.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "core/StatusBoard.h"
 #include "device/DeviceQueries.h"
@@ -23,15 +24,6 @@ using store::CSelection;
 namespace uris = store::uris;
 
 namespace {
-
-// The name of a device, or "Unknown".
-std::string DeviceName(const std::string& uuid) {
-  std::string name;
-  if (!device::DeviceName(uuid, name)) {
-    name = "Unknown";
-  }
-  return name;
-}
 
 // A folder that may become a tree here: an absolute path of an existing
 // directory, not the file-system root and not inside the service's own
@@ -89,7 +81,7 @@ int HandleTreeAdd(Request& request) {
   if (!IsValidUuid(add.sync_uuid()) || (add.has_tree_uuid() && !IsValidUuid(add.tree_uuid()))) return qo::ZE_BAD_UUID;
   if (!UsableTreeRoot(add.tree_root(), request.peer.appDir)) return qo::ZE_BAD_PATH;
   const bool fromPeer = FromPeer(request);
-  const std::string who = Printable(DeviceName(request.SenderUuid()) + " (" + request.SenderUuid() + ")");
+  const std::string who = Printable(PeerDeviceName(request.SenderUuid()) + " (" + request.SenderUuid() + ")");
   if (PrivateFolders::For(request.peer.appDir).Covers(add.tree_root())) {
     LOG(WARNING) << "Refused to make a sync folder of the private folder " << Printable(add.tree_root())
                  << " for " << who;
@@ -112,12 +104,9 @@ int HandleTreeDelete(Request& request) {
   qo::MsgTreeDeleteRequest remove;
   if (!request.Parse(remove)) return qo::ZE_BAD_FORMAT;
   if (!IsValidUuid(remove.tree_uuid())) return qo::ZE_BAD_UUID;
-  auto& resolver = CContentResolver::Instance();
-  if (resolver.QueryInt(uris::SyncDir(), "COUNT(*)", 0, CSelection("tree_uuid = ? ").AddString(remove.tree_uuid())) != 0) {
-    return qo::ZE_SYNC_NOEMPTY;
-  }
+  if (TreeHasRelations(remove.tree_uuid())) return qo::ZE_SYNC_NOEMPTY;
   const index::LocalTree tree = index::LocalTree::ByUuid(remove.tree_uuid());
-  if (resolver.Delete(uris::Tree(), CSelection("tree_uuid = ? ").AddString(remove.tree_uuid())) != 1) return qo::ZE_NOENT;
+  if (index::DeleteTree(tree) != qo::ZE_SUCCESS) return qo::ZE_NOENT;
   // A rescan still waiting for the tree has nothing left to do.
   qo::MsgWinRefreshCancel cancel;
   cancel.set_local_tree_id(tree.Id());
@@ -129,13 +118,12 @@ int HandleTreeDelete(Request& request) {
 
 int HandleTreeShow(Request& request) {
   qo::MsgTreeShowResponse response;
-  auto rows = CContentResolver::Instance().Query(uris::Tree(), {"id", "sync_uuid", "tree_uuid", "tree_root"}, nullptr);
-  while (rows && rows->MoveToNext()) {
+  for (const index::LocalTree& local : index::LocalTree::All()) {
     qo::TreeInfo& tree = *response.add_trees();
-    tree.set_id(rows->GetInt(0));
-    tree.set_sync_uuid(std::string(rows->GetString(1)));
-    tree.set_tree_uuid(std::string(rows->GetString(2)));
-    tree.set_tree_root(std::string(rows->GetString(3)));
+    tree.set_id(local.Id());
+    tree.set_sync_uuid(local.SyncUuid());
+    tree.set_tree_uuid(local.TreeUuid());
+    tree.set_tree_root(local.Root());
   }
   request.answer.Send(qo::MC_TREE_SHOW_RESPONSE, &response, false);
   return 0;
@@ -161,24 +149,12 @@ int HandleSyncAdd(Request& request) {
   if (devices.front() == request.config->deviceUuid && add.remote_tree_uuid() == tree.TreeUuid()) {
     return qo::ZE_SYNC_WITH_SELF;
   }
-  store::CContentValues row;
-  row.PutInt("tree_id", tree.Id())
-      .PutString("peer_device_uuid", devices.front())
-      .PutString("peer_tree_uuid", add.remote_tree_uuid())
-      .PutString("peer_tree_root", add.remote_tree_root())
-      .PutInt("clock", 1)
-      .PutInt("peer_clock", 0)
-      .PutString("creator", request.config->deviceUuid)
-      .PutExpression("ctime", "DATETIME('NOW')")
-      .PutInt64("last_sync", 0);
-  if (resolver.Insert(uris::Sync(), row, store::kConflictNone) <= 0) {
-    const int existing = resolver.QueryInt(uris::Sync(), "COUNT(*)", 0,
-                                           CSelection("tree_id = ? AND peer_device_uuid = ? AND peer_tree_uuid = ? ")
-                                               .AddInt(tree.Id())
-                                               .AddString(devices.front())
-                                               .AddString(add.remote_tree_uuid()));
-    return existing > 0 ? qo::ZE_EXIST : qo::ZE_SQLITE;
-  }
+  const int inserted = InsertRelation({.treeId = tree.Id(),
+                                       .peerDeviceUuid = devices.front(),
+                                       .peerTreeUuid = add.remote_tree_uuid(),
+                                       .peerTreeRoot = add.remote_tree_root(),
+                                       .creator = request.config->deviceUuid});
+  if (inserted != qo::ZE_SUCCESS) return inserted;
   request.answer.Send(qo::MC_SYNC_ADD_RESPONSE, nullptr, false);
   return 0;
 }
@@ -190,11 +166,9 @@ int HandleSyncDelete(Request& request) {
   const index::LocalTree tree = index::LocalTree::ByUuid(remove.local_tree_uuid());
   if (!tree.Valid()) return qo::ZE_NOENT;
   // A peer drops only its own relations with us; this device's tools any.
-  CSelection selection = FromPeer(request) ? CSelection("tree_id = ? AND peer_tree_uuid = ? AND peer_device_uuid = ? ")
-                                           : CSelection("tree_id = ? AND peer_tree_uuid = ? ");
-  selection.AddInt(tree.Id()).AddString(remove.remote_tree_uuid());
-  if (FromPeer(request)) selection.AddString(request.SenderUuid());
-  const int64_t deleted = CContentResolver::Instance().Delete(uris::Sync(), selection);
+  const int64_t deleted =
+      DeleteRelationsBetween(tree.Id(), remove.remote_tree_uuid(),
+                             FromPeer(request) ? std::optional<std::string>(request.SenderUuid()) : std::nullopt);
   if (deleted == 0) return qo::ZE_NOENT;
   if (deleted != 1) return qo::ZE_BAD_FORMAT;
   request.answer.Send(qo::MC_SYNC_DELETE_RESPONSE, nullptr, false);
@@ -218,22 +192,18 @@ int HandleWinSyncDelete(Request& request) {
 int HandleLinuxStatus(Request& request) {
   const auto relations = core::CStatusBoard::Instance().Relations();
   qo::MsgStatusResponse response;
-  auto rows = CContentResolver::Instance().Query(
-      uris::SyncDir(), {"id", "tree_uuid", "peer_device_uuid", "peer_tree_uuid", "peer_tree_root"}, nullptr);
-  while (rows && rows->MoveToNext()) {
+  std::vector<RelationInfo> listed;
+  ListRelationInfos(CSelection(), WithPeerName::kNo, listed);
+  for (RelationInfo& relation : listed) {
     qo::SyncInfo& info = *response.add_syncs();
-    info.set_local_tree_uuid(std::string(rows->GetString(1)));
-    info.set_remote_device_uuid(std::string(rows->GetString(2)));
-    info.set_remote_tree_uuid(std::string(rows->GetString(3)));
-    info.set_remote_tree_root(std::string(rows->GetString(4)));
-    const auto found = relations.find(rows->GetInt(0));
+    info = std::move(relation.info);
+    const auto found = relations.find(relation.syncId);
     const core::RelationStatus status = found == relations.end() ? core::RelationStatus{} : found->second;
     info.set_last_sync(status.lastPassEnd);
     info.set_dirty_count(std::max<int64_t>(status.pendingFiles, 0));
     info.set_dirty_size(std::max<int64_t>(status.pendingBytes, 0));
     info.set_total_count((status.running ? 1 : 0) | (status.queued ? 2 : 0) | (status.lastPassOk ? 4 : 0));
   }
-  rows.reset();
   for (const auto& [treeId, outstanding] : core::CStatusBoard::Instance().Indexing()) {
     const index::LocalTree tree = index::LocalTree::ById(treeId);
     if (!tree.Valid() || outstanding <= 0) continue;
@@ -256,27 +226,10 @@ int HandleSyncShow(Request& request) {
     show.clear_remote_device_uuids();
     show.add_remote_device_uuids(request.SenderUuid());
   }
-  // Bound arguments, one per device: the UUIDs come from the requester.
-  std::string clause;
-  CSelection selection;
-  if (show.remote_device_uuids_size() > 0) {
-    clause = "peer_device_uuid IN (";
-    for (int i = 0; i < show.remote_device_uuids_size(); ++i) clause += i == 0 ? "?" : ", ?";
-    clause += ") ";
-  }
-  selection = CSelection::FromClause(clause);
-  for (const std::string& uuid : show.remote_device_uuids()) selection.AddString(uuid);
+  std::vector<RelationInfo> listed;
+  ListRelationInfos(RelationsWithDevices(show.remote_device_uuids()), WithPeerName::kYes, listed);
   qo::MsgSyncShowResponse response;
-  auto rows = CContentResolver::Instance().Query(
-      uris::SyncDir(), {"id", "tree_uuid", "peer_tree_uuid", "peer_device_uuid", "peer_tree_root"}, selection);
-  while (rows && rows->MoveToNext()) {
-    qo::SyncInfo& info = *response.add_syncs();
-    info.set_local_tree_uuid(std::string(rows->GetString(1)));
-    info.set_remote_tree_uuid(std::string(rows->GetString(2)));
-    info.set_remote_device_uuid(std::string(rows->GetString(3)));
-    info.set_remote_tree_root(std::string(rows->GetString(4)));
-    info.set_remote_device_name(DeviceName(info.remote_device_uuid()));
-  }
+  for (RelationInfo& relation : listed) *response.add_syncs() = std::move(relation.info);
   request.answer.Send(qo::MC_SYNC_SHOW_RESPONSE, &response, false);
   return 0;
 }
@@ -284,9 +237,7 @@ int HandleSyncShow(Request& request) {
 int HandleSyncOnce(Request& request) {
   qo::MsgSyncOnceRequest once;
   if (!request.Parse(once)) return qo::ZE_BAD_FORMAT;
-  const int32_t id = CContentResolver::Instance().QueryInt(
-      uris::SyncDir(), "id", 0,
-      CSelection("tree_uuid = ? AND peer_tree_uuid = ? ").AddString(once.local_tree_uuid()).AddString(once.remote_tree_uuid()));
+  const int32_t id = RelationIdBetween(once.local_tree_uuid(), once.remote_tree_uuid());
   if (id <= 0) return qo::ZE_BAD_SYNCDIR;
   qo::MsgWinSync sync;
   sync.set_sync_id(id);
@@ -297,9 +248,7 @@ int HandleSyncOnce(Request& request) {
 
 int HandleRefresh(Request& request) {
   qo::MsgWinRefresh refresh;
-  auto rows = CContentResolver::Instance().Query(uris::Tree(), {"id"}, nullptr);
-  while (rows && rows->MoveToNext()) refresh.add_local_tree_ids(rows->GetInt(0));
-  rows.reset();
+  for (const index::LocalTree& tree : index::LocalTree::All()) refresh.add_local_tree_ids(tree.Id());
   if (refresh.local_tree_ids_size() > 0) {
     protocol::PushOnce(request.peer.zmq, protocol::endpoints::kRefresher, qo::MC_WIN_REFRESH, &refresh);
   }

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "device/DeviceQueries.h"
+#include "index/Tree.h"
+#include "peer/Relations.h"
 #include "peer/RequestHandlers.h"
 #include "protocol/Identity.h"
 #include "protocol/MessageLimits.h"
@@ -15,44 +16,16 @@ using store::CContentResolver;
 using store::CSelection;
 namespace uris = store::uris;
 
-namespace {
-
-// The relations this device has with one peer, as the peer sees them;
-// false when the query failed (the list is then incomplete).
-bool FillSyncInfos(google::protobuf::RepeatedPtrField<qo::SyncInfo>& out, const CSelection& selection) {
-  auto& resolver = CContentResolver::Instance();
-  auto rows = resolver.Query(uris::SyncDir(), {"id", "tree_uuid", "peer_tree_uuid", "peer_device_uuid", "peer_tree_root"},
-                             selection);
-  if (!rows) return false;
-  while (rows->MoveToNext()) {
-    qo::SyncInfo& info = *out.Add();
-    info.set_local_tree_uuid(std::string(rows->GetString(1)));
-    info.set_remote_tree_uuid(std::string(rows->GetString(2)));
-    info.set_remote_device_uuid(std::string(rows->GetString(3)));
-    info.set_remote_tree_root(std::string(rows->GetString(4)));
-    std::string name;
-    if (!device::DeviceName(info.remote_device_uuid(), name)) {
-      name = "Unknown";
-    }
-    info.set_remote_device_name(name);
-  }
-  return !rows->Failed();
-}
-
-}  // namespace
-
 int HandleFind(Request& request) {
   qo::MsgFindRequest find;
   if (!request.Parse(find)) return qo::ZE_BAD_FORMAT;
   if (!protocol::IsValidUuid(find.sync_uuid()) || !protocol::IsValidUuid(find.tree_uuid())) return qo::ZE_BAD_UUID;
   auto& resolver = CContentResolver::Instance();
-  auto tree = resolver.Query(uris::Tree(), {"id", "tree_root", "sync_uuid"},
-                             CSelection("tree_uuid = ? ").AddString(find.tree_uuid()));
-  if (!tree || !tree->MoveToNext()) return qo::ZE_NOENT;
-  const int32_t treeId = tree->GetInt(0);
-  const std::string root(tree->GetString(1));
-  if (tree->GetString(2) != find.sync_uuid()) return qo::ZE_SYNCDIR_MISMATCH;
-  tree.reset();
+  const index::LocalTree tree = index::LocalTree::ByUuid(find.tree_uuid());
+  if (!tree.Valid()) return qo::ZE_NOENT;
+  const int32_t treeId = tree.Id();
+  const std::string& root = tree.Root();
+  if (tree.SyncUuid() != find.sync_uuid()) return qo::ZE_SYNCDIR_MISMATCH;
 
   qo::MsgFindResponse response;
   response.add_uuids(find.tree_uuid());
@@ -118,13 +91,15 @@ int HandleStatus(Request& request) {
   // Only the relations with the verified sender: the body's device is the
   // sender's claim and would let any trusted peer read our relations with
   // every other device.
-  qo::MsgStatusResponse response;
-  if (!FillSyncInfos(*response.mutable_syncs(), CSelection("peer_device_uuid = ? ").AddString(request.SenderUuid()))) {
+  std::vector<RelationInfo> relations;
+  if (!ListRelationInfos(RelationsWithDevice(request.SenderUuid()), WithPeerName::kYes, relations)) {
     // An empty list would tell the peer that we keep no relation with it,
     // and it would delete its side of each.
     LOG(ERROR) << "Cannot read the relations with " << request.SenderUuid();
     return qo::ZE_SQLITE;
   }
+  qo::MsgStatusResponse response;
+  for (RelationInfo& relation : relations) *response.add_syncs() = std::move(relation.info);
   request.answer.Send(qo::MC_STATUS_RESPONSE, &response, false);
   return 0;
 }

@@ -21,6 +21,98 @@ namespace {
 constexpr int kUnlinkWaitMs = 1000;
 }
 
+std::string PeerDeviceName(const std::string& uuid) {
+  std::string name;
+  if (!device::DeviceName(uuid, name)) {
+    name = "Unknown";
+  }
+  return name;
+}
+
+CSelection RelationsWithDevice(const std::string& deviceUuid) {
+  return CSelection("peer_device_uuid = ? ").AddString(deviceUuid);
+}
+
+CSelection RelationsWithDevices(const google::protobuf::RepeatedPtrField<std::string>& deviceUuids) {
+  std::string clause;
+  if (!deviceUuids.empty()) {
+    clause = "peer_device_uuid IN (";
+    for (int i = 0; i < deviceUuids.size(); ++i) clause += i == 0 ? "?" : ", ?";
+    clause += ") ";
+  }
+  CSelection selection = CSelection::FromClause(clause);
+  for (const std::string& uuid : deviceUuids) selection.AddString(uuid);
+  return selection;
+}
+
+bool ListRelationInfos(const CSelection& selection, WithPeerName name, std::vector<RelationInfo>& out) {
+  // The columns in the order the query names them, read by these names.
+  enum Column { kId, kTreeUuid, kPeerTreeUuid, kPeerDeviceUuid, kPeerTreeRoot };
+  auto rows = CContentResolver::Instance().Query(
+      uris::SyncDir(), {"id", "tree_uuid", "peer_tree_uuid", "peer_device_uuid", "peer_tree_root"}, selection);
+  if (!rows) return false;
+  while (rows->MoveToNext()) {
+    RelationInfo& relation = out.emplace_back();
+    relation.syncId = rows->GetInt(kId);
+    qo::SyncInfo& info = relation.info;
+    info.set_local_tree_uuid(std::string(rows->GetString(kTreeUuid)));
+    info.set_remote_tree_uuid(std::string(rows->GetString(kPeerTreeUuid)));
+    info.set_remote_device_uuid(std::string(rows->GetString(kPeerDeviceUuid)));
+    info.set_remote_tree_root(std::string(rows->GetString(kPeerTreeRoot)));
+    if (name == WithPeerName::kYes) info.set_remote_device_name(PeerDeviceName(info.remote_device_uuid()));
+  }
+  return !rows->Failed();
+}
+
+bool TreeHasRelations(const std::string& treeUuid) {
+  return CContentResolver::Instance().QueryInt(uris::SyncDir(), "COUNT(*)", 0,
+                                               CSelection("tree_uuid = ? ").AddString(treeUuid)) != 0;
+}
+
+int32_t RelationIdBetween(const std::string& treeUuid, const std::string& peerTreeUuid) {
+  return CContentResolver::Instance().QueryInt(
+      uris::SyncDir(), "id", 0, CSelection("tree_uuid = ? AND peer_tree_uuid = ? ").AddString(treeUuid).AddString(peerTreeUuid));
+}
+
+int InsertRelation(const NewRelation& relation) {
+  auto& resolver = CContentResolver::Instance();
+  store::CContentValues row;
+  row.PutInt("tree_id", relation.treeId)
+      .PutString("peer_device_uuid", relation.peerDeviceUuid)
+      .PutString("peer_tree_uuid", relation.peerTreeUuid)
+      .PutString("peer_tree_root", relation.peerTreeRoot)
+      .PutInt("clock", 1)
+      .PutInt("peer_clock", 0)
+      .PutString("creator", relation.creator)
+      .PutExpression("ctime", "DATETIME('NOW')")
+      .PutInt64("last_sync", 0);
+  if (resolver.Insert(uris::Sync(), row, store::kConflictNone) > 0) return qo::ZE_SUCCESS;
+  const int existing = resolver.QueryInt(uris::Sync(), "COUNT(*)", 0,
+                                         CSelection("tree_id = ? AND peer_device_uuid = ? AND peer_tree_uuid = ? ")
+                                             .AddInt(relation.treeId)
+                                             .AddString(relation.peerDeviceUuid)
+                                             .AddString(relation.peerTreeUuid));
+  return existing > 0 ? qo::ZE_EXIST : qo::ZE_SQLITE;
+}
+
+int64_t DeleteRelationsBetween(int32_t treeId, const std::string& peerTreeUuid, const std::optional<std::string>& peerDeviceUuid) {
+  CSelection selection = peerDeviceUuid ? CSelection("tree_id = ? AND peer_tree_uuid = ? AND peer_device_uuid = ? ")
+                                                   : CSelection("tree_id = ? AND peer_tree_uuid = ? ");
+  selection.AddInt(treeId).AddString(peerTreeUuid);
+  if (peerDeviceUuid) selection.AddString(*peerDeviceUuid);
+  return CContentResolver::Instance().Delete(uris::Sync(), selection);
+}
+
+void DeleteRelations(const std::vector<int32_t>& syncIds) {
+  if (syncIds.empty()) return;
+  std::string clause = "id IN (";
+  for (size_t i = 0; i < syncIds.size(); ++i) clause += i == 0 ? "?" : ", ?";
+  clause += ") ";
+  CSelection selection = CSelection::FromClause(clause);
+  for (const int32_t id : syncIds) selection.AddInt(id);
+  CContentResolver::Instance().Delete(uris::Sync(), selection);
+}
+
 std::vector<int32_t> RelationIds(const CSelection& selection) {
   std::vector<int32_t> ids;
   auto rows = CContentResolver::Instance().Query(uris::Sync(), {"id"}, selection);
@@ -91,6 +183,8 @@ int DeleteTreeWithRelations(PeerContext& peer, const std::string& treeUuid) {
     Relation relation;
     if (LoadRelation(id, relation)) UnlinkPeerFromThis(peer, relation);
   }
+  // The relations go with their tree; the index knows nothing of them.
+  CContentResolver::Instance().Delete(uris::Sync(), CSelection("tree_id = ? ").AddInt(tree.Id()));
   const int result = index::DeleteTree(tree);
   if (result == qo::ZE_SUCCESS && peer.onTreeDeleted) peer.onTreeDeleted(tree.Root());
   return result;

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Morvex.pb.h"
 #include "peer/PeerContext.h"
 #include "store/ContentValues.h"
 
@@ -20,6 +22,54 @@ struct Relation {
   std::string peerDeviceUuid;
   std::string peerTreeUuid;
 };
+
+// One relation as the answers about relations describe it: its local and
+// remote trees (and the peer's name when asked for), with the Sync id the
+// caller may add its own state by.
+struct RelationInfo {
+  int32_t syncId = 0;
+  qo::SyncInfo info;
+};
+
+enum class WithPeerName { kNo, kYes };
+
+// The name of a device, or "Unknown".
+std::string PeerDeviceName(const std::string& uuid);
+
+// Picks the relations with this peer device.
+store::CSelection RelationsWithDevice(const std::string& deviceUuid);
+
+// Picks the relations with any of these devices; all relations when none
+// is named. The UUIDs come from requesters: each is a bound argument.
+store::CSelection RelationsWithDevices(const google::protobuf::RepeatedPtrField<std::string>& deviceUuids);
+
+// The relations that `selection` picks on SyncDir (all when empty), in the
+// table's order; false when the query failed (the list is then incomplete).
+bool ListRelationInfos(const store::CSelection& selection, WithPeerName name, std::vector<RelationInfo>& out);
+
+// Whether any relation has this local tree.
+bool TreeHasRelations(const std::string& treeUuid);
+
+// The Sync id of the relation between these trees; 0 when there is none.
+int32_t RelationIdBetween(const std::string& treeUuid, const std::string& peerTreeUuid);
+
+// The new relation a Sync row records. ZE_SUCCESS, ZE_EXIST when the same
+// relation is already there, ZE_SQLITE otherwise.
+struct NewRelation {
+  int32_t treeId = 0;
+  std::string peerDeviceUuid;
+  std::string peerTreeUuid;
+  std::string peerTreeRoot;
+  std::string creator;
+};
+int InsertRelation(const NewRelation& relation);
+
+// Deletes the relations of this local tree with that peer tree; with a
+// peer device, only those with that device. The count of rows deleted.
+int64_t DeleteRelationsBetween(int32_t treeId, const std::string& peerTreeUuid, const std::optional<std::string>& peerDeviceUuid);
+
+// Deletes the relations with these Sync ids.
+void DeleteRelations(const std::vector<int32_t>& syncIds);
 
 // The ids of the Sync rows that `selection` picks (all when empty), read
 // whole before the caller acts on them.

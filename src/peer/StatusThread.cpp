@@ -6,6 +6,7 @@
 
 #include "device/DeviceQueries.h"
 #include "peer/PeerRequest.h"
+#include "peer/Relations.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/MessageLimits.h"
 #include "store/ContentResolver.h"
@@ -83,21 +84,23 @@ void CStatusThread::PollDevice(const device::CDevice& device) {
   }
   // The peer reports each relation from its side: its local tree is our
   // peer tree and the other way round.
+  std::vector<RelationInfo> relations;
+  ListRelationInfos(RelationsWithDevice(device.uuid), WithPeerName::kNo, relations);
+  std::vector<int32_t> staleIds;
   std::string stale;
-  auto rows = CContentResolver::Instance().Query(uris::SyncDir(), {"id", "tree_uuid", "peer_tree_uuid"},
-                                                 CSelection("peer_device_uuid = ? ").AddString(device.uuid));
-  while (rows && rows->MoveToNext()) {
-    const std::string_view local = rows->GetString(1);
-    const std::string_view remote = rows->GetString(2);
+  for (const RelationInfo& relation : relations) {
+    const std::string& local = relation.info.local_tree_uuid();
+    const std::string& remote = relation.info.remote_tree_uuid();
     const bool confirmed = std::any_of(response.syncs().begin(), response.syncs().end(), [&](const qo::SyncInfo& info) {
       return info.local_tree_uuid() == remote && info.remote_tree_uuid() == local;
     });
-    if (!confirmed) stale += (stale.empty() ? "" : ", ") + std::to_string(rows->GetInt(0));
+    if (confirmed) continue;
+    staleIds.push_back(relation.syncId);
+    stale += (stale.empty() ? "" : ", ") + std::to_string(relation.syncId);
   }
-  rows.reset();
   if (!stale.empty()) {
     LOG(INFO) << "Relations no longer kept by " << device.uuid << ": " << stale;
-    CContentResolver::Instance().Delete(uris::Sync(), "id IN (%s)", stale.c_str());
+    DeleteRelations(staleIds);
   }
 }
 

@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 #include "Morvex.pb.h"
 #include "index/IgnoreRules.h"
 #include "index/IndexFixture.h"
@@ -165,6 +167,24 @@ TEST_F(RecordsTest, TreesNestOnlyByWholeComponents) {
   EXPECT_EQ(CreateTree("0d7c8a3e-1b2c-4d5e-8f60-0000000000ff", dir_ / "treex", "0d7c8a3e-1b2c-4d5e-8f60-0000000000b0",
                        kOwnUuid),
             qo::ZE_SUCCESS);
+}
+
+TEST_F(RecordsTest, AllListsEveryTreeWithItsColumns) {
+  ASSERT_EQ(::mkdir((dir_ / "tree2").c_str(), 0755), 0);
+  ASSERT_EQ(CreateTree("0d7c8a3e-1b2c-4d5e-8f60-0000000000ff", dir_ / "tree2", "0d7c8a3e-1b2c-4d5e-8f60-0000000000ad",
+                       kOwnUuid),
+            qo::ZE_SUCCESS);
+  const std::vector<LocalTree> trees = LocalTree::All();
+  ASSERT_EQ(trees.size(), 2u);
+  EXPECT_EQ(trees[0].Id(), tree_.Id());
+  EXPECT_EQ(trees[0].Root(), root_);
+  EXPECT_EQ(trees[1].Root(), dir_ / "tree2");
+  EXPECT_EQ(trees[1].SyncUuid(), "0d7c8a3e-1b2c-4d5e-8f60-0000000000ff");
+  EXPECT_EQ(trees[1].TreeUuid(), "0d7c8a3e-1b2c-4d5e-8f60-0000000000ad");
+  EXPECT_EQ(trees[1].DeviceUuid(), kOwnUuid);
+  EXPECT_TRUE(trees[1].Valid());
+  ASSERT_EQ(DeleteTree(trees[1]), qo::ZE_SUCCESS);
+  EXPECT_EQ(LocalTree::All().size(), 1u);
 }
 
 }  // namespace
