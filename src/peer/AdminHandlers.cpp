@@ -139,7 +139,6 @@ int HandleSyncAdd(Request& request) {
   const index::LocalTree tree = index::LocalTree::ByUuid(add.local_tree_uuid());
   if (!tree.Valid()) return qo::ZE_BAD_TREE;
   if (tree.SyncUuid() != add.remote_sync_uuid()) return qo::ZE_SYNCDIR_MISMATCH;
-  auto& resolver = CContentResolver::Instance();
   // A valid UUID holds only hexadecimal digits and "-": nothing in it acts
   // as a LIKE wildcard.
   const std::vector<std::string> devices = device::UuidsStartingWith(add.remote_device_uuid());
