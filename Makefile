@@ -56,8 +56,18 @@ fuzz: deps
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_targets
 	bash scripts/run-fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
+# Every benchmark in bench/: the Google Benchmark binaries, then the drivers
+# through their scripts, which measure against public tools in the same run.
+# sync.sh needs root for its network namespaces; without root it is skipped
+# with a note rather than failing the other results.
 bench: build
 	$(BUILD_DIR)/bin/store_bench
+	$(BUILD_DIR)/bin/crypto_bench
+	bash bench/fingerprint.sh -d $(BUILD_DIR)/bin/fingerprint_driver
+	BIN_DIR=$(BUILD_DIR)/bin bash bench/rescan.sh
+	scratch=$$(mktemp -d /tmp/morvex-latency-XXXXXX) && mkdir -p $$scratch/tree $$scratch/meta && \
+	  { $(BUILD_DIR)/bin/latency_driver $$scratch/tree $$scratch/meta; status=$$?; rm -rf $$scratch; exit $$status; }
+	if [ "$$(id -u)" -eq 0 ]; then BIN_DIR=$(BUILD_DIR)/bin bash bench/sync.sh; else echo "bench/sync.sh skipped: needs root (network namespaces)"; fi
 
 clean:
 	rm -rf $(BUILD_DIR) build-asan build-tsan $(FUZZ_DIR)

@@ -47,8 +47,9 @@
 #      both services come from /proc/PID/stat before and after;
 #   5. checks that both trees are equal by checksums and keeps the logs.
 #
-# The network: namespaces mvxbench-<pid>-br (a bridge), -a and -b (one veth
-# each into the bridge, 10.213.50.10 and .11). Nothing runs in the machine's
+# The network: two test hosts of tests/e2e/testhosts.py (held by
+# bench/testnet.py): namespaces on a bridge that lives in a namespace of its
+# own, 10.213.50.10 and .11. Nothing runs in the machine's
 # own namespace; every namespace, process and scratch file made here is
 # removed at exit, also after a failure, Ctrl-C or SIGTERM (a script started
 # in the background by a non-interactive shell ignores SIGINT: use SIGTERM).
@@ -115,13 +116,11 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 src_bin=$(cd "${BIN_DIR:-$repo/build/bin}" && pwd)
 mkdir -p "$work_parent" "$logs"
 work=$(mktemp -d "$work_parent/morvex-bench-sync-XXXXXX")
-prefix="mvxbench-$$"
-ns_br="$prefix-br"; ns_a="$prefix-a"; ns_b="$prefix-b"
 subnet=10.213.50
-addr_a=$subnet.10; addr_b=$subnet.11
+ns_a=""; ns_b=""; addr_a=""; addr_b=""   # set by build_network
 rsync_port=8873
 ref_runs=3      # runs of each reference; the median counts
-namespaces=()   # created, in order
+net_pid=""      # the holder of the test hosts (bench/testnet.py)
 pids=()         # processes started here and maybe still running
 transcript="$logs/transcript.txt"
 : > "$transcript"
@@ -153,7 +152,8 @@ cleanup() {
   local status=$? p n
   trap - EXIT INT TERM
   for p in "${pids[@]}"; do stop_pid "$p"; done
-  for ((n = ${#namespaces[@]} - 1; n >= 0; n--)); do ip netns delete "${namespaces[n]}" 2> /dev/null || true; done
+  # The services are gone; the holder deletes the namespaces on SIGTERM.
+  if [ -n "$net_pid" ]; then kill -TERM "$net_pid" 2> /dev/null || true; wait "$net_pid" 2> /dev/null || true; fi
   rm -rf "$work"
   echo "logs kept in $logs" >&2
   exit "$status"
@@ -164,26 +164,22 @@ trap 'exit 143' TERM
 
 # ----- network -----
 
-add_ns() {
-  ip netns add "$1"
-  namespaces+=("$1")
-  ip -n "$1" link set lo up
-}
-
+# The hosts come from the end-to-end harness (tests/e2e/testhosts.py), held
+# open by bench/testnet.py until it gets SIGTERM (or its input closes): two
+# namespaces on a bridge in a namespace of its own.
 build_network() {
-  add_ns "$ns_br"
-  ip -n "$ns_br" link add br0 type bridge
-  ip -n "$ns_br" link set br0 up
-  local i=0 ns addr
-  for ns in "$ns_a" "$ns_b"; do
-    addr=$subnet.$((10 + i))
-    add_ns "$ns"
-    ip -n "$ns_br" link add "p$i" type veth peer name eth0 netns "$ns"
-    ip -n "$ns_br" link set "p$i" master br0 up
-    ip -n "$ns" addr add "$addr/24" brd + dev eth0
-    ip -n "$ns" link set eth0 up
-    i=$((i + 1))
+  local line netns address
+  coproc NET { exec python3 "$repo/bench/testnet.py" 2 "$subnet" 2>> "$transcript"; }
+  net_pid=$NET_PID
+  local hosts=()
+  while read -r -u "${NET[0]}" line; do
+    [ "$line" = ready ] && break
+    hosts+=("$line")
   done
+  if [ "${#hosts[@]}" -ne 2 ]; then note "the test hosts did not come up (see $transcript)"; exit 1; fi
+  read -r ns_a addr_a <<< "${hosts[0]}"
+  read -r ns_b addr_b <<< "${hosts[1]}"
+  note "test hosts $ns_a ($addr_a) and $ns_b ($addr_b)"
 }
 
 # ----- small tools -----

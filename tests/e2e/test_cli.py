@@ -55,7 +55,7 @@ class FolderLinkTest(unittest.TestCase):
         self.work = tempfile.mkdtemp(prefix="mvx-cli-")
         self.addCleanup(shutil.rmtree, self.work, True)
 
-    def test_add_link_converge_unlink_remove(self):
+    def test_a_folder_found_from_a_peer_links_converges_and_comes_apart_keeping_its_files(self):
         with NET.scenario(self.id()) as net:
             a, b = start_pair(net)
             handshake(self, net, a, b)
@@ -145,7 +145,7 @@ class FolderLinkTest(unittest.TestCase):
 
 
 @unittest.skipIf(SKIP, SKIP)
-class ErrorTest(unittest.TestCase):
+class RefusalTest(unittest.TestCase):
 
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="mvx-cli-")
@@ -157,7 +157,7 @@ class ErrorTest(unittest.TestCase):
         self.assertIn(text, err, "morvexctl %s" % " ".join(args))
         self.assertEqual(out, "", "morvexctl %s printed on failure" % " ".join(args))
 
-    def test_usage_and_refused_input(self):
+    def test_bad_usage_exits_2_and_a_refused_request_exits_1_with_its_reason(self):
         with NET.scenario(self.id()) as net:
             for args in ([], ["folders", "x"], ["folder"], ["folder", "add"], ["folder", "frob", "x"],
                          ["folder", "add", "x", "y"], ["remote-folders"], ["remote-ls", "dev"],
