@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "protocol/MessageLimits.h"
-
 namespace morvex::index {
 
 // The version of one file as seen by every tree (replica) that ever changed
@@ -43,12 +41,6 @@ class IVectorClock {
   IVectorClock(const IVectorClock&) = default;
   IVectorClock& operator=(const IVectorClock&) = default;
 };
-
-// The most entries (tree UUIDs, or counters) one message may carry for one
-// clock: the message bound, checked again where a clock is looked up or
-// stored, so that a peer cannot make us allocate, look up or store without
-// bound.
-inline constexpr int kMaxClockEntries = protocol::limits::kClockEntries;
 
 // The index LookupClockUuids gives a UUID that the local tree never saw.
 inline constexpr int32_t kUnknownClockIndex = -1;

@@ -251,11 +251,6 @@ int HandleGet(Request& request) {
   // Compared unsigned: a negative length is too large.
   const auto length = static_cast<uint32_t>(get.part().length());
   if (length > kMaxPartBytes) return RefuseGet(request, get, qo::ZE_BAD_PART);
-  if (get.uuids_size() > index::kMaxClockEntries || get.vclock_size() > index::kMaxClockEntries) {
-    LOG(WARNING) << "Refused a part request with a clock of " << get.vclock_size() << " counters and "
-                 << get.uuids_size() << " trees";
-    return RefuseGet(request, get, qo::ZE_BAD_FORMAT);
-  }
   const index::LocalTree tree = index::LocalTree::ByUuid(get.tree_uuid());
   if (!tree.Valid()) return RefuseGet(request, get, qo::ZE_BAD_TREE);
   const auto path = ConfinedPath(tree.Root(), get.path());

@@ -8,9 +8,9 @@
 namespace morvex::peer {
 
 // Answers MC_GET_RESPONSE with the part, or MC_GET_ERROR (ZE_BAD_UUID,
-// ZE_BAD_PART, ZE_BAD_TREE, ZE_BAD_PATH, ZE_VCLOCK_MISMATCH, ZE_BAD_FORMAT
-// for a clock of more than kMaxClockEntries entries); ZE_BAD_FORMAT when the
-// body does not parse. Never writes to the database.
+// ZE_BAD_PART, ZE_BAD_TREE, ZE_BAD_PATH, ZE_VCLOCK_MISMATCH); ZE_BAD_FORMAT
+// when the body does not parse, a clock beyond the message bound included.
+// Never writes to the database.
 int HandleGet(Request& request);
 // Answers MC_LIST_RESPONSE without the private folders (PrivateFolders);
 // ZE_BAD_FORMAT, ZE_PERMISSION_DENY for a private folder, or ZE_BAD_PATH

@@ -103,13 +103,6 @@ void RemoveTempFilesIn(platform::UniqueFd dirFd, const std::string& dir) {
   }
 }
 
-// Whether every clock of a listing fits the bound on clock entries.
-bool ClockSizesUsable(const qo::MsgFindResponse& response) {
-  if (response.uuids_size() > index::kMaxClockEntries) return false;
-  return std::none_of(response.stats().begin(), response.stats().end(),
-                      [](const qo::Stat& stat) { return stat.vclock_size() > index::kMaxClockEntries; });
-}
-
 }  // namespace
 
 void RemoveLeftoverTempFiles(const std::string& treeUuid, const std::string& root) {
@@ -158,11 +151,6 @@ bool CSyncDir::ListChanges(peer::PeerContext& peer, const PassLimits& limits, Pa
     qo::MsgFindResponse response;
     if (!DecodeListingPage(reply.Body(), response)) {
       LOG(ERROR) << "Bad data format for MsgFindResponse";
-      return false;
-    }
-    if (!ClockSizesUsable(response)) {
-      LOG(ERROR) << "Bad data format for MsgFindResponse: a clock of more than " << index::kMaxClockEntries
-                 << " entries";
       return false;
     }
     const std::vector<std::string> uuids(response.uuids().begin(), response.uuids().end());
