@@ -211,6 +211,10 @@ TEST_F(IndexerTest, AFileStillBeingWrittenIsRetriedUntilItCanBeRead) {
       FILE* file = std::fopen(At("growing").c_str(), "ab");
       std::fputs(std::string(64 * 1024, 'g').c_str(), file);
       std::fclose(file);
+      // Paced, so that the file grows while it is read but stays small:
+      // unpaced, a fast disk made it gigabytes long and its final read
+      // outlasted the wait below.
+      std::this_thread::sleep_for(1ms);
     }
   });
   // Large enough that it grows while it is read.
