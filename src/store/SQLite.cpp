@@ -130,6 +130,47 @@ bool CSQLiteCursor::IsNull(int column) const {
   return sqlite3_column_type(statement_.get(), column) == SQLITE_NULL;
 }
 
+int CSQLiteCursor::ColumnIndex(std::string_view name) const {
+  if (statement_) {
+    const int count = sqlite3_column_count(statement_.get());
+    for (int i = 0; i < count; ++i) {
+      const char* columnName = sqlite3_column_name(statement_.get(), i);
+      if (columnName != nullptr && name == columnName) return i;
+    }
+  }
+  LOG(DFATAL) << "No column '" << name << "' in the query's result";
+  return -1;
+}
+
+int32_t CSQLiteCursor::GetInt(std::string_view column) const {
+  const int i = ColumnIndex(column);
+  return i < 0 ? 0 : GetInt(i);
+}
+int64_t CSQLiteCursor::GetInt64(std::string_view column) const {
+  const int i = ColumnIndex(column);
+  return i < 0 ? 0 : GetInt64(i);
+}
+std::string_view CSQLiteCursor::GetString(std::string_view column) const {
+  const int i = ColumnIndex(column);
+  return i < 0 ? std::string_view() : GetString(i);
+}
+std::u16string_view CSQLiteCursor::GetWString(std::string_view column) const {
+  const int i = ColumnIndex(column);
+  return i < 0 ? std::u16string_view() : GetWString(i);
+}
+const void* CSQLiteCursor::GetBlob(std::string_view column) const {
+  const int i = ColumnIndex(column);
+  return i < 0 ? nullptr : GetBlob(i);
+}
+int CSQLiteCursor::GetBytes(std::string_view column) const {
+  const int i = ColumnIndex(column);
+  return i < 0 ? 0 : GetBytes(i);
+}
+bool CSQLiteCursor::IsNull(std::string_view column) const {
+  const int i = ColumnIndex(column);
+  return i < 0 || IsNull(i);
+}
+
 // ---- CSQLite ----
 
 int CSQLite::Open(const std::string& path) {

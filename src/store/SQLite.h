@@ -43,6 +43,19 @@ class CSQLiteCursor {
   virtual int GetBytes(int column) const;
   bool IsNull(int column) const;
 
+  // The same reads by the result column's name (as the query's column list
+  // wrote it), so a row is read by what it means rather than where it sits.
+  // A name the query did not select is a programming error: logged, and it
+  // reads as NULL.
+  int ColumnIndex(std::string_view name) const;
+  int32_t GetInt(std::string_view column) const;
+  int64_t GetInt64(std::string_view column) const;
+  std::string_view GetString(std::string_view column) const;
+  std::u16string_view GetWString(std::string_view column) const;
+  const void* GetBlob(std::string_view column) const;
+  int GetBytes(std::string_view column) const;
+  bool IsNull(std::string_view column) const;
+
  private:
   StatementPtr statement_;
   bool end_ = false;

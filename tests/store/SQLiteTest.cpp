@@ -40,6 +40,18 @@ TEST_F(SQLiteTest, ACursorOutlivesTheSelectionThatCarriedItsArguments) {
   EXPECT_EQ(cursor->GetString(0), "/a");
 }
 
+TEST_F(SQLiteTest, ColumnsReadByNameFollowTheQuerysColumnList) {
+  ASSERT_TRUE(Db().Exec("INSERT INTO Tree (id, tree_uuid, tree_root) VALUES (7, 'u', '/r')"));
+  auto row = Db().Query("Tree", {"tree_root", "MAX(id)", "id", "tree_uuid"}, "");
+  ASSERT_TRUE(row && row->MoveToNext());
+  EXPECT_EQ(row->GetString("tree_uuid"), "u");
+  EXPECT_EQ(row->GetString("tree_root"), "/r");
+  EXPECT_EQ(row->GetInt("id"), 7);
+  EXPECT_EQ(row->GetInt64("MAX(id)"), 7);
+  EXPECT_FALSE(row->IsNull("id"));
+  EXPECT_EQ(row->ColumnIndex("id"), 2);
+}
+
 TEST_F(SQLiteTest, ConflictModesOfInsert) {
   test::LogCapture log;
   CContentValues values;
