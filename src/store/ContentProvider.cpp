@@ -27,6 +27,11 @@ int CContentProvider::Initialise(const std::string& metadir) {
   return OpenDatabase(db_, dir.path, initError_) ? 1 : 0;
 }
 
+bool CContentProvider::InitialiseReadOnly(const std::string& metadir) {
+  initError_.clear();
+  return OpenDatabaseReadOnly(db_, metadir + "/" + platform::kAppDirName, initError_);
+}
+
 int CContentProvider::CleanUp() {
   db_.Close();
   return 1;
@@ -192,6 +197,15 @@ int InitContentFramework(const std::string& metadir) {
     return 0;
   }
   return 1;
+}
+
+bool InitContentFrameworkReadOnly(const std::string& metadir) {
+  for (CContentProvider* provider : ProviderList()) {
+    if (provider->InitialiseReadOnly(metadir)) continue;
+    for (CContentProvider* other : ProviderList()) other->CleanUp();
+    return false;
+  }
+  return true;
 }
 
 int ShutdownContentFramework() {

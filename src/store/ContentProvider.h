@@ -30,6 +30,10 @@ class CContentProvider {
   // Opens "<metadir>/Morvex/Morvex.db"; nonzero on success. `error` says why
   // it failed, for the start-up's message.
   virtual int Initialise(const std::string& metadir);
+  // Opens the database of `metadir` (which must exist) for reading only,
+  // as a client beside the running service does: every write then fails.
+  // False with the reason in InitError().
+  bool InitialiseReadOnly(const std::string& metadir);
   virtual int CleanUp();
   const std::string& InitError() const { return initError_; }
 
@@ -73,6 +77,8 @@ class CContentProvider {
 std::vector<CContentProvider*>& ProviderList();
 CContentProvider& MainProvider();
 int InitContentFramework(const std::string& metadir);
+// The same for a process that only reads another process's database.
+bool InitContentFrameworkReadOnly(const std::string& metadir);
 int ShutdownContentFramework();
 
 }  // namespace morvex::store

@@ -194,6 +194,23 @@ int CSQLite::Open(const std::string& path) {
   return 1;
 }
 
+bool CSQLite::OpenReadOnly(const std::string& path, std::string& error) {
+  Close();
+  path_ = path;
+  const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW;
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    error = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close_v2(db);
+    return false;
+  }
+  db_ = db;
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  sqlite3_extended_result_codes(db_, 0);
+  return true;
+}
+
 void CSQLite::Close() {
   writeStatements_.clear();
   if (db_ == nullptr) return;

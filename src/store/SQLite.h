@@ -85,6 +85,9 @@ class CSQLite {
 
   // Opens (or creates, mode 0600) the database file; nonzero on success.
   int Open(const std::string& path);
+  // Opens an existing database file for reading only (another process owns
+  // it and writes it); false with SQLite's reason in `error`.
+  bool OpenReadOnly(const std::string& path, std::string& error);
   // Prepares and steps one statement; nonzero when it ran to completion.
   int Exec(std::string_view sql);
   void Close();

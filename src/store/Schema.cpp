@@ -95,6 +95,17 @@ void RegisterCollations(CSQLite& db) {
   }
 }
 
+bool OpenDatabaseReadOnly(CSQLite& db, const std::string& appDir, std::string& error) {
+  const std::string path = appDir + "/" + kDatabaseFileName;
+  if (!db.OpenReadOnly(path, error)) return false;
+  if (!Readable(db, error)) {
+    db.Close();
+    return false;
+  }
+  RegisterCollations(db);
+  return true;
+}
+
 bool OpenDatabase(CSQLite& db, const std::string& appDir, std::string& error) {
   const std::string path = appDir + "/" + kDatabaseFileName;
   struct stat info {};

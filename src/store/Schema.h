@@ -21,6 +21,11 @@ void RegisterCollations(CSQLite& db);
 // left exactly as it was.
 bool OpenDatabase(CSQLite& db, const std::string& appDir, std::string& error);
 
+// Opens "<appDir>/Morvex.db" as it is, for reading only: nothing is created
+// or migrated (the service owns the file). False with the reason in `error`
+// when the file is missing or is not a readable database.
+bool OpenDatabaseReadOnly(CSQLite& db, const std::string& appDir, std::string& error);
+
 // The statement batches, exposed for the tests.
 void RunCreationBatch(CSQLite& db);
 void RunResetBatch(CSQLite& db);

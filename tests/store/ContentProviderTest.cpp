@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "store/ContentResolver.h"
 #include "store/ObserverHelpers.h"
 #include "store/StoreFixture.h"
 #include "support/LogCapture.h"
@@ -70,6 +73,34 @@ TEST(ContentFramework, InitFailureCleansUpAndReportsWhy) {
   EXPECT_EQ(InitContentFramework(dir.Path()), 0);
   EXPECT_NE(MainProvider().InitError().find("Morvex"), std::string::npos);
   EXPECT_FALSE(MainProvider().Database().IsOpen());
+}
+
+// A client beside the service reads the service's file as it is and can
+// change nothing in it; a metadir without a database is not created.
+TEST(ContentFramework, AReadOnlyOpenReadsAndCannotWrite) {
+  test::TempDir dir;
+  ASSERT_TRUE(InitContentFramework(dir.Path()));
+  ASSERT_TRUE(MainProvider().Database().Exec("INSERT INTO Config VALUES ('DeviceName', 'box')"));
+  ShutdownContentFramework();
+
+  ASSERT_TRUE(InitContentFrameworkReadOnly(dir.Path())) << MainProvider().InitError();
+  std::string name;
+  EXPECT_EQ(CContentResolver::Instance().QueryString(uris::Config(), "value", name,
+                                                     CSelection("name = ? ").AddString("DeviceName")),
+            1);
+  EXPECT_EQ(name, "box");
+  {
+    test::LogCapture log;
+    CContentValues values;
+    values.PutString("name", "Other").PutString("value", "x");
+    EXPECT_EQ(CContentResolver::Instance().Insert(uris::Config(), values, kConflictNone), -1);
+  }
+  ShutdownContentFramework();
+
+  test::TempDir empty;
+  EXPECT_FALSE(InitContentFrameworkReadOnly(empty.Path()));
+  EXPECT_NE(MainProvider().InitError().find("unable to open"), std::string::npos) << MainProvider().InitError();
+  EXPECT_FALSE(std::filesystem::exists(empty / "Morvex"));
 }
 
 }  // namespace
