@@ -1,15 +1,18 @@
 #include "ctl/CtlClient.h"
 
-#include <sqlite3.h>
-
 #include <cstdlib>
 #include <map>
 #include <memory>
 
+#include "config/KelmConfig.h"
+#include "device/Device.h"
+#include "platform/Metadir.h"
 #include "protocol/ErrorText.h"
 #include "protocol/KeyStore.h"
 #include "protocol/ProtectedMsg.h"
 #include "protocol/SslUtils.h"
+#include "store/ContentProvider.h"
+#include "store/Schema.h"
 
 namespace morvex::ctl {
 namespace {
@@ -31,87 +34,59 @@ class ConversationKeys final : public protocol::IKeyManager {
   std::map<std::string, std::string> publicKeys_;
 };
 
-struct DbClose {
-  void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
-};
-struct StatementFinalize {
-  void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
-};
-
 std::string ErrorMessage(int code) { return qo::ErrorCode_Name(code) + ": " + protocol::ErrorText(code); }
+
+std::string DatabasePath(const std::string& metadir) {
+  return metadir + "/" + platform::kAppDirName + "/" + store::kDatabaseFileName;
+}
 
 }  // namespace
 
-std::optional<DbRows> QueryLocalDb(const std::string& metadir, const std::string& sql,
-                                   const std::vector<std::string>& args, std::string& error) {
-  const std::string path = metadir + "/Morvex/Morvex.db";
-  sqlite3* raw = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-  std::unique_ptr<sqlite3, DbClose> db(raw);
-  if (rc != SQLITE_OK) {
-    error = "cannot open " + path + ": " + (raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
-    return std::nullopt;
+bool OpenLocalDatabase(const std::string& metadir, std::string& error) {
+  // A process reads one device's database at a time; the tests' processes
+  // may go from one metadir to another.
+  static std::string opened;
+  if (opened == metadir && store::MainProvider().Database().IsOpen()) return true;
+  store::ShutdownContentFramework();
+  opened.clear();
+  if (!store::InitContentFrameworkReadOnly(metadir)) {
+    error = "cannot open " + DatabasePath(metadir) + ": " + store::MainProvider().InitError();
+    return false;
   }
-  sqlite3_busy_timeout(db.get(), 5000);
-  sqlite3_stmt* prepared = nullptr;
-  if (sqlite3_prepare_v2(db.get(), sql.c_str(), -1, &prepared, nullptr) != SQLITE_OK) {
-    error = "cannot read " + path + ": " + sqlite3_errmsg(db.get());
-    return std::nullopt;
-  }
-  std::unique_ptr<sqlite3_stmt, StatementFinalize> statement(prepared);
-  for (size_t i = 0; i < args.size(); ++i) {
-    sqlite3_bind_text(prepared, static_cast<int>(i + 1), args[i].c_str(), static_cast<int>(args[i].size()),
-                      SQLITE_TRANSIENT);
-  }
-  DbRows rows;
-  int step;
-  while ((step = sqlite3_step(prepared)) == SQLITE_ROW) {
-    auto& row = rows.emplace_back();
-    for (int column = 0; column < sqlite3_column_count(prepared); ++column) {
-      const char* text = reinterpret_cast<const char*>(sqlite3_column_text(prepared, column));
-      row.emplace_back(text != nullptr ? text : "");
-    }
-  }
-  if (step != SQLITE_DONE) {
-    error = "cannot read " + path + ": " + sqlite3_errmsg(db.get());
-    return std::nullopt;
-  }
-  return rows;
+  opened = metadir;
+  return true;
 }
 
+std::string LocalDatabaseUnreadable(const std::string& metadir) { return "cannot read " + DatabasePath(metadir); }
+
 std::optional<LocalIdentity> ReadLocalIdentity(const std::string& metadir, std::string& error) {
-  const auto rows = QueryLocalDb(metadir, "SELECT name, value FROM Config", {}, error);
-  if (!rows) return std::nullopt;
+  if (!OpenLocalDatabase(metadir, error)) return std::nullopt;
+  config::CKelmConfigManager config;
+  config.Load();
+  const auto values = config.Snapshot();
   LocalIdentity identity;
-  for (const auto& row : *rows) {
-    const std::string& name = row[0];
-    const std::string& value = row[1];
-    const auto port = static_cast<uint16_t>(std::strtol(value.c_str(), nullptr, 10));
-    if (name == config::keys::kDeviceUuid) identity.uuid = value;
-    if (name == config::keys::kDeviceName) identity.name = value;
-    if (name == config::keys::kRoutePort) identity.routePort = port;
-    if (name == config::keys::kPubPort) identity.pubPort = port;
-    if (name == config::keys::kBroadcastPort) identity.broadcastPort = port;
-    if (name == config::keys::kPrivateKey) identity.privateKey = protocol::ssl::PemToDerPrivate(value);
-    if (name == config::keys::kPublicKey) identity.publicKey = protocol::ssl::PemToDerPublic(value);
-  }
+  identity.uuid = values->deviceUuid;
+  identity.name = values->deviceName;
+  identity.routePort = values->routePort;
+  identity.pubPort = values->pubPort;
+  identity.broadcastPort = values->broadcastPort;
+  identity.privateKey = values->privateKey;
+  identity.publicKey = values->publicKey;
   if (identity.uuid.empty() || identity.privateKey.empty()) {
-    error = "no device identity in " + metadir + "/Morvex/Morvex.db (has the service run once?)";
+    error = "no device identity in " + DatabasePath(metadir) + " (has the service run once?)";
     return std::nullopt;
   }
   return identity;
 }
 
 std::optional<PeerDevice> ReadPeerDevice(const std::string& metadir, const std::string& uuid, std::string& error) {
-  const auto rows = QueryLocalDb(metadir, "SELECT uuid, name, route_uri, pubkey, online FROM Device WHERE uuid = ?",
-                                 {uuid}, error);
-  if (!rows) return std::nullopt;
-  if (rows->empty()) {
+  if (!OpenLocalDatabase(metadir, error)) return std::nullopt;
+  device::CDevice row;
+  if (!row.LoadByUuid(uuid)) {
     error = CtlClient::kPeerOffline;
     return std::nullopt;
   }
-  const auto& row = rows->front();
-  return PeerDevice{row[0], row[1], row[2], protocol::ssl::PemToDerPublic(row[3]), row[4] == "1"};
+  return PeerDevice{row.uuid, row.name, row.routeUri, protocol::ssl::PemToDerPublic(row.pubkey), row.online == 1};
 }
 
 CtlClient::CtlClient(LocalIdentity identity) : identity_(std::move(identity)) {}

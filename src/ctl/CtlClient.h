@@ -26,16 +26,17 @@ struct LocalIdentity {
   std::string publicKey;   // DER
 };
 
-// Reads the identity from "<metadir>/Morvex/Morvex.db" without writing to
-// it; `error` says why it could not.
-std::optional<LocalIdentity> ReadLocalIdentity(const std::string& metadir, std::string& error);
+// The database belongs to the service: the client opens
+// "<metadir>/Morvex/Morvex.db" read-only, once per metadir, and reads it
+// through the same modules as the service does (config, device, the
+// relations, the index). False with the message to print in `error`.
+bool OpenLocalDatabase(const std::string& metadir, std::string& error);
+// The message for a read of the open database that failed.
+std::string LocalDatabaseUnreadable(const std::string& metadir);
 
-// The rows of one query on "<metadir>/Morvex/Morvex.db", opened read-only,
-// `args` bound in order; every column as text (NULL as ""). The database
-// belongs to the service: the client never writes it.
-using DbRows = std::vector<std::vector<std::string>>;
-std::optional<DbRows> QueryLocalDb(const std::string& metadir, const std::string& sql,
-                                   const std::vector<std::string>& args, std::string& error);
+// Reads the identity from the database without writing to it; `error` says
+// why it could not.
+std::optional<LocalIdentity> ReadLocalIdentity(const std::string& metadir, std::string& error);
 
 // Another device as the Device table records it: where to reach it and
 // the key its requests are encrypted for.

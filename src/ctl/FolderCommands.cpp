@@ -4,6 +4,8 @@
 
 #include "ctl/CommandContext.h"
 #include "ctl/Json.h"
+#include "device/DeviceQueries.h"
+#include "peer/Relations.h"
 #include "protocol/Identity.h"
 
 namespace morvex::ctl {
@@ -68,39 +70,40 @@ CtlAnswer RemoteTrees(Context& context, const PeerDevice& peer, qo::MsgTreeShowR
   return answer;
 }
 
-// The relations of the SyncDir view with the peer's name, `where` (with
-// `args`) choosing which.
-std::optional<DbRows> ReadRelations(Context& context, const std::string& where, const std::vector<std::string>& args,
-                                    int& status) {
+using Relations = std::vector<peer::Relation>;
+
+// The relations `filter` chooses, in id order.
+std::optional<Relations> ReadRelations(Context& context, const peer::RelationFilter& filter, int& status) {
   std::string error;
-  std::optional<DbRows> rows = QueryLocalDb(
-      context.invocation.metadir,
-      "SELECT s.id, s.tree_uuid, s.tree_root, s.peer_device_uuid, IFNULL(d.name, ''), s.peer_tree_uuid, "
-      "s.peer_tree_root FROM SyncDir s LEFT JOIN Device d ON d.uuid = s.peer_device_uuid " +
-          where + " ORDER BY s.id",
-      args, error);
-  if (!rows) status = context.Fail(error);
-  return rows;
+  if (!OpenLocalDatabase(context.invocation.metadir, error)) {
+    status = context.Fail(error);
+    return std::nullopt;
+  }
+  std::optional<Relations> relations = peer::FindRelations(filter);
+  if (!relations) status = context.Fail(LocalDatabaseUnreadable(context.invocation.metadir));
+  return relations;
 }
 
-std::vector<Entry> RelationEntries(const DbRows& rows) {
+std::vector<Entry> RelationEntries(const Relations& relations) {
   std::vector<Entry> entries;
-  for (const auto& row : rows) {
-    entries.push_back({{"id", row[0], true},
-                       {"local_tree_uuid", row[1]},
-                       {"local_root", row[2]},
-                       {"device_uuid", row[3]},
-                       {"device_name", row[4]},
-                       {"remote_tree_uuid", row[5]},
-                       {"remote_root", row[6]}});
+  for (const peer::Relation& relation : relations) {
+    std::string deviceName;  // empty for a device no longer known
+    device::DeviceName(relation.peerDeviceUuid, deviceName);
+    entries.push_back({{"id", std::to_string(relation.id), true},
+                       {"local_tree_uuid", relation.treeUuid},
+                       {"local_root", relation.treeRoot},
+                       {"device_uuid", relation.peerDeviceUuid},
+                       {"device_name", deviceName},
+                       {"remote_tree_uuid", relation.peerTreeUuid},
+                       {"remote_root", relation.peerTreeRoot}});
   }
   return entries;
 }
 
 // The service deletes the relation and tells the peer to drop its side.
-CtlAnswer DeleteRelation(Context& context, const std::string& id) {
+CtlAnswer DeleteRelation(Context& context, int32_t id) {
   qo::MsgWinSyncDeleteRequest remove;
-  remove.set_sync_id(std::stoi(id));
+  remove.set_sync_id(id);
   return context.client->Request(qo::MC_WIN_SYNC_DELETE_REQUEST, &remove);
 }
 
@@ -130,11 +133,11 @@ int RemoveFolder(Context& context, const std::string& path) {
   const qo::TreeInfo* tree = TreeAt(trees, AbsolutePath(path));
   if (tree == nullptr) return context.FailCode(qo::ZE_NOENT);
   int status = kExitOk;
-  const std::optional<DbRows> relations = ReadRelations(context, "WHERE s.tree_uuid = ?", {tree->tree_uuid()}, status);
+  const std::optional<Relations> relations = ReadRelations(context, {.treeUuid = tree->tree_uuid()}, status);
   if (!relations) return status;
   // The service refuses to delete a tree that still has relations.
-  for (const auto& row : *relations) {
-    CtlAnswer answer = DeleteRelation(context, row[0]);
+  for (const peer::Relation& relation : *relations) {
+    CtlAnswer answer = DeleteRelation(context, relation.id);
     if (answer.status != kExitOk && answer.error != qo::ZE_NOENT) return context.Fail(answer);
   }
   qo::MsgTreeDeleteRequest remove;
@@ -312,9 +315,8 @@ int Link(Context& context) {
   if (CtlAnswer answer = context.client->Request(qo::MC_SYNC_ONCE_REQUEST, &once); answer.status != kExitOk) {
     return context.Fail(answer);
   }
-  const std::optional<DbRows> relations = ReadRelations(
-      context, "WHERE s.tree_uuid = ? AND s.peer_tree_uuid = ? AND s.peer_device_uuid = ?",
-      {localTree, remote->tree_uuid(), current->uuid}, status);
+  const std::optional<Relations> relations = ReadRelations(
+      context, {.treeUuid = localTree, .peerTreeUuid = remote->tree_uuid(), .peerDeviceUuid = current->uuid}, status);
   if (!relations) return status;
   if (relations->size() != 1) return context.FailCode(qo::ZE_NOENT);
   Print(context, RelationEntries(*relations), false);
@@ -326,12 +328,12 @@ int Unlink(Context& context) {
   int status = kExitOk;
   const std::optional<std::string> device = ResolveDevice(context, words[2], status);
   if (!device) return status;
-  const std::optional<DbRows> relations = ReadRelations(context, "WHERE s.tree_root = ? AND s.peer_device_uuid = ?",
-                                                        {AbsolutePath(words[1]), *device}, status);
+  const std::optional<Relations> relations =
+      ReadRelations(context, {.treeRoot = AbsolutePath(words[1]), .peerDeviceUuid = *device}, status);
   if (!relations) return status;
   if (relations->empty()) return context.FailCode(qo::ZE_NOENT);
-  for (const auto& row : *relations) {
-    if (CtlAnswer answer = DeleteRelation(context, row[0]); answer.status != kExitOk) return context.Fail(answer);
+  for (const peer::Relation& relation : *relations) {
+    if (CtlAnswer answer = DeleteRelation(context, relation.id); answer.status != kExitOk) return context.Fail(answer);
   }
   if (context.invocation.json) Print(context, RelationEntries(*relations));
   return kExitOk;
@@ -339,7 +341,7 @@ int Unlink(Context& context) {
 
 int ShowSyncs(Context& context) {
   int status = kExitOk;
-  const std::optional<DbRows> relations = ReadRelations(context, "", {}, status);
+  const std::optional<Relations> relations = ReadRelations(context, {}, status);
   if (!relations) return status;
   Print(context, RelationEntries(*relations));
   return kExitOk;
@@ -349,16 +351,15 @@ int SyncNow(Context& context) {
   const auto& words = context.invocation.words;
   const bool one = words.size() == 2;
   int status = kExitOk;
-  const std::optional<DbRows> relations =
-      one ? ReadRelations(context, "WHERE s.tree_root = ?", {AbsolutePath(words[1])}, status)
-          : ReadRelations(context, "", {}, status);
+  const std::optional<Relations> relations =
+      ReadRelations(context, {.treeRoot = one ? AbsolutePath(words[1]) : std::string()}, status);
   if (!relations) return status;
   if (one && relations->empty()) return context.FailCode(qo::ZE_NOENT);
   // Every relation gets its pass, whatever happened to the others.
-  for (const auto& row : *relations) {
+  for (const peer::Relation& relation : *relations) {
     qo::MsgSyncOnceRequest once;
-    once.set_local_tree_uuid(row[1]);
-    once.set_remote_tree_uuid(row[5]);
+    once.set_local_tree_uuid(relation.treeUuid);
+    once.set_remote_tree_uuid(relation.peerTreeUuid);
     if (CtlAnswer answer = context.client->Request(qo::MC_SYNC_ONCE_REQUEST, &once); answer.status != kExitOk) {
       status = context.Fail(answer);
     }

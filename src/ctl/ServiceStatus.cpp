@@ -6,6 +6,7 @@
 #include "Morvex.pb.h"
 #include "ctl/Json.h"
 #include "ctl/TerminalText.h"
+#include "peer/Relations.h"
 
 namespace morvex::ctl {
 namespace {
@@ -38,11 +39,15 @@ std::optional<ServiceState> ReadServiceState(CtlClient& client, const std::strin
     return std::nullopt;
   }
   std::string error;
-  const std::optional<DbRows> rows =
-      QueryLocalDb(metadir, "SELECT id, tree_uuid, peer_tree_uuid, tree_root FROM SyncDir ORDER BY id", {}, error);
-  if (!rows) {
+  if (!OpenLocalDatabase(metadir, error)) {
     failure.status = kExitServiceError;
     failure.message = error;
+    return std::nullopt;
+  }
+  const std::optional<std::vector<peer::Relation>> rows = peer::FindRelations();
+  if (!rows) {
+    failure.status = kExitServiceError;
+    failure.message = LocalDatabaseUnreadable(metadir);
     return std::nullopt;
   }
   ServiceState state;
@@ -54,10 +59,10 @@ std::optional<ServiceState> ReadServiceState(CtlClient& client, const std::strin
     RelationState relation;
     relation.localTreeUuid = info.local_tree_uuid();
     relation.remoteTreeUuid = info.remote_tree_uuid();
-    for (const auto& row : *rows) {
-      if (row[1] == relation.localTreeUuid && row[2] == relation.remoteTreeUuid) {
-        relation.id = std::stoll(row[0]);
-        relation.localRoot = row[3];
+    for (const peer::Relation& row : *rows) {
+      if (row.treeUuid == relation.localTreeUuid && row.peerTreeUuid == relation.remoteTreeUuid) {
+        relation.id = row.id;
+        relation.localRoot = row.treeRoot;
       }
     }
     relation.running = (info.total_count() & kRunning) != 0;

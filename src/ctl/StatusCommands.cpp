@@ -5,6 +5,7 @@
 
 #include "ctl/CommandContext.h"
 #include "ctl/ServiceStatus.h"
+#include "index/Tree.h"
 
 namespace morvex::ctl {
 
@@ -30,11 +31,10 @@ int Wait(Context& context) {
   std::vector<std::string> trees;
   if (context.invocation.words.size() == 2) {
     std::string error;
-    const std::optional<DbRows> rows = QueryLocalDb(context.invocation.metadir, "SELECT tree_uuid FROM Tree WHERE tree_root = ?",
-                                                    {AbsolutePath(context.invocation.words[1])}, error);
-    if (!rows) return context.Fail(error);
-    if (rows->empty()) return context.FailCode(qo::ZE_NOENT);
-    trees.push_back(rows->front()[0]);
+    if (!OpenLocalDatabase(context.invocation.metadir, error)) return context.Fail(error);
+    const index::LocalTree tree = index::LocalTree::ByRoot(AbsolutePath(context.invocation.words[1]));
+    if (!tree.Valid()) return context.FailCode(qo::ZE_NOENT);
+    trees.push_back(tree.TreeUuid());
   }
   const bool terminal = ::isatty(STDERR_FILENO) != 0;
   const auto deadline = Clock::now() + std::chrono::seconds(context.invocation.timeout);

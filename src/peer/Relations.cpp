@@ -46,19 +46,17 @@ CSelection RelationsWithDevices(const google::protobuf::RepeatedPtrField<std::st
 }
 
 bool ListRelationInfos(const CSelection& selection, WithPeerName name, std::vector<RelationInfo>& out) {
-  // The columns in the order the query names them, read by these names.
-  enum Column { kId, kTreeUuid, kPeerTreeUuid, kPeerDeviceUuid, kPeerTreeRoot };
   auto rows = CContentResolver::Instance().Query(
       uris::SyncDir(), {"id", "tree_uuid", "peer_tree_uuid", "peer_device_uuid", "peer_tree_root"}, selection);
   if (!rows) return false;
   while (rows->MoveToNext()) {
     RelationInfo& relation = out.emplace_back();
-    relation.syncId = rows->GetInt(kId);
+    relation.syncId = rows->GetInt("id");
     qo::SyncInfo& info = relation.info;
-    info.set_local_tree_uuid(std::string(rows->GetString(kTreeUuid)));
-    info.set_remote_tree_uuid(std::string(rows->GetString(kPeerTreeUuid)));
-    info.set_remote_device_uuid(std::string(rows->GetString(kPeerDeviceUuid)));
-    info.set_remote_tree_root(std::string(rows->GetString(kPeerTreeRoot)));
+    info.set_local_tree_uuid(std::string(rows->GetString("tree_uuid")));
+    info.set_remote_tree_uuid(std::string(rows->GetString("peer_tree_uuid")));
+    info.set_remote_device_uuid(std::string(rows->GetString("peer_device_uuid")));
+    info.set_remote_tree_root(std::string(rows->GetString("peer_tree_root")));
     if (name == WithPeerName::kYes) info.set_remote_device_name(PeerDeviceName(info.remote_device_uuid()));
   }
   return !rows->Failed();
@@ -116,26 +114,58 @@ void DeleteRelations(const std::vector<int32_t>& syncIds) {
 std::vector<int32_t> RelationIds(const CSelection& selection) {
   std::vector<int32_t> ids;
   auto rows = CContentResolver::Instance().Query(uris::Sync(), {"id"}, selection);
-  while (rows && rows->MoveToNext()) ids.push_back(rows->GetInt(0));
+  while (rows && rows->MoveToNext()) ids.push_back(rows->GetInt("id"));
   return ids;
 }
 
+namespace {
+
+const std::vector<std::string> kRelationColumns = {"id",     "tree_uuid", "tree_root", "sync_uuid", "tree_id",
+                                                   "peer_device_uuid", "peer_tree_uuid", "peer_tree_root"};
+
+Relation ReadRelation(const store::CSQLiteCursor& row) {
+  Relation relation;
+  relation.id = row.GetInt("id");
+  relation.treeUuid = std::string(row.GetString("tree_uuid"));
+  relation.treeRoot = std::string(row.GetString("tree_root"));
+  relation.syncUuid = std::string(row.GetString("sync_uuid"));
+  relation.treeId = row.GetInt("tree_id");
+  relation.peerDeviceUuid = std::string(row.GetString("peer_device_uuid"));
+  relation.peerTreeUuid = std::string(row.GetString("peer_tree_uuid"));
+  relation.peerTreeRoot = std::string(row.GetString("peer_tree_root"));
+  return relation;
+}
+
+}  // namespace
+
 bool LoadRelation(int32_t syncId, Relation& relation) {
-  auto row = CContentResolver::Instance().Query(
-      uris::SyncDir(), {"id", "tree_uuid", "tree_root", "sync_uuid", "tree_id", "peer_device_uuid", "peer_tree_uuid"},
-      CSelection("id = ? ").AddInt(syncId));
+  auto row = CContentResolver::Instance().Query(uris::SyncDir(), kRelationColumns, CSelection("id = ? ").AddInt(syncId));
   if (!row || !row->MoveToNext()) {
     LOG(ERROR) << "inexisted sync id: " << syncId;
     return false;
   }
-  relation.id = row->GetInt(0);
-  relation.treeUuid = std::string(row->GetString(1));
-  relation.treeRoot = std::string(row->GetString(2));
-  relation.syncUuid = std::string(row->GetString(3));
-  relation.treeId = row->GetInt(4);
-  relation.peerDeviceUuid = std::string(row->GetString(5));
-  relation.peerTreeUuid = std::string(row->GetString(6));
+  relation = ReadRelation(*row);
   return true;
+}
+
+std::optional<std::vector<Relation>> FindRelations(const RelationFilter& filter) {
+  std::string clause;
+  std::vector<const std::string*> values;
+  for (const auto& [column, value] : {std::pair{"tree_uuid", &filter.treeUuid}, std::pair{"tree_root", &filter.treeRoot},
+                                      std::pair{"peer_tree_uuid", &filter.peerTreeUuid},
+                                      std::pair{"peer_device_uuid", &filter.peerDeviceUuid}}) {
+    if (value->empty()) continue;
+    clause += std::string(clause.empty() ? "" : " AND ") + column + " = ?";
+    values.push_back(value);
+  }
+  CSelection selection = CSelection::FromClause(clause);
+  for (const std::string* value : values) selection.AddString(*value);
+  auto rows = CContentResolver::Instance().Query(uris::SyncDir(), kRelationColumns, selection, "id");
+  if (!rows) return std::nullopt;
+  std::vector<Relation> relations;
+  while (rows->MoveToNext()) relations.push_back(ReadRelation(*rows));
+  if (rows->Failed()) return std::nullopt;
+  return relations;
 }
 
 int32_t RelationTreeId(int32_t syncId) {

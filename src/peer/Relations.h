@@ -21,6 +21,15 @@ struct Relation {
   int32_t treeId = 0;
   std::string peerDeviceUuid;
   std::string peerTreeUuid;
+  std::string peerTreeRoot;
+};
+
+// Which relations FindRelations lists: every non-empty field must match.
+struct RelationFilter {
+  std::string treeUuid = {};
+  std::string treeRoot = {};
+  std::string peerTreeUuid = {};
+  std::string peerDeviceUuid = {};
 };
 
 // One relation as the answers about relations describe it: its local and
@@ -77,6 +86,9 @@ std::vector<int32_t> RelationIds(const store::CSelection& selection = store::CSe
 
 // The relation with this Sync id; false when there is none.
 bool LoadRelation(int32_t syncId, Relation& relation);
+
+// The relations `filter` matches, in id order; nothing when the read failed.
+std::optional<std::vector<Relation>> FindRelations(const RelationFilter& filter = {});
 
 // The id of the local tree of this relation; 0 when there is no such relation.
 int32_t RelationTreeId(int32_t syncId);

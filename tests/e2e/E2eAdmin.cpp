@@ -22,6 +22,7 @@
 
 #include "Morvex.pb.h"
 #include "ctl/CtlClient.h"
+#include "device/Device.h"
 #include "protocol/ProtectedMsg.h"
 #include "protocol/SslUtils.h"
 #include "protocol/ZmqSocket.h"
@@ -35,8 +36,10 @@ class DatabaseKeys final : public protocol::IKeyManager {
  public:
   DatabaseKeys(const std::string& metadir, const ctl::LocalIdentity& self) : privateKey_(self.privateKey) {
     std::string error;
-    if (const auto rows = ctl::QueryLocalDb(metadir, "SELECT uuid, pubkey FROM Device", {}, error)) {
-      for (const auto& row : *rows) keys_[row[0]] = protocol::ssl::PemToDerPublic(row[1]);
+    if (ctl::OpenLocalDatabase(metadir, error)) {
+      for (const device::CDevice& row : device::CDevice::LoadAll()) {
+        keys_[row.uuid] = protocol::ssl::PemToDerPublic(row.pubkey);
+      }
     }
     keys_[self.uuid] = self.publicKey;
   }

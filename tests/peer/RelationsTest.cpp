@@ -1,0 +1,49 @@
+#include "peer/Relations.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "store/StoreFixture.h"
+
+namespace morvex::peer {
+namespace {
+
+class RelationsTest : public store::StoreFixture {};
+
+// The client lists relations by any combination of these fields; each
+// given one must match and the rest are free.
+TEST_F(RelationsTest, FindRelationsMatchesEveryGivenFieldInIdOrder) {
+  ASSERT_TRUE(Db().Exec("INSERT INTO Tree (id, tree_uuid, tree_root) VALUES (1, 't1', '/docs'), (2, 't2', '/music')"));
+  ASSERT_TRUE(Db().Exec(
+      "INSERT INTO Sync (id, tree_id, peer_device_uuid, peer_tree_uuid, peer_tree_root) VALUES "
+      "(5, 1, 'dA', 'pA', '/a/docs'), (3, 1, 'dB', 'pB', '/b/docs'), (4, 2, 'dA', 'pC', '/a/music')"));
+  struct Case {
+    RelationFilter filter;
+    std::vector<int32_t> ids;
+  };
+  const std::vector<Case> cases = {
+      {{}, {3, 4, 5}},
+      {{.treeUuid = "t1"}, {3, 5}},
+      {{.treeRoot = "/DOCS"}, {3, 5}},  // roots compare as the Tree table does, without case
+      {{.treeRoot = "/docs", .peerDeviceUuid = "dA"}, {5}},
+      {{.treeUuid = "t1", .peerTreeUuid = "pB", .peerDeviceUuid = "dB"}, {3}},
+      {{.peerDeviceUuid = "dA"}, {4, 5}},
+      {{.treeUuid = "t2", .peerDeviceUuid = "dB"}, {}},
+  };
+  for (const Case& c : cases) {
+    const auto found = FindRelations(c.filter);
+    ASSERT_TRUE(found);
+    std::vector<int32_t> ids;
+    for (const Relation& relation : *found) ids.push_back(relation.id);
+    EXPECT_EQ(ids, c.ids) << c.filter.treeUuid << "|" << c.filter.treeRoot << "|" << c.filter.peerDeviceUuid;
+  }
+  const auto one = FindRelations({.peerTreeUuid = "pC"});
+  ASSERT_TRUE(one && one->size() == 1);
+  EXPECT_EQ(one->front().treeRoot, "/music");
+  EXPECT_EQ(one->front().peerTreeRoot, "/a/music");
+  EXPECT_EQ(one->front().treeId, 2);
+}
+
+}  // namespace
+}  // namespace morvex::peer
