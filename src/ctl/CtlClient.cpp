@@ -9,7 +9,7 @@
 #include "platform/Metadir.h"
 #include "protocol/ErrorText.h"
 #include "protocol/KeyStore.h"
-#include "protocol/ProtectedMsg.h"
+#include "protocol/PeerChannel.h"
 #include "protocol/SslUtils.h"
 #include "store/ContentProvider.h"
 #include "store/Schema.h"
@@ -95,34 +95,38 @@ CtlClient::~CtlClient() = default;
 
 core::Status CtlClient::Exchange(const std::string& endpoint, const std::string& peerUuid, const std::string& peerKey, int code,
                         const google::protobuf::MessageLite* body, int waitMs, CtlAnswer& answer) {
-  protocol::ZmqSocket socket(zmq_, ZMQ_REQ);
-  socket.SetOption(ZMQ_SNDTIMEO, waitMs);
-  socket.SetOption(ZMQ_LINGER, 0);  // an unanswered request must not hold the exit
   std::map<std::string, std::string> keys = {{identity_.uuid, identity_.publicKey}};
   keys[peerUuid] = peerKey;
   ConversationKeys conversation(identity_.privateKey, std::move(keys));
-  protocol::CMsgSender sender(socket, identity_.uuid, identity_.privateKey, peerKey);
-  protocol::CInMsg in(conversation);
-  // A REQ socket without a connection would never complete its send.
-  if (endpoint.empty() || !socket.Connect(endpoint) || !sender.Send(code, body, false)) {
-    return core::Status::Unavailable("not sent");
+  protocol::ChannelOptions options;
+  options.sendTimeoutMs = waitMs;
+  options.lingerMs = 0;  // an unanswered request must not hold the exit
+  options.logWarnings = false;
+  protocol::PeerChannel channel(zmq_, endpoint, {identity_.uuid, identity_.privateKey}, peerKey, conversation,
+                                options);
+  const protocol::PeerReply reply = channel.Ask(code, body, waitMs);
+  if (!reply.answered()) {
+    // Nothing read: the channel's status says which way it failed, the
+    // message names the receive error the way the rest of the client does.
+    if (reply.receiveError == 0) return reply.status;
+    const std::string text = ErrorMessage(reply.receiveError);
+    switch (reply.status.code()) {
+      case core::Status::Code::kTimeout:
+        return core::Status::Timeout(text);
+      case core::Status::Code::kRejected:
+        return core::Status::Rejected(text);
+      default:
+        return core::Status::Unavailable(text);
+    }
   }
-  if (!in.Recv(socket, false, waitMs)) {
-    const int why = in.ReceiveError();
-    if (why == qo::ZE_OPERATE_TIMEOUT) return core::Status::Timeout(ErrorMessage(why));
-    if (why == qo::ZE_GENERAL) return core::Status::Unavailable(ErrorMessage(why));
-    return core::Status::Rejected(ErrorMessage(why));
-  }
-  if (in.Code() == qo::MC_ERROR) {
-    qo::MsgError error;
-    error.ParseFromString(in.Body());
+  if (reply.refused()) {
     answer.status = kExitServiceError;
-    answer.error = error.errcode();
-    answer.message = ErrorMessage(error.errcode());
+    answer.error = reply.peerError.value_or(qo::ZE_SUCCESS);
+    answer.message = ErrorMessage(answer.error);
     return core::Status::Ok();
   }
-  answer.code = in.Code();
-  answer.body = in.Body();
+  answer.code = reply.code;
+  answer.body = reply.body;
   return core::Status::Ok();
 }
 

@@ -60,7 +60,7 @@ struct CtlAnswer {
   std::string body;
 };
 
-// Requests signed with this device's key over a fresh REQ socket each: to
+// Requests signed with this device's key over a fresh PeerChannel each: to
 // the local service over its route port, encrypted for itself as the
 // desktop interface does, or to a peer's route address, encrypted for
 // that peer.

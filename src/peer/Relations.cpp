@@ -7,7 +7,7 @@
 #include "Morvex.pb.h"
 #include "device/DeviceQueries.h"
 #include "index/Tree.h"
-#include "peer/PeerRequest.h"
+#include "peer/DeviceChannel.h"
 #include "protocol/ErrorText.h"
 #include "store/ContentResolver.h"
 
@@ -173,27 +173,21 @@ int32_t RelationTreeId(int32_t syncId) {
 }
 
 bool UnlinkPeerFromThis(PeerContext& peer, const Relation& relation) {
-  const std::string route = device::RouteUri(relation.peerDeviceUuid);
-  if (route.empty()) {
+  protocol::PeerChannel channel = OpenDeviceChannel(peer, relation.peerDeviceUuid, PeerKey::kTrusted);
+  if (!channel.HasRoute()) {
     LOG(WARNING) << "empty route_uri, may be device off line";
     return false;
   }
-  const auto config = peer.config.Snapshot();
   qo::MsgSyncDeleteRequest remove;
   remove.set_local_tree_uuid(relation.peerTreeUuid);
   remove.set_remote_tree_uuid(relation.treeUuid);
-  const PeerAnswer answer =
-      RequestPeer(peer.zmq, route, {config->deviceUuid, config->privateKey},
-                  peer.keys.GetPublicKey(relation.peerDeviceUuid, true), peer.keys, qo::MC_SYNC_DELETE_REQUEST, &remove,
-                  kUnlinkWaitMs);
+  const protocol::PeerReply answer = channel.Ask(qo::MC_SYNC_DELETE_REQUEST, &remove, kUnlinkWaitMs);
   if (!answer.answered()) {
     LOG(WARNING) << "Failed to receive Msg.";
     return false;
   }
-  if (answer.code == qo::MC_ERROR) {
-    qo::MsgError error;
-    error.ParseFromString(answer.body);
-    LOG(WARNING) << "Failed to UnlinkPeerFromThis(): " << protocol::ErrorText(error.errcode());
+  if (answer.refused()) {
+    LOG(WARNING) << "Failed to UnlinkPeerFromThis(): " << protocol::ErrorText(answer.peerError.value_or(qo::ZE_SUCCESS));
     return false;
   }
   return true;

@@ -5,7 +5,6 @@
 
 #include "config/KelmConfig.h"
 #include "peer/PeerContext.h"
-#include "peer/PeerRequest.h"
 #include "protocol/ProtectedMsg.h"
 
 namespace morvex::peer {
@@ -31,7 +30,6 @@ struct Request {
   // Signed at all: by this device or a trusted one (or, for a handshake
   // code, a known one).
   bool Signed() const { return message.Level() != qo::EL_NONE; }
-  Sender Own() const { return {config->deviceUuid, config->privateKey}; }
   // Parses the body; false (answer ZE_BAD_FORMAT) when it does not parse or
   // breaks a bound of protocol/MessageLimits.h.
   bool Parse(google::protobuf::Message& body) const { return message.ParseBody(body); }

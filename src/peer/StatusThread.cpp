@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "device/DeviceQueries.h"
-#include "peer/PeerRequest.h"
+#include "peer/DeviceChannel.h"
 #include "peer/Relations.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/MessageLimits.h"
@@ -52,22 +52,20 @@ void CStatusThread::PollDevice(const device::CDevice& device) {
   const auto config = peer_.config.Snapshot();
   qo::MsgStatusRequest ask;
   ask.set_device_uuid(config->deviceUuid);
-  const PeerAnswer answer =
-      RequestPeer(peer_.zmq, device.routeUri, {config->deviceUuid, config->privateKey},
-                  peer_.keys.GetPublicKey(device.uuid, true), peer_.keys, qo::MC_STATUS_REQUEST, &ask, kAnswerWaitMs);
+  const protocol::PeerReply answer =
+      OpenDeviceChannel(peer_, device, PeerKey::kTrusted).Ask(qo::MC_STATUS_REQUEST, &ask, kAnswerWaitMs);
   if (!answer.answered()) {
     LOG(ERROR) << "Failed to receive MsgStatusResponse";
     return;
   }
-  if (answer.code == qo::MC_ERROR) {
-    qo::MsgError error;
-    error.ParseFromString(answer.body);
-    if (error.errcode() == qo::ZE_UNTRUSTED) {
+  if (answer.refused()) {
+    const int error = answer.peerError.value_or(qo::ZE_SUCCESS);
+    if (error == qo::ZE_UNTRUSTED) {
       LOG(WARNING) << "Receive MsgError: ZE_UNTRUSTED: " << " We will distrust " << device.uuid;
       device::CDevice untrusted = device;
       untrusted.SetUntrusted();
     } else {
-      LOG(ERROR) << "Receive MsgError: " << qo::ErrorCode_Name(error.errcode());
+      LOG(ERROR) << "Receive MsgError: " << qo::ErrorCode_Name(error);
     }
     return;
   }

@@ -4,7 +4,7 @@
 
 #include "core/BroadcastService.h"
 #include "device/Device.h"
-#include "peer/PeerRequest.h"
+#include "peer/DeviceChannel.h"
 #include "peer/RequestHandlers.h"
 #include "peer/TrustBook.h"
 #include "protocol/SslUtils.h"
@@ -37,10 +37,10 @@ int AnswerTrust(Request& request, qo::TrustResult result) {
 }
 
 // Sends one handshake message to `device` as this device.
-PeerAnswer SendToDevice(Request& request, const device::CDevice& device, int code,
-                        const google::protobuf::MessageLite& body, int waitMs) {
-  return RequestPeer(request.peer.zmq, device.routeUri, request.Own(),
-                     request.peer.keys.GetPublicKey(device.uuid, false), request.peer.keys, code, &body, waitMs);
+// The handshake talks to devices not trusted yet: any known key will do.
+protocol::PeerReply SendToDevice(Request& request, const device::CDevice& device, int code,
+                                 const google::protobuf::MessageLite& body, int waitMs) {
+  return OpenDeviceChannel(request.peer, device, PeerKey::kAnyKnown).Ask(code, &body, waitMs);
 }
 
 }  // namespace
@@ -185,8 +185,8 @@ int HandleLinuxTrustPublish(Request& request) {
   offer.set_token(token);
   // The answer comes from a device we do not trust yet, so our envelope
   // refuses it; that it came is what tells the offer was delivered.
-  const PeerAnswer sent = SendToDevice(request, device, qo::MC_TRUST_PUBLISH_REQUEST, offer, kTrustAnswerWaitMs);
-  if (!sent.arrived() || (sent.answered() && sent.code == qo::MC_ERROR)) {
+  const protocol::PeerReply sent = SendToDevice(request, device, qo::MC_TRUST_PUBLISH_REQUEST, offer, kTrustAnswerWaitMs);
+  if (!sent.arrived() || sent.refused()) {
     request.peer.trust.DropIssued(device.uuid, token);
     LOG(WARNING) << "Trust request to " << device.uuid << " was not delivered";
     return sent.arrived() ? qo::ZE_PEER_ERROR : qo::ZE_OPERATE_TIMEOUT;
@@ -205,7 +205,7 @@ int HandleLinuxTrust(Request& request) {
   if (!token) return qo::ZE_NOENT;
   qo::MsgTrustRequest trust;
   trust.set_token(*token);
-  const PeerAnswer answer = SendToDevice(request, device, qo::MC_TRUST_REQUEST, trust, kTrustAnswerWaitMs);
+  const protocol::PeerReply answer = SendToDevice(request, device, qo::MC_TRUST_REQUEST, trust, kTrustAnswerWaitMs);
   qo::MsgTrustResponse result;
   if (!answer.answered()) {
     LOG(ERROR) << "Failed to receive MsgTrustResponse";

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <optional>
 
-#include "device/DeviceQueries.h"
 #include "index/FingerPrint.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/ProtectedMsg.h"
@@ -55,18 +54,17 @@ bool CFileFetcher::Fetch(const std::vector<IFetchFile*>& files) {
   budget_ = limits_.budget;
   writer_ = std::make_unique<CPartWriter>(static_cast<size_t>(limits_.budget));
 
-  const std::string route = device::RouteUri(peer_.deviceUuid);
   // Without an address nothing could be sent: a DEALER without a peer
   // would hold the requests forever.
-  if (route.empty()) {
+  if (!peer_.channel.HasRoute()) {
     LOG(WARNING) << "Remote device offline while try to fetching data";
     return false;
   }
-  protocol::ZmqSocket dealer(peer_.zmq, ZMQ_DEALER);
-  dealer.SetOption(ZMQ_MAXMSGSIZE, &kMaxAnswerBytes, sizeof kMaxAnswerBytes);
-  dealer.Connect(route);
-  protocol::CMsgSender sender(dealer, peer_.ownUuid, peer_.ownPrivateKey, peer_.keys.GetPublicKey(peer_.deviceUuid, true));
-  protocol::ZmqSocket exit = protocol::SubscribeExit(peer_.zmq);
+  // Its own DEALER, not the channel's REQ socket: parts are requested many
+  // at a time and answered in any order.
+  protocol::ZmqSocket dealer = peer_.channel.ConnectDealer(kMaxAnswerBytes);
+  protocol::CMsgSender sender = peer_.channel.SenderOn(dealer);
+  protocol::ZmqSocket exit = protocol::SubscribeExit(peer_.channel.Context());
 
   const auto sendMore = [&] {
     while (auto request = NextRequest()) {
@@ -95,7 +93,7 @@ bool CFileFetcher::Fetch(const std::vector<IFetchFile*>& files) {
       transfers_.clear();  // the files own, close and delete their temporary files
       return false;
     }
-    protocol::CInMsg reply(peer_.keys);
+    protocol::CInMsg reply(peer_.channel.Keys());
     if (!reply.Recv(dealer, true, limits_.silenceMs)) {
       LOG(ERROR) << "Failed to receive part: " << qo::ErrorCode_Name(static_cast<qo::ErrorCode>(reply.ReceiveError()));
       break;

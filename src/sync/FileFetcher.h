@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "index/FingerPrint.h"
-#include "protocol/KeyStore.h"
+#include "protocol/PeerChannel.h"
 #include "protocol/ZmqSocket.h"
 #include "sync/FetchFile.h"
 #include "sync/PartWriter.h"
@@ -17,14 +17,11 @@
 
 namespace morvex::sync {
 
-// Who is asked for the data, and as whom.
+// Who is asked for the data: the conversation with the peer, lent by the
+// pass for as long as the fetch runs, and the tree on the peer.
 struct FetchPeer {
-  protocol::ZmqContext& zmq;
-  protocol::IKeyManager& keys;
-  std::string ownUuid;
-  std::string ownPrivateKey;  // DER
-  std::string deviceUuid;     // the peer
-  std::string treeUuid;       // the tree on the peer
+  protocol::PeerChannel& channel;
+  std::string treeUuid;
 };
 
 // Flow control of one fetch.

@@ -10,11 +10,11 @@
 #include <set>
 
 #include "core/BroadcastService.h"
-#include "device/DeviceQueries.h"
 #include "index/FileUtils.h"
 #include "index/IgnoreRules.h"
 #include "index/Tree.h"
 #include "index/VectorClock.h"
+#include "peer/DeviceChannel.h"
 #include "platform/UniqueDir.h"
 #include "platform/UniqueFd.h"
 #include "protocol/ErrorText.h"
@@ -114,17 +114,15 @@ void RemoveLeftoverTempFiles(const std::string& treeUuid, const std::string& roo
 
 CSyncDir::CSyncDir(int32_t syncId) { valid_ = peer::LoadRelation(syncId, relation_); }
 
-bool CSyncDir::ListChanges(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists) {
-  const std::string route = device::RouteUri(relation_.peerDeviceUuid);
-  if (route.empty()) {
+protocol::PeerChannel CSyncDir::OpenChannel(peer::PeerContext& peer) const {
+  return peer::OpenDeviceChannel(peer, relation_.peerDeviceUuid, peer::PeerKey::kTrusted);
+}
+
+bool CSyncDir::ListChanges(protocol::PeerChannel& channel, const PassLimits& limits, PassLists& lists) {
+  if (!channel.HasRoute()) {
     LOG(WARNING) << "empty route_uri, may be device off line";
     return false;
   }
-  const auto config = peer.config.Snapshot();
-  protocol::ZmqSocket socket(peer.zmq, ZMQ_REQ);
-  socket.Connect(route);
-  protocol::CMsgSender sender(socket, config->deviceUuid, config->privateKey,
-                              peer.keys.GetPublicKey(relation_.peerDeviceUuid, true));
 
   int64_t since = 0;
   for (;;) {
@@ -133,23 +131,21 @@ bool CSyncDir::ListChanges(peer::PeerContext& peer, const PassLimits& limits, Pa
     find.set_tree_uuid(relation_.peerTreeUuid);
     find.set_since(since);
     find.set_limit(limits.pageSize);
-    sender.Send(qo::MC_FIND_REQUEST, &find, false);
-    protocol::CInMsg reply(peer.keys);
-    if (!reply.Recv(socket, false, limits.listWaitMs)) {
-      LOG(ERROR) << "Msg.ReceiveError(): " << qo::ErrorCode_Name(static_cast<qo::ErrorCode>(reply.ReceiveError()));
+    const protocol::PeerReply reply = channel.Ask(qo::MC_FIND_REQUEST, &find, limits.listWaitMs);
+    if (!reply.answered()) {
+      LOG(ERROR) << "Msg.ReceiveError(): " << qo::ErrorCode_Name(static_cast<qo::ErrorCode>(reply.receiveError));
       return false;
     }
-    if (reply.Code() == qo::MC_ERROR) {
-      qo::MsgError error;
-      if (error.ParseFromString(reply.Body())) {
-        LOG(ERROR) << "Peer return error: " << qo::ErrorCode_Name(error.errcode());
+    if (reply.refused()) {
+      if (reply.peerError) {
+        LOG(ERROR) << "Peer return error: " << qo::ErrorCode_Name(static_cast<qo::ErrorCode>(*reply.peerError));
       } else {
         LOG(ERROR) << "Peer return error with invalid body";
       }
       return false;
     }
     qo::MsgFindResponse response;
-    if (!DecodeListingPage(reply.Body(), response)) {
+    if (!DecodeListingPage(reply.body, response)) {
       LOG(ERROR) << "Bad data format for MsgFindResponse";
       return false;
     }
@@ -200,16 +196,20 @@ bool CSyncDir::ListChanges(peer::PeerContext& peer, const PassLimits& limits, Pa
 
 bool CSyncDir::RunPass(peer::PeerContext& peer, const PassLimits& limits) {
   if (!valid_) return false;
+  // One conversation for the whole pass: the listing and every fetch
+  // batch use the route and key looked up here.
+  protocol::PeerChannel channel = OpenChannel(peer);
   PassLists lists;
-  if (!ListChanges(peer, limits, lists)) return false;
-  ApplyChanges(peer, limits, lists);
+  if (!ListChanges(channel, limits, lists)) return false;
+  ApplyChanges(peer, channel, limits, lists);
   return true;
 }
 
-void CSyncDir::ApplyChanges(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists) {
+void CSyncDir::ApplyChanges(peer::PeerContext& peer, protocol::PeerChannel& channel, const PassLimits& limits,
+                            PassLists& lists) {
   RemoveLeftoverTempFiles(relation_.treeUuid, relation_.treeRoot);
   CTreeFiles::TakeEscapes();  // what earlier work on this thread refused is not this pass's
-  const int64_t applied = ApplyLists(peer, limits, lists);
+  const int64_t applied = ApplyLists(channel, limits, lists);
   // A step refused for leaving the tree wrote nothing; its change is not
   // recorded, and the pass says so.
   failedFiles_ += CTreeFiles::TakeEscapes();
@@ -218,17 +218,14 @@ void CSyncDir::ApplyChanges(peer::PeerContext& peer, const PassLimits& limits, P
   }
 }
 
-bool CSyncDir::FetchBatch(peer::PeerContext& peer, const PassLimits& limits, CSyncMonitor& monitor,
+bool CSyncDir::FetchBatch(protocol::PeerChannel& channel, const PassLimits& limits, CSyncMonitor& monitor,
                           const std::vector<CMorvexFile*>& batch) {
   std::vector<IFetchFile*> wanted;
   for (CMorvexFile* item : batch) {
     if (!item->Ready()) wanted.push_back(item);
   }
   if (wanted.empty() || !goOn_) return goOn_;
-  const auto config = peer.config.Snapshot();
-  CFileFetcher fetcher({peer.zmq, peer.keys, config->deviceUuid, config->privateKey, relation_.peerDeviceUuid,
-                        relation_.peerTreeUuid},
-                       &monitor, limits.fetch);
+  CFileFetcher fetcher({channel, relation_.peerTreeUuid}, &monitor, limits.fetch);
   if (!fetcher.Fetch(wanted)) {
     LOG(ERROR) << "Failed to fetch data from: " << relation_.peerDeviceUuid;
     goOn_ = false;
@@ -236,7 +233,7 @@ bool CSyncDir::FetchBatch(peer::PeerContext& peer, const PassLimits& limits, CSy
   return goOn_;
 }
 
-int64_t CSyncDir::ApplyLists(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists) {
+int64_t CSyncDir::ApplyLists(protocol::PeerChannel& channel, const PassLimits& limits, PassLists& lists) {
   const int32_t fileCount = static_cast<int32_t>(lists.newFiles.size() + lists.updates.size());
   int64_t byteTotal = 0;
   for (const auto* list : {&lists.conflicts, &lists.newFiles, &lists.updates}) {
@@ -267,7 +264,7 @@ int64_t CSyncDir::ApplyLists(peer::PeerContext& peer, const PassLimits& limits, 
     for (const Batch& batch : CutBatches(items, limits.batchFiles, limits.batchBytes)) {
       if (!goOn_) return;
       markReady(batch);
-      if (!FetchBatch(peer, limits, monitor, batch)) return;
+      if (!FetchBatch(channel, limits, monitor, batch)) return;
       store::COperationList operations;
       for (CMorvexFile* item : batch) {
         if (item->Ready()) {

@@ -7,6 +7,7 @@
 
 #include "peer/PeerContext.h"
 #include "peer/Relations.h"
+#include "protocol/PeerChannel.h"
 #include "store/Operations.h"
 #include "sync/FileFetcher.h"
 #include "sync/MorvexFile.h"
@@ -60,14 +61,18 @@ class CSyncDir {
   // After a pass: every change it found was fetched and handed to a batch.
   bool Complete() const { return goOn_ && failedFiles_ == 0; }
 
+  // The conversation a pass holds with the relation's peer (RunPass opens
+  // one and lends it to the listing and to every fetch batch).
+  protocol::PeerChannel OpenChannel(peer::PeerContext& peer) const;
   // Listing and classification alone (the first half of a pass).
-  bool ListChanges(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists);
+  bool ListChanges(protocol::PeerChannel& channel, const PassLimits& limits, PassLists& lists);
   // Fetching and applying what the listing found (the second half).
-  void ApplyChanges(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists);
+  void ApplyChanges(peer::PeerContext& peer, protocol::PeerChannel& channel, const PassLimits& limits,
+                    PassLists& lists);
 
  private:
-  int64_t ApplyLists(peer::PeerContext& peer, const PassLimits& limits, PassLists& lists);
-  bool FetchBatch(peer::PeerContext& peer, const PassLimits& limits, CSyncMonitor& monitor,
+  int64_t ApplyLists(protocol::PeerChannel& channel, const PassLimits& limits, PassLists& lists);
+  bool FetchBatch(protocol::PeerChannel& channel, const PassLimits& limits, CSyncMonitor& monitor,
                   const std::vector<CMorvexFile*>& batch);
 
   peer::Relation relation_;

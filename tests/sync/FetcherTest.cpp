@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "peer/DeviceChannel.h"
 #include "peer/PeerFixture.h"
 #include "protocol/Identity.h"
 #include "protocol/ProtectedMsg.h"
@@ -254,15 +255,21 @@ class FetcherTest : public peer::PeerFixture {
   CFileFetcher Fetcher(int silenceMs = 2000, const std::string& device = {}) {
     FetchLimits limits;
     limits.silenceMs = silenceMs;
-    return CFileFetcher(
-        FetchPeer{zmq_, *keys_, self_->deviceUuid, self_->privateKey, device.empty() ? self_->deviceUuid : device, kTree},
-        nullptr, limits);
+    return CFileFetcher(Peer(device.empty() ? self_->deviceUuid : device), nullptr, limits);
+  }
+
+  // The device asked, over a channel that lives as long as the test.
+  FetchPeer Peer(const std::string& device) {
+    channels_.push_back(std::make_unique<protocol::PeerChannel>(
+        peer::OpenDeviceChannel(*peer_, device, peer::PeerKey::kTrusted)));
+    return FetchPeer{*channels_.back(), kTree};
   }
 
   std::string Temp(const std::string& name) const { return temp_ / (name + ".~morvex"); }
 
   std::shared_ptr<const config::ConfigValues> self_;
   test::TempDir temp_;
+  std::vector<std::unique_ptr<protocol::PeerChannel>> channels_;
 };
 
 TEST_F(FetcherTest, LargeFileComesInPartsWrittenAtTheirOffsets) {
@@ -471,8 +478,7 @@ TEST_F(FetcherTest, AFrameFarLargerThanAnyAnswerIsDroppedUnread) {
   ReceivedBytes received;
   FetchLimits limits;
   limits.silenceMs = 300;
-  CFileFetcher fetcher(FetchPeer{zmq_, *keys_, self_->deviceUuid, self_->privateKey, self_->deviceUuid, kTree},
-                       &received, limits);
+  CFileFetcher fetcher(Peer(self_->deviceUuid), &received, limits);
 
   EXPECT_TRUE(fetcher.Fetch({&file}));
   peer->Stop();

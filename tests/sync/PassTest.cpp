@@ -179,15 +179,16 @@ TEST_F(PassTest, AFolderSwappedForALinkDuringThePassGetsNothingWrittenOutside) {
   ASSERT_EQ(::unlink(At(peerRoot_, "d/old.txt").c_str()), 0);
   IndexPaths(peerRoot_, {"d/new.txt", "d/mode.txt", "d/sub", "d/sub/deep.txt", "d/old.txt"});
   CSyncDir relation(syncId_);
+  protocol::PeerChannel channel = relation.OpenChannel(*peer_);
   PassLists lists;
-  ASSERT_TRUE(relation.ListChanges(*peer_, {}, lists));
+  ASSERT_TRUE(relation.ListChanges(channel, {}, lists));
 
   const std::string moved = dir_ / "moved";
   const std::string outside = dir_ / "outside";
   ASSERT_EQ(::rename(At(localRoot_, "d").c_str(), moved.c_str()), 0);
   ASSERT_EQ(::mkdir(outside.c_str(), 0755), 0);
   ASSERT_EQ(::symlink(outside.c_str(), At(localRoot_, "d").c_str()), 0);
-  relation.ApplyChanges(*peer_, {}, lists);
+  relation.ApplyChanges(*peer_, channel, {}, lists);
 
   EXPECT_EQ(Names(outside), std::set<std::string>{});
   EXPECT_EQ(Names(moved), std::set<std::string>{"old.txt"});
