@@ -21,7 +21,8 @@
 namespace morvex::sync {
 
 // How a pass ended, as its worker reports it to the router: complete, or
-// why not. Anything but kComplete leaves changes for a later pass.
+// why not. Anything but kComplete is an incomplete pass, which the router
+// retries while the relation exists and its peer is online.
 enum class PassOutcome : uint8_t {
   kComplete = 0,
   kNoRelation,     // the relation is gone (removed meanwhile)
