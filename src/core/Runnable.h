@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 namespace morvex::core {
@@ -11,18 +10,6 @@ class IRunnable {
  public:
   virtual ~IRunnable() = default;
   virtual uint32_t Run() = 0;
-};
-
-// Long operations poll IsAborted() to stop early; Abort() may come from any
-// thread.
-class IAbortable {
- public:
-  virtual ~IAbortable() = default;
-  virtual void Abort() { aborted_.store(true); }
-  virtual bool IsAborted() const { return aborted_.load(); }
-
- private:
-  std::atomic<bool> aborted_{false};
 };
 
 }  // namespace morvex::core

@@ -22,7 +22,11 @@ struct RelationStatus {
 // The service's running totals of its work: pending files and bytes per
 // relation from the passes' progress broadcasts (the same events the main
 // window counts), indexing items outstanding per tree, and the scheduler's
-// state of each relation.
+// state of each relation and how its last pass ended.
+//
+// Display only: what the status requests show. Its writers (the broadcasts,
+// the sync router) keep their own state and decide from that; nothing reads
+// the board back to decide anything.
 //
 // Threads: fed from the broadcasting threads (receivers without handler)
 // and from the sync router; read by request workers. One mutex guards it.

@@ -21,6 +21,12 @@ namespace morvex::index {
 // wait in a retry map and are tried again on every retry tick
 // (MC_WIN_TIMER, sent by its own timer every minute).
 //
+// Design: one thread takes messages in arrival order, so a batch and a retry
+// tick never run at once; nothing is returned to the sender (the manager's
+// flush is fire-and-forget): the outcome is the database batch and the
+// change notice, and what failed stays in the retry map for the next tick.
+// See CSyncDirManager for who sends what.
+//
 // Threads: the processing and the retry map belong to the indexer thread;
 // the timer thread only sends the tick.
 class CIndexThread final : public protocol::CInprocWorker {

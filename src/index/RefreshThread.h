@@ -31,6 +31,11 @@ namespace morvex::index {
 // writing, and the records below a folder that cannot be listed are kept:
 // marking them removed would delete those files on every peer.
 //
+// Design: one rescan at a time, trees in the order asked; a cancel reaches a
+// running rescan between files. Nothing returns to the requester: the
+// outcome is the written records and one change notice to peers when rows
+// changed (see CSyncDirManager for who asks).
+//
 // Threads: everything runs on its own thread; IsCancel polls its sockets
 // without blocking (it is asked between files and between reads).
 class CRefreshThread final : public core::CWorkThread, public CCancleCacuSha1 {

@@ -20,6 +20,23 @@ namespace morvex::index {
 // indexer. A tree whose changes were lost (the kernel's queue overflowed)
 // is rescanned in full.
 //
+// Design (the index's routing; no thread of its own):
+//  - Jobs: changed paths (watcher events, collected per tree by its
+//    CQoDirChangeHandler) and whole-tree rescans.
+//  - Who runs what: the watcher's thread fills the pending sets; the flush
+//    timer (one TimerService thread) hands each tree's set, as one
+//    MC_WIN_READ_DIR_CHANGE, to the indexer thread ("inproc://indexer.inproc",
+//    CIndexThread); rescans go as MC_WIN_REFRESH to the refresher thread
+//    ("inproc://refresher.inproc", CRefreshThread), which also takes them
+//    from the folder commands.
+//  - Order: each tree's paths reach the indexer in flush order, one batch
+//    per tree and flush; the refresher takes trees in the order asked, each
+//    at most once in its queue.
+//  - Results: none return to this manager. Both threads write their rows
+//    themselves and, when rows changed, publish one change notice to the
+//    peers; paths not readable yet stay with the indexer, which retries
+//    them on its own.
+//
 // Threads: OnChange runs on the thread that changed Tree, the flush on the
 // timer thread, the handlers fill their pending sets on the watcher's
 // thread. mutex_ guards the watch list.

@@ -27,6 +27,25 @@ namespace morvex::peer {
 // UDP socket: the route port refuses MC_DISCOVER, so a datagram's source
 // address is the one the kernel reported.
 //
+// Design:
+//  - Jobs: a request from the route port, or a discovery datagram (wrapped
+//    as MC_DISCOVER), goes whole to one worker on
+//    "inproc://routeresp.inproc", with the requester's identity in front.
+//  - Order: the router thread polls, in turn, the exit notice, commands,
+//    worker replies, then requests and datagrams. Idle workers are taken
+//    oldest first. Requests and datagrams are read only while a worker is
+//    idle; until then they wait in their sockets (kQueuedFrames), so one
+//    worker has one request at a time and nothing queues in the router.
+//  - Results: a worker's reply carries the requester's identity and the
+//    answer; the router passes it back on the route port unchanged. A reply
+//    headed MC_WIN_WORKER_READY (the worker's first word, or a job that has
+//    no answer, such as a datagram) only marks the worker idle again.
+//  - Commands ("inproc://command.inproc": discovery answers, change notices
+//    to publish, a discovery now, a reconfiguration) run on the router
+//    thread between jobs; none waits for a worker.
+//  - On the exit notice the router publishes MC_PUB_EXIT and stops; each
+//    worker ends on the same notice.
+//
 // Threads: every ZeroMQ socket here belongs to the router thread. The timer
 // thread broadcasts and ages devices; it shares only the UDP socket, whose
 // descriptor udpMutex_ guards. Other threads reach the router through

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <set>
 #include <utility>
 
 #include "platform/BeneathDir.h"
@@ -22,11 +21,19 @@ bool ModifiedAgain(const CTreeFiles& tree, const std::string& path, int64_t expe
 
 std::string ParentOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
 
-// Folders (tree root, folder) whose entries changed in the batch running on
-// this thread.
-thread_local std::set<std::pair<std::string, std::string>> foldersToFlush;
-
 }  // namespace
+
+void CFolderFlushes::Note(const CTreeFiles& tree, const std::string& folder) {
+  folders_.try_emplace({tree.Root(), folder}, tree);
+}
+
+void CFolderFlushes::FlushAll() {
+  for (const auto& [key, tree] : folders_) {
+    const std::string& folder = key.second;
+    if (!tree.FsyncFolder(folder)) LOG(WARNING) << "fsync() failed[" << errno << "]: " << folder;
+  }
+  folders_.clear();
+}
 
 int CConditionMove::Run() {
   if (ModifiedAgain(tree_, source_, sourceMtime_)) {
@@ -55,7 +62,7 @@ int CConditionMove::Run() {
   }
   // Acknowledged only once the new name survives a power cut: flushed by
   // the batch's last step, before it commits.
-  foldersToFlush.emplace(tree_.Root(), ParentOf(destination_));
+  flushes_.Note(tree_, ParentOf(destination_));
   LOG(INFO) << "[Rename    ] o|" << source_ << " => " << destination_;
   return 1;
 }
@@ -120,10 +127,7 @@ int CConditionSetAttr::Run() {
 }
 
 int CConditionFlushFolders::Run() {
-  for (const auto& [root, folder] : foldersToFlush) {
-    if (!CTreeFiles(root).FsyncFolder(folder)) LOG(WARNING) << "fsync() failed[" << errno << "]: " << folder;
-  }
-  foldersToFlush.clear();
+  flushes_.FlushAll();
   return 1;
 }
 

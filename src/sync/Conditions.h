@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,17 +26,35 @@ namespace morvex::sync {
 // fails the step instead of sending the write elsewhere.
 inline constexpr int64_t kNoCheck = -1;
 
+// The folders whose entries the moves of one batch changed: each move that
+// succeeds notes its destination's folder, and the batch's last step
+// (CConditionFlushFolders) flushes each of them once. Owned by the batch
+// (CSyncBatch), which outlives its steps.
+//
+// Threads: the batch's; one pass's worker thread.
+class CFolderFlushes {
+ public:
+  void Note(const CTreeFiles& tree, const std::string& folder);
+  // Flushes every folder noted since the last call, then forgets them.
+  void FlushAll();
+
+ private:
+  // (tree root, folder) -> the tree's steps that reach it.
+  std::map<std::pair<std::string, std::string>, CTreeFiles> folders_;
+};
+
 // Moves `source` to `destination`, replacing it only with `replace`; with
 // `sourceIdentity`, only while the source name still refers to that file (a
 // temporary file another writer replaced is never moved into place). The
-// destination's folder is noted for CConditionFlushFolders, which makes the
-// renames of a batch durable together before the batch commits.
+// destination's folder is noted in the batch's `flushes`, which its
+// CConditionFlushFolders makes durable together before the batch commits.
 class CConditionMove final : public store::COperationCondition {
  public:
-  CConditionMove(CTreeFiles tree, std::string source, std::string destination, int64_t expectedSourceMtime,
-                 int64_t expectedDestinationMtime, bool replace,
+  CConditionMove(CFolderFlushes& flushes, CTreeFiles tree, std::string source, std::string destination,
+                 int64_t expectedSourceMtime, int64_t expectedDestinationMtime, bool replace,
                  std::optional<FileIdentity> sourceIdentity = std::nullopt)
-      : tree_(std::move(tree)),
+      : flushes_(flushes),
+        tree_(std::move(tree)),
         source_(std::move(source)),
         destination_(std::move(destination)),
         sourceMtime_(expectedSourceMtime),
@@ -45,6 +64,7 @@ class CConditionMove final : public store::COperationCondition {
   int Run() override;
 
  private:
+  CFolderFlushes& flushes_;
   CTreeFiles tree_;
   std::string source_;
   std::string destination_;
@@ -59,19 +79,19 @@ class CConditionMove final : public store::COperationCondition {
 //
 // Moves a local entry aside to `destination` (a conflict name): only while
 // the entry keeps `expectedSourceMtime`, never over anything.
-inline std::unique_ptr<CConditionMove> MoveAside(CTreeFiles tree, std::string source, std::string destination,
-                                                 int64_t expectedSourceMtime) {
-  return std::make_unique<CConditionMove>(std::move(tree), std::move(source), std::move(destination),
+inline std::unique_ptr<CConditionMove> MoveAside(CFolderFlushes& flushes, CTreeFiles tree, std::string source,
+                                                 std::string destination, int64_t expectedSourceMtime) {
+  return std::make_unique<CConditionMove>(flushes, std::move(tree), std::move(source), std::move(destination),
                                           expectedSourceMtime, kNoCheck, false);
 }
 
 // Moves a finished temporary file (still `identity`) into place at
 // `destination`: only while what is there keeps `expectedDestinationMtime`,
 // over it only with `replace`.
-inline std::unique_ptr<CConditionMove> MoveIntoPlace(CTreeFiles tree, std::string temp, std::string destination,
-                                                     int64_t expectedDestinationMtime, bool replace,
-                                                     std::optional<FileIdentity> identity) {
-  return std::make_unique<CConditionMove>(std::move(tree), std::move(temp), std::move(destination), kNoCheck,
+inline std::unique_ptr<CConditionMove> MoveIntoPlace(CFolderFlushes& flushes, CTreeFiles tree, std::string temp,
+                                                     std::string destination, int64_t expectedDestinationMtime,
+                                                     bool replace, std::optional<FileIdentity> identity) {
+  return std::make_unique<CConditionMove>(flushes, std::move(tree), std::move(temp), std::move(destination), kNoCheck,
                                           expectedDestinationMtime, replace, identity);
 }
 
@@ -146,13 +166,17 @@ class CConditionSetAttr final : public store::COperationCondition {
   int32_t unixAttr_;
 };
 
-// Flushes the folders that moves of this thread noted since the last flush:
-// one flush per folder and batch instead of one per file. Placed last in a
-// batch, it runs before the batch commits, so no record names a file whose
-// rename a power cut could still undo. Always lets its (empty) change run.
+// Flushes the folders that the moves of its batch noted: one flush per
+// folder and batch instead of one per file. Placed last in a batch, it runs
+// before the batch commits, so no record names a file whose rename a power
+// cut could still undo. Always lets its (empty) change run.
 class CConditionFlushFolders final : public store::COperationCondition {
  public:
+  explicit CConditionFlushFolders(CFolderFlushes& flushes) : flushes_(flushes) {}
   int Run() override;
+
+ private:
+  CFolderFlushes& flushes_;
 };
 
 }  // namespace morvex::sync

@@ -55,11 +55,11 @@ constexpr int kDFOO = ConflictShape{true, false, false, false}.Key();
 }  // namespace
 
 CMorvexFile::CMorvexFile(int32_t treeId, const std::string& root, std::string fullPath, const qo::Stat& stat,
-                         index::CVectorClock clock)
+                         index::CVectorClock clock, int32_t* escapes)
     : wirePath_(stat.path()),
-      tree_(root),
+      tree_(root, escapes),
       fullPath_(std::move(fullPath)),
-      temp_(root, fullPath_),
+      temp_(tree_, fullPath_),
       type_(stat.type()),
       status_(stat.status()),
       length_(stat.length()),
@@ -167,9 +167,10 @@ bool CMorvexFile::PrepareTemp() {
   return true;
 }
 
-std::unique_ptr<CConditionMove> CMorvexFile::MoveTemp(const std::string& destination, int64_t expectedDestinationMtime,
-                                                      bool replace) const {
-  return MoveIntoPlace(tree_, temp_.Path(), destination, expectedDestinationMtime, replace, temp_.Identity());
+std::unique_ptr<CConditionMove> CMorvexFile::MoveTemp(CSyncBatch& batch, const std::string& destination,
+                                                      int64_t expectedDestinationMtime, bool replace) const {
+  return MoveIntoPlace(batch.Flushes(), tree_, temp_.Path(), destination, expectedDestinationMtime, replace,
+                       temp_.Identity());
 }
 
 void CMorvexFile::AppendConflictRecord(store::COperationList& list, const std::string& path,
@@ -186,7 +187,7 @@ void CMorvexFile::AppendConflictRecord(store::COperationList& list, const std::s
       .AppendInsert(list, std::move(condition));
 }
 
-void CMorvexFile::BothPresentFiles(store::COperationList& list, bool isLower) {
+void CMorvexFile::BothPresentFiles(CSyncBatch& list, bool isLower) {
   if (local_.Sha1() == sha1_) {
     temp_.Remove();
     // Same content: only permissions this side lacks are taken.
@@ -213,17 +214,17 @@ void CMorvexFile::BothPresentFiles(store::COperationList& list, bool isLower) {
     // The local version gives up the path and lives on under the conflict
     // name; the remote one takes the path only once it is free.
     AppendConflictRecord(list, conflict, local_,
-                         MoveAside(tree_, fullPath_, conflict, local_.Mtime()));
-    TakeRemoteVersion(list, MoveTemp(fullPath_, kNoCheck, false));
+                         MoveAside(list.Flushes(), tree_, fullPath_, conflict, local_.Mtime()));
+    TakeRemoteVersion(list, MoveTemp(list, fullPath_, kNoCheck, false));
   } else {
     AppendConflictRecord(list, conflict, *this,
-                         MoveTemp(conflict, kNoCheck, false));
+                         MoveTemp(list, conflict, kNoCheck, false));
     MergeClock();
     local_.AppendUpdate(list);
   }
 }
 
-void CMorvexFile::ApplyConflict(store::COperationList& list, bool isLower) {
+void CMorvexFile::ApplyConflict(CSyncBatch& list, bool isLower) {
   const ConflictShape shape{local_.Type() == qo::DIR, type_ == qo::DIR, local_.Status() != qo::NORMAL,
                             status_ != qo::NORMAL};
   LOG(INFO) << "Handle " << shape.Name() << " " << fullPath_;
@@ -236,13 +237,13 @@ void CMorvexFile::ApplyConflict(store::COperationList& list, bool isLower) {
     case kFFDO:
     case kDFDO:
       if (!PrepareTemp()) return;
-      TakeRemoteVersion(list, MoveTemp(fullPath_, localMtime, false));
+      TakeRemoteVersion(list, MoveTemp(list, fullPath_, localMtime, false));
       return;
     case kFDOO: {
       // The local file moves aside; the directory is made only where the
       // path is free, so a file that could not move is never deleted.
       const std::string conflict = ConflictName();
-      AppendConflictRecord(list, conflict, local_, MoveAside(tree_, fullPath_, conflict, localMtime));
+      AppendConflictRecord(list, conflict, local_, MoveAside(list.Flushes(), tree_, fullPath_, conflict, localMtime));
       TakeRemoteVersion(list,
                         std::make_unique<CConditionMkdir>(tree_, fullPath_, kNoCheck, mtime_, winAttr_, unixAttr_, false));
       return;
@@ -254,7 +255,7 @@ void CMorvexFile::ApplyConflict(store::COperationList& list, bool isLower) {
     case kDFOO: {
       if (!PrepareTemp()) return;
       const std::string conflict = ConflictName();
-      AppendConflictRecord(list, conflict, *this, MoveTemp(conflict, kNoCheck, false));
+      AppendConflictRecord(list, conflict, *this, MoveTemp(list, conflict, kNoCheck, false));
       MergeClock();
       local_.AppendUpdate(list);
       return;
@@ -296,7 +297,7 @@ void CMorvexFile::ApplyDelete(store::COperationList& list) {
   TakeRemoteVersion(list, std::move(guard));
 }
 
-void CMorvexFile::ApplyNewFile(store::COperationList& list) {
+void CMorvexFile::ApplyNewFile(CSyncBatch& list) {
   if (status_ != qo::NORMAL) {
     index::CQoFileBuilder(treeId_, *this).AppendInsert(list);
     return;
@@ -304,12 +305,12 @@ void CMorvexFile::ApplyNewFile(store::COperationList& list) {
   if (!PrepareTemp()) return;
   // Never over an existing file: one that appeared meanwhile is the user's.
   index::CQoFileBuilder(treeId_, *this)
-      .AppendInsert(list, MoveTemp(fullPath_, local_.Mtime(), false));
+      .AppendInsert(list, MoveTemp(list, fullPath_, local_.Mtime(), false));
 }
 
-void CMorvexFile::ApplyUpdate(store::COperationList& list) {
+void CMorvexFile::ApplyUpdate(CSyncBatch& list) {
   if (!PrepareTemp()) return;
-  auto guard = MoveTemp(fullPath_, local_.Mtime(), true);
+  auto guard = MoveTemp(list, fullPath_, local_.Mtime(), true);
   if (!HasLocal()) {
     index::CQoFileBuilder(treeId_, *this).AppendInsert(list, std::move(guard));
     return;

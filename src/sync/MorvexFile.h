@@ -8,6 +8,7 @@
 #include "index/VectorClock.h"
 #include "store/Operations.h"
 #include "sync/FetchFile.h"
+#include "sync/SyncBatch.h"
 #include "sync/TempFile.h"
 #include "sync/TreeFiles.h"
 
@@ -29,9 +30,11 @@ class CConditionMove;
 class CMorvexFile final : public index::IQoFile, public IFetchFile {
  public:
   // `fullPath` is the confined local path of `stat.path()` in the tree at
-  // `root`; `clock` the remote clock in the tree's numbering.
+  // `root`; `clock` the remote clock in the tree's numbering. Its steps
+  // count paths refused for leaving the tree into `escapes` (the pass's,
+  // which outlives this object) when given.
   CMorvexFile(int32_t treeId, const std::string& root, std::string fullPath, const qo::Stat& stat,
-              index::CVectorClock clock);
+              index::CVectorClock clock, int32_t* escapes = nullptr);
   CMorvexFile(const CMorvexFile&) = delete;
   CMorvexFile& operator=(const CMorvexFile&) = delete;
   ~CMorvexFile() override = default;
@@ -72,12 +75,14 @@ class CMorvexFile final : public index::IQoFile, public IFetchFile {
 
   // Concurrent versions (local and remote clocks conflict). With `isLower`
   // (the local tree's UUID sorts first) the local file gives up its path.
-  void ApplyConflict(store::COperationList& list, bool isLower);
+  // Those that move files take the batch, whose last step flushes the
+  // folders the moves changed.
+  void ApplyConflict(CSyncBatch& list, bool isLower);
   void ApplyDirectory(store::COperationList& list);
   void ApplyAttributes(store::COperationList& list);
   void ApplyDelete(store::COperationList& list);
-  void ApplyNewFile(store::COperationList& list);
-  void ApplyUpdate(store::COperationList& list);
+  void ApplyNewFile(CSyncBatch& list);
+  void ApplyUpdate(CSyncBatch& list);
 
   // The local record is a present entry of the same type (and, for a file,
   // content) as the remote one.
@@ -100,11 +105,11 @@ class CMorvexFile final : public index::IQoFile, public IFetchFile {
     local_.AppendUpdate(list, std::move(guard));
   }
   // A move of the temporary file this object's fetch wrote, and of no other.
-  std::unique_ptr<CConditionMove> MoveTemp(const std::string& destination, int64_t expectedDestinationMtime,
-                                           bool replace) const;
+  std::unique_ptr<CConditionMove> MoveTemp(CSyncBatch& batch, const std::string& destination,
+                                           int64_t expectedDestinationMtime, bool replace) const;
   void AppendConflictRecord(store::COperationList& list, const std::string& path, const index::IQoFile& version,
                             std::unique_ptr<store::COperationCondition> condition);
-  void BothPresentFiles(store::COperationList& list, bool isLower);
+  void BothPresentFiles(CSyncBatch& list, bool isLower);
 
   std::string wirePath_;
   CTreeFiles tree_;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <set>
+#include <utility>
 
 #include "core/BroadcastService.h"
 #include "index/FileUtils.h"
@@ -22,6 +23,7 @@
 #include "store/ContentResolver.h"
 #include "sync/Conditions.h"
 #include "sync/ListingPage.h"
+#include "sync/SyncBatch.h"
 #include "sync/TreeFiles.h"
 
 namespace morvex::sync {
@@ -65,12 +67,12 @@ bool NeedsNoTransfer(const CMorvexFile& item) {
          (item.HasLocal() && item.Sha1() == item.Local().Sha1() && item.Local().Status() != qo::REMOVED);
 }
 
-int64_t Apply(store::COperationList& list) {
+int64_t Apply(CSyncBatch& list) {
   if (list.Size() == 0) return 0;
   // Last: flushes the folders of the batch's renames before it commits. It
   // changes no row, so it does not count as an applied operation.
   list.NewUpdate(uris::File(), "0 ").GetValues()->PutExpression("usn", "usn");
-  list.At(list.Size() - 1)->SetCondition(std::make_unique<CConditionFlushFolders>());
+  list.At(list.Size() - 1)->SetCondition(std::make_unique<CConditionFlushFolders>(list.Flushes()));
   return CContentResolver::Instance().ApplyBatch(store::kAuthority, list);
 }
 
@@ -166,7 +168,7 @@ bool CSyncDir::ListChanges(protocol::PeerChannel& channel, const PassLimits& lim
         continue;
       }
       auto item = std::make_unique<CMorvexFile>(relation_.treeId, relation_.treeRoot, std::move(place.fullPath), stat,
-                                                index::CVectorClock(map, stat.vclock()));
+                                                index::CVectorClock(map, stat.vclock()), &lists.escapes);
       if (!item->LoadLocal()) {
         (item->Type() == qo::DIR ? lists.directories : lists.newFiles).push_back(std::move(item));
         continue;
@@ -208,11 +210,10 @@ bool CSyncDir::RunPass(peer::PeerContext& peer, const PassLimits& limits) {
 void CSyncDir::ApplyChanges(peer::PeerContext& peer, protocol::PeerChannel& channel, const PassLimits& limits,
                             PassLists& lists) {
   RemoveLeftoverTempFiles(relation_.treeUuid, relation_.treeRoot);
-  CTreeFiles::TakeEscapes();  // what earlier work on this thread refused is not this pass's
   const int64_t applied = ApplyLists(channel, limits, lists);
   // A step refused for leaving the tree wrote nothing; its change is not
   // recorded, and the pass says so.
-  failedFiles_ += CTreeFiles::TakeEscapes();
+  failedFiles_ += std::exchange(lists.escapes, 0);
   if (applied > 0) {
     index::PublishFileChange(peer.zmq, peer.config.Snapshot()->deviceUuid, relation_.syncUuid, relation_.treeUuid);
   }
@@ -259,13 +260,13 @@ int64_t CSyncDir::ApplyLists(protocol::PeerChannel& channel, const PassLimits& l
   // Fetches a list batch by batch and applies what arrived whole; countsFiles
   // says whether the list is part of the monitor's file count.
   const auto transferList = [&](std::vector<std::unique_ptr<CMorvexFile>>& items, bool countsFiles,
-                                const std::function<void(CMorvexFile&, store::COperationList&)>& applyOne) {
+                                const std::function<void(CMorvexFile&, CSyncBatch&)>& applyOne) {
     SortByPath(items, false);
     for (const Batch& batch : CutBatches(items, limits.batchFiles, limits.batchBytes)) {
       if (!goOn_) return;
       markReady(batch);
       if (!FetchBatch(channel, limits, monitor, batch)) return;
-      store::COperationList operations;
+      CSyncBatch operations;
       for (CMorvexFile* item : batch) {
         if (item->Ready()) {
           applyOne(*item, operations);
@@ -282,11 +283,11 @@ int64_t CSyncDir::ApplyLists(protocol::PeerChannel& channel, const PassLimits& l
   };
 
   transferList(lists.conflicts, false,
-               [isLower](CMorvexFile& item, store::COperationList& operations) { item.ApplyConflict(operations, isLower); });
+               [isLower](CMorvexFile& item, CSyncBatch& operations) { item.ApplyConflict(operations, isLower); });
 
   SortByPath(lists.directories, false);
   for (const Batch& batch : CutBatches(lists.directories, limits.batchFiles, 0)) {
-    store::COperationList operations;
+    CSyncBatch operations;
     for (CMorvexFile* item : batch) {
       if (item->OnlyAttributesDiffer()) {
         item->ApplyAttributes(operations);
@@ -299,7 +300,7 @@ int64_t CSyncDir::ApplyLists(protocol::PeerChannel& channel, const PassLimits& l
 
   SortByPath(lists.deletions, true);
   for (const Batch& batch : CutBatches(lists.deletions, limits.batchFiles, 0)) {
-    store::COperationList operations;
+    CSyncBatch operations;
     for (CMorvexFile* item : batch) item->ApplyDelete(operations);
     const int64_t applied = Apply(operations);
     if (applied > 0) core::CBroadcastService::Instance().Broadcast(core::BM_DELETE_APPLIED, static_cast<int32_t>(applied));
@@ -307,8 +308,8 @@ int64_t CSyncDir::ApplyLists(protocol::PeerChannel& channel, const PassLimits& l
   }
 
   transferList(lists.newFiles, true,
-               [](CMorvexFile& item, store::COperationList& operations) { item.ApplyNewFile(operations); });
-  transferList(lists.updates, true, [](CMorvexFile& item, store::COperationList& operations) {
+               [](CMorvexFile& item, CSyncBatch& operations) { item.ApplyNewFile(operations); });
+  transferList(lists.updates, true, [](CMorvexFile& item, CSyncBatch& operations) {
     if (item.OnlyAttributesDiffer()) {
       item.ApplyAttributes(operations);
     } else {

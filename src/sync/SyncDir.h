@@ -27,7 +27,15 @@ struct PassLimits {
 };
 
 // The work of one pass, sorted into what is done with each remote record.
+// Its files count the steps refused for leaving the tree into `escapes`,
+// which is declared first so that it outlives them (their temporary files
+// go with them); for that the lists stay where they were made.
 struct PassLists {
+  PassLists() = default;
+  PassLists(const PassLists&) = delete;
+  PassLists& operator=(const PassLists&) = delete;
+
+  int32_t escapes = 0;
   std::vector<std::unique_ptr<CMorvexFile>> conflicts;
   std::vector<std::unique_ptr<CMorvexFile>> directories;
   std::vector<std::unique_ptr<CMorvexFile>> deletions;

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-#include "core/Runnable.h"
-
 namespace morvex::sync {
 
 // File-level progress of one pass: what the pass reports as it applies.
@@ -17,9 +15,11 @@ class CProgressMonitor {
 };
 
 // Byte-level progress of the transfers: what the fetcher reports per part.
-class CTransferMonitor : public core::IAbortable {
+// Stopping a fetch is not its business: the fetcher ends on the process's
+// exit notice (protocol::SubscribeExit) or a silent peer.
+class CTransferMonitor {
  public:
-  ~CTransferMonitor() override = default;
+  virtual ~CTransferMonitor() = default;
   virtual void BytesReceived(int64_t bytes) = 0;
 };
 

@@ -36,6 +36,31 @@ int32_t DecodeId(const protocol::ZmqFrame& frame) {
   return id;
 }
 
+// A report's outcome frame; a report without one (a worker's "ready")
+// carries no pass, and an unknown byte counts as incomplete.
+std::string EncodeOutcome(PassOutcome outcome) { return std::string(1, static_cast<char>(outcome)); }
+
+PassOutcome DecodeOutcome(const protocol::ZmqFrame& frame) {
+  if (frame.Size() != 1) return PassOutcome::kChangesLeft;
+  const auto value = static_cast<PassOutcome>(static_cast<const uint8_t*>(frame.Data())[0]);
+  switch (value) {
+    case PassOutcome::kComplete:
+    case PassOutcome::kNoRelation:
+    case PassOutcome::kListingFailed:
+    case PassOutcome::kChangesLeft:
+      return value;
+  }
+  return PassOutcome::kChangesLeft;
+}
+
+// The pass of a real relation against its peer.
+PassOutcome RunRelationPass(peer::PeerContext& peer, int32_t syncId) {
+  CSyncDir relation(syncId);
+  if (!relation.Valid()) return PassOutcome::kNoRelation;
+  if (!relation.RunPass(peer)) return PassOutcome::kListingFailed;
+  return relation.Complete() ? PassOutcome::kComplete : PassOutcome::kChangesLeft;
+}
+
 }  // namespace
 
 CSyncWorker::CSyncWorker(protocol::ZmqContext& zmq, std::string name, PassRunner runPass)
@@ -62,9 +87,10 @@ uint32_t CSyncWorker::Run() {
     }
     const int32_t syncId = DecodeId(job);
     core::CBroadcastService::Instance().Broadcast(core::BM_SYNC_BEGIN);
-    runPass_(syncId);
+    const PassOutcome outcome = runPass_(syncId);
     core::CBroadcastService::Instance().Broadcast(core::BM_SYNC_END);
-    socket.SendFrame(EncodeId(syncId), false);
+    socket.SendFrame(EncodeId(syncId), true);
+    socket.SendFrame(EncodeOutcome(outcome), false);
   }
   return 0;
 }
@@ -72,15 +98,7 @@ uint32_t CSyncWorker::Run() {
 CSyncRouter::CSyncRouter(peer::PeerContext& peer, std::chrono::milliseconds interval, PassRunner runPass,
                          std::chrono::milliseconds retryDelay)
     : CWorkThread("SyncRouter"), peer_(peer), runPass_(std::move(runPass)), interval_(interval), retryDelay_(retryDelay) {
-  if (!runPass_) {
-    runPass_ = [&peer](int32_t syncId) {
-      CSyncDir relation(syncId);
-      const bool ok = relation.RunPass(peer) && relation.Complete();
-      const auto now = std::chrono::system_clock::now().time_since_epoch();
-      core::CStatusBoard::Instance().PassEnded(syncId, ok,
-                                               std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-    };
-  }
+  if (!runPass_) runPass_ = [&peer](int32_t syncId) { return RunRelationPass(peer, syncId); };
   if (interval_.count() > 0) timer_ = timers_.Start(interval_, interval_, [this] { RequestAll(); });
   LOG(INFO) << "CSyncService Start on Device '" << peer_.config.Snapshot()->deviceName << "'.";
 }
@@ -198,6 +216,12 @@ void CSyncRouter::Publish(int32_t syncId) const {
   core::CStatusBoard::Instance().SetSchedule(syncId, (state & kRunning) != 0, (state & kQueued) != 0);
 }
 
+void CSyncRouter::PublishPassEnd(int32_t syncId, PassOutcome outcome) {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  core::CStatusBoard::Instance().PassEnded(syncId, outcome == PassOutcome::kComplete,
+                                           std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
 void CSyncRouter::SendJob(protocol::ZmqSocket& workers, const std::string& identity, int32_t syncId) {
   workers.SendFrame(identity, true);
   workers.SendFrame(nullptr, 0, true);
@@ -261,6 +285,9 @@ void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
   }
   if (delimiter.More() && workers.RecvFrame(payload)) {
     const int32_t finished = DecodeId(payload);
+    protocol::ZmqFrame outcomeFrame;
+    const bool hasOutcome = payload.More() && workers.RecvFrame(outcomeFrame);
+    const PassOutcome outcome = hasOutcome ? DecodeOutcome(outcomeFrame) : PassOutcome::kChangesLeft;
     const auto entry = finished == 0 ? schedule_.end() : schedule_.find(finished);
     if (entry != schedule_.end()) {
       entry->second.state &= ~static_cast<uint32_t>(kRunning);
@@ -270,8 +297,9 @@ void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
       } else {
         waiting_.push_back(finished);  // asked for again while it ran
       }
+      PublishPassEnd(finished, outcome);
       Publish(finished);
-      ScheduleRetry(finished);
+      ScheduleRetry(finished, outcome);
     }
   }
   // A worker's first report (id 0) only says it is ready.
@@ -279,11 +307,11 @@ void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
   StartWaiting(workers);
 }
 
-void CSyncRouter::ScheduleRetry(int32_t syncId) {
-  const auto relations = core::CStatusBoard::Instance().Relations();
-  const auto found = relations.find(syncId);
-  if (found == relations.end() || found->second.lastPassOk || found->second.lastPassEnd == 0) return;
+void CSyncRouter::ScheduleRetry(int32_t syncId, PassOutcome outcome) {
+  // Complete: the next change notice or periodic request brings the next pass.
+  if (outcome == PassOutcome::kComplete) return;
   peer::Relation relation;
+  // Gone: nothing to retry.
   if (!peer::LoadRelation(syncId, relation)) return;
   // An offline peer is asked again when it comes back (Reconcile).
   if (!device::IsOnline(relation.peerDeviceUuid)) return;

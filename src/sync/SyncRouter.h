@@ -20,11 +20,23 @@
 
 namespace morvex::sync {
 
-// Runs one pass of a relation (the sync workers' job); tests put their own.
-using PassRunner = std::function<void(int32_t syncId)>;
+// How a pass ended, as its worker reports it to the router: complete, or
+// why not. Anything but kComplete is an incomplete pass, which the router
+// retries while the relation exists and its peer is online.
+enum class PassOutcome : uint8_t {
+  kComplete = 0,
+  kNoRelation,     // the relation is gone (removed meanwhile)
+  kListingFailed,  // nothing was applied: the peer did not list its tree
+  kChangesLeft,    // applied in part: a file or a fetch failed
+};
+
+// Runs one pass of a relation (the sync workers' job) and returns how it
+// ended; tests put their own.
+using PassRunner = std::function<PassOutcome(int32_t syncId)>;
 
 // Runs passes for the sync workers: takes the next relation from the
-// router, runs its pass between the begin and end broadcasts, reports back.
+// router, runs its pass between the begin and end broadcasts, and replies
+// with the relation and the pass's outcome.
 class CSyncWorker final : public core::CWorkThread {
  public:
   CSyncWorker(protocol::ZmqContext& zmq, std::string name, PassRunner runPass);
@@ -52,16 +64,24 @@ class CSyncWorker final : public core::CWorkThread {
 //    parallel.
 //  - Waiting relations start in the order they were requested, oldest first,
 //    skipping those whose tree is busy.
-//  - A worker's report carries the relation whose pass ended; it frees the
-//    worker and the tree, and the next waiting relation starts.
+//  - A worker's report carries the relation whose pass ended and how it
+//    ended (PassOutcome); it frees the worker and the tree, and the next
+//    waiting relation starts.
+//  - The router alone decides on a retry, from that outcome: an incomplete
+//    pass is requested again after the retry delay while its peer is
+//    online; a complete one is not. The status board only shows what the
+//    router and the passes did; nothing reads it back to decide.
 //  - One subscription per distinct publish address of the online trusted
 //    devices, counted by the devices that use it, following the Device
 //    table: a subscription is connected when its first device comes online
 //    and disconnected when its last one goes; nothing else reconnects it.
 //
 // Threads: the schedule, the idle workers and the subscriptions belong to
-// the router thread ("SyncRouter"). The timer and the Device observer only
-// push messages to it.
+// the router thread ("SyncRouter"). Each pass runs on one of the four
+// worker threads ("sync_worker0".."3"), which share nothing with the router
+// but the job and report frames on "inproc://routesync.inproc". The timers
+// (periodic requests, retries: one TimerService thread) and the Device
+// observer only push messages to the router.
 class CSyncRouter final : public core::CWorkThread, public store::CContentObserver {
  public:
   static constexpr int kWorkerCount = 4;
@@ -101,12 +121,14 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   void OnMessage(protocol::CQoMsg& message, protocol::ZmqSocket& workers);
   void Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& workers);
   // After a pass: another one later when it ended incomplete.
-  void ScheduleRetry(int32_t syncId);
+  void ScheduleRetry(int32_t syncId, PassOutcome outcome);
   // Passes for every relation with this peer (it came online).
   void RequestPeerPasses(const std::string& deviceUuid, protocol::ZmqSocket& workers);
   static void SendJob(protocol::ZmqSocket& workers, const std::string& identity, int32_t syncId);
   // Shows a relation's schedule state to the status requests.
   void Publish(int32_t syncId) const;
+  // Shows how a relation's last pass ended to the status requests.
+  static void PublishPassEnd(int32_t syncId, PassOutcome outcome);
 
   peer::PeerContext& peer_;
   PassRunner runPass_;

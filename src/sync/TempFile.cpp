@@ -31,7 +31,7 @@ std::string CTempFile::TempNameFor(const std::string& name) {
   return name.substr(0, keep) + "." + digest.substr(0, kHashDigits) + std::string(kTempSuffix);
 }
 
-CTempFile::CTempFile(std::string root, const std::string& finalPath) : tree_(std::move(root)) {
+CTempFile::CTempFile(CTreeFiles tree, const std::string& finalPath) : tree_(std::move(tree)) {
   const size_t slash = finalPath.rfind('/');
   const size_t start = slash == std::string::npos ? 0 : slash + 1;
   path_ = finalPath.substr(0, start) + TempNameFor(finalPath.substr(start));

@@ -26,7 +26,9 @@ namespace morvex::sync {
 // Threads: the pass's worker thread.
 class CTempFile {
  public:
-  CTempFile(std::string root, const std::string& finalPath);
+  // `tree`: the steps of the tree the file lies in (and the counter of
+  // their refusals).
+  CTempFile(CTreeFiles tree, const std::string& finalPath);
   CTempFile(const CTempFile&) = delete;
   CTempFile& operator=(const CTempFile&) = delete;
   // Deletes the file when this object created it and it was not moved.

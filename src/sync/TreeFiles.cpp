@@ -15,19 +15,18 @@ namespace {
 using platform::BeneathEntry;
 using platform::UniqueFd;
 
-thread_local int32_t escapes = 0;
-
 // ENOTDIR: a component of the path is a file, so the entry cannot exist.
 bool IsMissing(int err) { return err == ENOENT || err == ENOTDIR; }
 
 using index::MillisecondsOf;
 using index::WinAttrOf;
 
-bool Resolve(const std::string& root, const std::string& path, bool makeParents, BeneathEntry& entry) {
+bool Resolve(const std::string& root, int32_t* escapes, const std::string& path, bool makeParents,
+             BeneathEntry& entry) {
   if (platform::ResolveBeneath(root, path, makeParents, entry)) return true;
   const int err = errno;
   if (platform::IsEscapeError(err)) {
-    ++escapes;
+    if (escapes != nullptr) ++*escapes;
     LOG(ERROR) << "Path escapes the folder[" << err << "]: " << path << " (folder " << root << ")";
   }
   errno = err;
@@ -36,11 +35,9 @@ bool Resolve(const std::string& root, const std::string& path, bool makeParents,
 
 }  // namespace
 
-int32_t CTreeFiles::TakeEscapes() { return std::exchange(escapes, 0); }
-
 bool CTreeFiles::Stat(const std::string& path, struct stat& info) const {
   BeneathEntry entry;
-  return Resolve(root_, path, false, entry) &&
+  return Resolve(root_, escapes_, path, false, entry) &&
          ::fstatat(entry.dir.Get(), entry.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
@@ -75,7 +72,7 @@ bool CTreeFiles::ModifiedSince(const std::string& path, int64_t mtime) const {
 
 int CTreeFiles::Open(const std::string& path, int flags, mode_t mode) const {
   BeneathEntry entry;
-  if (!Resolve(root_, path, (flags & O_CREAT) != 0, entry)) return -1;
+  if (!Resolve(root_, escapes_, path, (flags & O_CREAT) != 0, entry)) return -1;
   return ::openat(entry.dir.Get(), entry.name.c_str(), flags | O_NOFOLLOW, mode);
 }
 
@@ -83,7 +80,7 @@ bool CTreeFiles::Move(const std::string& source, const std::string& destination,
                       const std::optional<FileIdentity>& expectedSource) const {
   BeneathEntry from;
   BeneathEntry to;
-  if (!Resolve(root_, source, false, from) || !Resolve(root_, destination, true, to)) return false;
+  if (!Resolve(root_, escapes_, source, false, from) || !Resolve(root_, escapes_, destination, true, to)) return false;
   if (expectedSource) {
     struct stat info {};
     if (::fstatat(from.dir.Get(), from.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
@@ -99,7 +96,7 @@ bool CTreeFiles::Move(const std::string& source, const std::string& destination,
 
 bool CTreeFiles::MakeDirectory(const std::string& path, bool replaceFile) const {
   BeneathEntry entry;
-  if (!Resolve(root_, path, true, entry)) return false;
+  if (!Resolve(root_, escapes_, path, true, entry)) return false;
   const int dir = entry.dir.Get();
   const char* name = entry.name.c_str();
   struct stat info {};
@@ -113,19 +110,19 @@ bool CTreeFiles::MakeDirectory(const std::string& path, bool replaceFile) const 
 
 bool CTreeFiles::RemoveDirectory(const std::string& path) const {
   BeneathEntry entry;
-  if (!Resolve(root_, path, false, entry)) return IsMissing(errno);
+  if (!Resolve(root_, escapes_, path, false, entry)) return IsMissing(errno);
   return ::unlinkat(entry.dir.Get(), entry.name.c_str(), AT_REMOVEDIR) == 0 || IsMissing(errno);
 }
 
 bool CTreeFiles::DeleteFile(const std::string& path) const {
   BeneathEntry entry;
-  if (!Resolve(root_, path, false, entry)) return IsMissing(errno);
+  if (!Resolve(root_, escapes_, path, false, entry)) return IsMissing(errno);
   return ::unlinkat(entry.dir.Get(), entry.name.c_str(), 0) == 0 || IsMissing(errno);
 }
 
 bool CTreeFiles::DeleteIfSame(const std::string& path, const FileIdentity& identity) const {
   BeneathEntry entry;
-  if (!Resolve(root_, path, false, entry)) return false;
+  if (!Resolve(root_, escapes_, path, false, entry)) return false;
   struct stat info {};
   if (::fstatat(entry.dir.Get(), entry.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
   if (FileIdentity{info.st_dev, info.st_ino} != identity) {
@@ -137,12 +134,12 @@ bool CTreeFiles::DeleteIfSame(const std::string& path, const FileIdentity& ident
 
 bool CTreeFiles::SetLastWriteTime(const std::string& path, int64_t mtime) const {
   BeneathEntry entry;
-  return Resolve(root_, path, false, entry) && index::SetLastWriteTimeAt(entry.dir.Get(), entry.name.c_str(), mtime);
+  return Resolve(root_, escapes_, path, false, entry) && index::SetLastWriteTimeAt(entry.dir.Get(), entry.name.c_str(), mtime);
 }
 
 bool CTreeFiles::ApplyPeerAttributes(const std::string& path, int32_t winAttr, int32_t unixAttr) const {
   BeneathEntry entry;
-  if (!Resolve(root_, path, false, entry)) return false;
+  if (!Resolve(root_, escapes_, path, false, entry)) return false;
   const int dir = entry.dir.Get();
   const char* name = entry.name.c_str();
   // AT_SYMLINK_NOFOLLOW: a link in the entry's place fails instead of
@@ -165,7 +162,7 @@ bool CTreeFiles::FsyncFolder(const std::string& folder) const {
     fd.Reset(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   } else {
     BeneathEntry entry;
-    if (!Resolve(root_, folder, false, entry)) return false;
+    if (!Resolve(root_, escapes_, folder, false, entry)) return false;
     fd.Reset(::openat(entry.dir.Get(), entry.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   }
   return fd.Valid() && ::fsync(fd.Get()) == 0;

@@ -23,13 +23,17 @@ struct FileIdentity {
 // symbolic link (platform/BeneathDir.h). A path that would leave the tree,
 // also through a folder that was swapped for a link after the listing was
 // read, fails with an ERROR "... escapes the folder" and touches nothing;
-// such refusals are counted per thread (TakeEscapes) so that the pass can
-// report itself incomplete. Paths are full paths below the root.
+// such refusals are counted into the counter given at construction (the
+// pass's, PassLists::escapes) so that the pass can report itself
+// incomplete. Paths are full paths below the root.
 //
-// Threads: no state but the per-thread count; any thread.
+// Threads: no state of its own; it counts into the counter of whoever made
+// it, so it stays on that counter's thread (the pass's worker).
 class CTreeFiles {
  public:
-  explicit CTreeFiles(std::string root) : root_(std::move(root)) {}
+  // `escapes`, when given, counts the refusals and must outlive this object
+  // and its copies.
+  explicit CTreeFiles(std::string root, int32_t* escapes = nullptr) : root_(std::move(root)), escapes_(escapes) {}
   const std::string& Root() const { return root_; }
 
   // lstat() of the entry; false with errno.
@@ -64,11 +68,12 @@ class CTreeFiles {
   // Flushes a folder's entries to the disk.
   bool FsyncFolder(const std::string& folder) const;
 
-  // The refusals of this thread since the last call.
-  static int32_t TakeEscapes();
+  // The counter the refusals go to; null when nobody counts them.
+  int32_t* Escapes() const { return escapes_; }
 
  private:
   std::string root_;
+  int32_t* escapes_;
 };
 
 }  // namespace morvex::sync

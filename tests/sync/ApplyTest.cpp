@@ -308,7 +308,7 @@ TEST_F(GuardTest, ATemporaryFileAnotherWriterReplacedIsNeverMovedIntoPlace) {
   ASSERT_EQ(::unlink(file.TempPath().c_str()), 0);
   test::WriteFile(file.TempPath(), "mixed!!");
 
-  store::COperationList list;
+  CSyncBatch list;
   file.ApplyNewFile(list);
   Resolver().ApplyBatch(store::kAuthority, list);
 

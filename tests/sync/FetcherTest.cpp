@@ -58,7 +58,7 @@ std::string Sha1Hex(const std::string& data) {
 class TestFile final : public IFetchFile {
  public:
   TestFile(const test::TempDir& root, const std::string& name, std::string remotePath, const std::string& content)
-      : temp_(root.Path(), root / name),
+      : temp_(CTreeFiles(root.Path()), root / name),
         remotePath_(std::move(remotePath)),
         length_(static_cast<int64_t>(content.size())),
         sha1_(Sha1Hex(content)) {}

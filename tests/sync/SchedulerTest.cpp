@@ -97,7 +97,10 @@ class SchedulerTest : public peer::PeerFixture {
   void SetUp() override {
     PeerFixture::SetUp();
     if (IsSkipped()) return;
-    router_ = std::make_unique<CSyncRouter>(*peer_, 0ms, [this](int32_t id) { passes_.Run(id); });
+    router_ = std::make_unique<CSyncRouter>(*peer_, 0ms, [this](int32_t id) {
+      passes_.Run(id);
+      return PassOutcome::kComplete;
+    });
     router_->Resume();
     std::this_thread::sleep_for(200ms);  // bound, workers ready
   }
@@ -230,14 +233,14 @@ TEST_F(SchedulerTest, TwoRelationsOfOneTreeTakeTurnsWhileAnotherTreeRunsBeside) 
 // by itself while the peer is online; a complete one is not.
 TEST_F(SchedulerTest, AnIncompletePassIsRetriedWhileThePeerIsOnline) {
   StopRouter();
-  ASSERT_GT(AddRelation(dir_.Path()), 0);
+  const int32_t id = AddRelation(dir_.Path());
+  ASSERT_GT(id, 0);
   std::atomic<int> passes{0};
   router_ = std::make_unique<CSyncRouter>(
       *peer_, 0ms,
-      [&](int32_t syncId) {
+      [&](int32_t) {
         // Incomplete the first time only.
-        const bool ok = passes.fetch_add(1) > 0;
-        core::CStatusBoard::Instance().PassEnded(syncId, ok, 1);
+        return passes.fetch_add(1) > 0 ? PassOutcome::kComplete : PassOutcome::kChangesLeft;
       },
       200ms);
   router_->Resume();
@@ -246,6 +249,10 @@ TEST_F(SchedulerTest, AnIncompletePassIsRetriedWhileThePeerIsOnline) {
   ASSERT_TRUE(test::WaitFor([&] { return passes.load() >= 2; }, 5s)) << "the incomplete pass was not retried";
   std::this_thread::sleep_for(600ms);
   EXPECT_EQ(passes.load(), 2) << "a complete pass is not repeated";
+  // The router shows the outcome it decided on.
+  const core::RelationStatus shown = core::CStatusBoard::Instance().Relations()[id];
+  EXPECT_TRUE(shown.lastPassOk);
+  EXPECT_GT(shown.lastPassEnd, 0);
 }
 
 // The router's subscriptions to the publish ports of the online devices,
