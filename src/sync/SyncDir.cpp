@@ -13,6 +13,7 @@
 #include "device/DeviceQueries.h"
 #include "index/FileUtils.h"
 #include "index/IgnoreRules.h"
+#include "index/QoFile.h"
 #include "index/Tree.h"
 #include "index/VectorClock.h"
 #include "platform/UniqueDir.h"
@@ -69,8 +70,7 @@ int64_t Apply(store::COperationList& list) {
   if (list.Size() == 0) return 0;
   // Last: flushes the folders of the batch's renames before it commits. It
   // changes no row, so it does not count as an applied operation.
-  list.NewUpdate(uris::File(), "0 ").GetValues()->PutExpression("usn", "usn");
-  list.At(list.Size() - 1)->SetCondition(std::make_unique<CConditionFlushFolders>());
+  index::AppendNoChange(list).SetCondition(std::make_unique<CConditionFlushFolders>());
   return CContentResolver::Instance().ApplyBatch(store::kAuthority, list);
 }
 
