@@ -167,7 +167,9 @@ ClockIndexMap LookupClockUuids(int32_t treeId, const std::vector<std::string>& u
   auto rows = resolver.Query(store::uris::VCUuid(), {"clock_uuid", "clock_index"},
                              store::CSelection("tree_id = ? ").AddInt(treeId));
   while (rows && rows->MoveToNext()) {
-    if (const int32_t index = rows->GetInt(1); index > 0) known.emplace(std::string(rows->GetString(0)), index);
+    if (const int32_t index = rows->GetInt("clock_index"); index > 0) {
+      known.emplace(std::string(rows->GetString("clock_uuid")), index);
+    }
   }
   rows.reset();
   ClockIndexMap map;
@@ -190,7 +192,7 @@ bool LoadFileClock(int32_t treeId, const std::string& path, CVectorClock& out) {
       store::uris::File(), {"local_clock", "other_clock"},
       store::CSelection("tree_id = ? AND path = ? ").AddInt(treeId).AddString(path));
   if (!cursor || !cursor->MoveToNext()) return false;
-  out = CVectorClock(cursor->GetInt(0), cursor->GetBlob(1), cursor->GetBytes(1));
+  out = CVectorClock(cursor->GetInt("local_clock"), cursor->GetBlob("other_clock"), cursor->GetBytes("other_clock"));
   return true;
 }
 

@@ -28,8 +28,6 @@
 namespace morvex::sync {
 
 using store::CContentResolver;
-using store::CSelection;
-namespace uris = store::uris;
 
 namespace {
 
