@@ -46,16 +46,16 @@ int main(int argc, char** argv) {
   const index::IgnoreRules rules;
 
   for (const char* pass : {"first", "second"}) {
-    const int64_t usnBefore = store::CContentResolver::Instance().QueryInt64(store::uris::File(), "MAX(usn)", 0, nullptr);
+    const int64_t usnBefore = store::CContentResolver::Instance().QueryInt64(store::uris::File(), "MAX(usn)", 0, store::CSelection());
     const auto wall = std::chrono::steady_clock::now();
     const double cpu = CpuSeconds();
     refresher.RefreshTree(tree, rules);
     const double wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
-    const int64_t usnAfter = store::CContentResolver::Instance().QueryInt64(store::uris::File(), "MAX(usn)", 0, nullptr);
+    const int64_t usnAfter = store::CContentResolver::Instance().QueryInt64(store::uris::File(), "MAX(usn)", 0, store::CSelection());
     std::printf("%s rescan: wall %.3f s, cpu %.3f s, rows written %lld\n", pass, wallSeconds, CpuSeconds() - cpu,
                 static_cast<long long>(usnAfter - usnBefore));
   }
-  const int rows = store::CContentResolver::Instance().QueryInt(store::uris::File(), "COUNT(*)", 0, nullptr);
+  const int rows = store::CContentResolver::Instance().QueryInt(store::uris::File(), "COUNT(*)", 0, store::CSelection());
   // The listing holds one Entry per path; paths longer than the small-string
   // buffer live on the heap (plus the allocator's 16-byte rounding).
   std::printf("entries %d, listing bytes per entry: %zu + path\n", rows, sizeof(index::CRefreshThread::Entry));

@@ -157,7 +157,7 @@ int CKelmConfigManager::Load() {
       if (number != missing) Assign(values, spec.key, {}, number);
     } else {
       std::string text;
-      if (resolver.QueryString(uris::Config(), "value", text, "name = '%s'", spec.name)) {
+      if (resolver.QueryString(uris::Config(), "value", text, CSelection("name = ? ").AddString(spec.name))) {
         Assign(values, spec.key, text, 0);
       }
     }
@@ -192,7 +192,7 @@ int CKelmConfigManager::Save() {
 }
 
 std::unique_ptr<store::CSQLiteCursor> CKelmConfigManager::Query() {
-  return CContentResolver::Instance().Query(uris::Config(), {"name", "value"}, nullptr);
+  return CContentResolver::Instance().Query(uris::Config(), {"name", "value"}, CSelection());
 }
 
 void CKelmConfigManager::OnChange(std::unique_ptr<store::CSQLiteCursor> cursor) {

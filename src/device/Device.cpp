@@ -103,7 +103,7 @@ bool CDevice::HasKey(const std::string& der) const { return !pubkey.empty() && s
 
 bool CDevice::Save() {
   store::COperationList batch;
-  auto& update = batch.NewUpdate(uris::Device(), "id = %d", id);
+  auto& update = batch.NewUpdate(uris::Device(), CSelection("id = ? ").AddInt(id));
   CContentValues& values = *update.GetValues();
   if (dirty & kDirtyUuid) values.PutString("uuid", uuid);
   if (dirty & kDirtyName) values.PutString("name", name);
@@ -138,13 +138,14 @@ bool CDevice::Insert() {
 bool CDevice::ResetTtl() {
   CContentValues values;
   values.PutInt("ttl", 3);
-  return CContentResolver::Instance().Update(uris::DeviceTTL(), values, "id = %d ", id) == 1;
+  return CContentResolver::Instance().Update(uris::DeviceTTL(), values, CSelection("id = ? ").AddInt(id)) == 1;
 }
 
 bool CDevice::UpdateTrust(int32_t value) {
   CContentValues values;
   values.PutInt("trust", value);
-  const bool changed = CContentResolver::Instance().Update(uris::Device(), values, "id = %d ", id) == 1;
+  const bool changed =
+      CContentResolver::Instance().Update(uris::Device(), values, CSelection("id = ? ").AddInt(id)) == 1;
   if (changed) trust = value;
   return changed;
 }
@@ -154,9 +155,8 @@ bool CDevice::SetUntrusted() { return UpdateTrust(0); }
 
 void ResetDevices(const std::string& ownUuid) {
   store::COperationList batch;
-  batch.NewDelete(uris::Device(), "trust = %d ", 0);
-  auto& offline = batch.NewUpdate(uris::Device(), "uuid != ? AND trust = %d ", 1);
-  offline.GetSelection()->AddString(ownUuid);
+  batch.NewDelete(uris::Device(), CSelection("trust = ? ").AddInt(0));
+  auto& offline = batch.NewUpdate(uris::Device(), CSelection("uuid != ? AND trust = ? ").AddString(ownUuid).AddInt(1));
   offline.GetValues()->PutInt("online", 0);
   CContentResolver::Instance().ApplyBatch(store::kAuthority, batch);
 }

@@ -57,11 +57,12 @@ void MarkOffline(const std::string& uuid) {
 
 void AgeDevices(const std::string& ownUuid) {
   store::COperationList batch;
-  batch.NewUpdate(uris::DeviceTTL(), "ttl > 0").GetValues()->PutExpression("ttl", "ttl-1");
-  batch.NewDelete(uris::Device(), "trust = ? AND id IN (SELECT id FROM DeviceTTL WHERE ttl = 0)")
+  batch.NewUpdate(uris::DeviceTTL(), CSelection("ttl > 0")).GetValues()->PutExpression("ttl", "ttl-1");
+  batch.NewDelete(uris::Device(), CSelection("trust = ? AND id IN (SELECT id FROM DeviceTTL WHERE ttl = 0)"))
       .GetSelection()
       ->AddInt(0);
-  auto& offline = batch.NewUpdate(uris::Device(), "trust = ? AND uuid != ? AND id IN (SELECT id FROM DeviceTTL WHERE ttl = 0)");
+  auto& offline = batch.NewUpdate(
+      uris::Device(), CSelection("trust = ? AND uuid != ? AND id IN (SELECT id FROM DeviceTTL WHERE ttl = 0)"));
   offline.GetSelection()->AddInt(1).AddString(ownUuid);
   offline.GetValues()->PutInt("online", 0);
   CContentResolver::Instance().ApplyBatch(store::kAuthority, batch);
@@ -98,14 +99,14 @@ std::vector<std::string> UuidsStartingWith(const std::string& prefix) {
 }
 
 void ForgetOtherDevices(store::COperationList& batch, const std::string& ownUuid) {
-  batch.NewDelete(uris::Device(), "uuid != ? ").GetSelection()->AddString(ownUuid);
-  batch.NewDelete(uris::DeviceTTL(), nullptr);
+  batch.NewDelete(uris::Device(), CSelection("uuid != ? ")).GetSelection()->AddString(ownUuid);
+  batch.NewDelete(uris::DeviceTTL(), CSelection());
 }
 
 void DeleteAllDevices() {
   auto& resolver = CContentResolver::Instance();
-  resolver.Delete(uris::Device(), nullptr);
-  resolver.Delete(uris::DeviceTTL(), nullptr);
+  resolver.Delete(uris::Device(), CSelection());
+  resolver.Delete(uris::DeviceTTL(), CSelection());
 }
 
 void InsertOwnDevice(const OwnDevice& own) {

@@ -103,7 +103,7 @@ void CQoFile::IncLocalClock() {
 
 int CQoFile::AppendUpdate(store::COperationList& list, std::unique_ptr<store::COperationCondition> condition) {
   if (dirty_ == 0) return 1;
-  auto& update = list.NewUpdate(uris::File(), "id = %lld", static_cast<long long>(id_));
+  auto& update = list.NewUpdate(uris::File(), CSelection("id = ? ").AddInt64(id_));
   update.SetCondition(std::move(condition));
   store::CContentValues& v = *update.GetValues();
   if (dirty_ & kDirtyType) v.PutInt("type", type_);
@@ -129,7 +129,8 @@ int CQoFile::AppendUpdate(store::COperationList& list, std::unique_ptr<store::CO
 bool CQoFile::MarkRemoved(store::COperationList* list) {
   store::COperationList own;
   store::COperationList& target = list != nullptr ? *list : own;
-  auto& update = target.NewUpdate(uris::File(), "id = %lld AND status != %d ", static_cast<long long>(id_), qo::REMOVED);
+  auto& update =
+      target.NewUpdate(uris::File(), CSelection("id = ? AND status != ? ").AddInt64(id_).AddInt(qo::REMOVED));
   update.GetValues()->PutInt("status", qo::REMOVED).PutInt64("usn", GetNextUsn()).PutExpression("local_clock", "local_clock+1");
   if (list != nullptr) return true;
   return CContentResolver::Instance().ApplyBatch(store::kAuthority, own) > 0;
@@ -154,14 +155,32 @@ store::CSelection LiveBelow(int32_t treeId, const std::string& dir) {
 int CQoFile::MarkSubtreeRemoved(store::COperationList& list) { return MarkRemovedBelow(treeId_, path_, list); }
 
 int MarkRemovedBelow(int32_t treeId, const std::string& dir, store::COperationList& list) {
-  auto& update = list.NewUpdate(uris::File(), "%s", kLiveBelow);
-  *update.GetSelection() = LiveBelow(treeId, dir);
+  auto& update = list.NewUpdate(uris::File(), LiveBelow(treeId, dir));
   update.GetValues()->PutInt("status", qo::REMOVED).PutInt64("usn", GetNextUsn()).PutExpression("local_clock", "local_clock+1");
   return 1;
 }
 
 bool AnyLiveBelow(int32_t treeId, const std::string& dir) {
   return CContentResolver::Instance().QueryInt(uris::File(), "COUNT(*)", 0, LiveBelow(treeId, dir)) > 0;
+}
+
+store::CUpdateOperation& AppendNoChange(store::COperationList& list) {
+  auto& update = list.NewUpdate(uris::File(), CSelection("0 "));
+  update.GetValues()->PutExpression("usn", "usn");
+  return update;
+}
+
+int32_t CountRecordsNamed(const std::string& prefix, const std::string& suffix) {
+  return CContentResolver::Instance().QueryInt(
+      uris::File(), "COUNT(*)", 0,
+      CSelection("length(path) >= length(?) + length(?) AND substr(path, 1, length(?)) = ? AND "
+                 "substr(path, length(path) - length(?) + 1) = ? ")
+          .AddString(prefix)
+          .AddString(suffix)
+          .AddString(prefix)
+          .AddString(prefix)
+          .AddString(suffix)
+          .AddString(suffix));
 }
 
 CQoFileBuilder::CQoFileBuilder(const std::string& path, const std::string& sha1, int32_t treeId, int32_t unixAttr,

@@ -145,4 +145,12 @@ int MarkRemovedBelow(int32_t treeId, const std::string& dir, store::COperationLi
 // True when the tree has live records strictly below `dir`.
 bool AnyLiveBelow(int32_t treeId, const std::string& dir);
 
+// Appends an update of the File table that changes no row: a last step of a
+// batch for a condition to run in, inside the batch's transaction.
+store::CUpdateOperation& AppendNoChange(store::COperationList& list);
+
+// The number of records, in any tree, whose path starts with `prefix` and
+// ends with `suffix` (compared as exact text, no pattern characters).
+int32_t CountRecordsNamed(const std::string& prefix, const std::string& suffix);
+
 }  // namespace morvex::index

@@ -234,8 +234,9 @@ int CRefreshThread::Reconcile(std::vector<Entry>& listing, const std::vector<std
         uris::File(), {"id", "path", "type", "mtime", "status", "win_attr", "length", "unix_attr"},
         CSelection("(tree_id = ? )").AddInt(treeId), "path COLLATE UTF16 ASC ");
     while (rows && rows->MoveToNext()) {
-      records.push_back({rows->GetInt64(0), std::string(rows->GetString(1)), rows->GetInt(2), rows->GetInt64(3),
-                         rows->GetInt(4), rows->GetInt(5), rows->GetInt64(6), rows->GetInt(7)});
+      records.push_back({rows->GetInt64("id"), std::string(rows->GetString("path")), rows->GetInt("type"),
+                         rows->GetInt64("mtime"), rows->GetInt("status"), rows->GetInt("win_attr"),
+                         rows->GetInt64("length"), rows->GetInt("unix_attr")});
     }
     rows.reset();
     const auto indexOf = [&](const Entry& entry) { return static_cast<size_t>(&entry - listing.data()); };
@@ -263,7 +264,7 @@ int CRefreshThread::Reconcile(std::vector<Entry>& listing, const std::vector<std
   store::COperationList list;
   for (const int64_t id : removed) {
     // A fresh usn, so that every listing by usn sees the removal.
-    list.NewUpdate(uris::File(), "id = %lld ", static_cast<long long>(id))
+    list.NewUpdate(uris::File(), CSelection("id = ? ").AddInt64(id))
         .GetValues()
         ->PutInt("status", qo::REMOVED)
         .PutInt64("usn", GetNextUsn())

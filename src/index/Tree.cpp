@@ -221,7 +221,7 @@ int CreateTree(const std::string& syncUuid, const std::string& root, const std::
 
 int DeleteTree(const LocalTree& tree) {
   auto& resolver = CContentResolver::Instance();
-  return resolver.Delete(uris::Tree(), "id = %d ", tree.Id()) == 1 ? qo::ZE_SUCCESS : qo::ZE_NOENT;
+  return resolver.Delete(uris::Tree(), CSelection("id = ? ").AddInt(tree.Id())) == 1 ? qo::ZE_SUCCESS : qo::ZE_NOENT;
 }
 
 }  // namespace morvex::index

@@ -61,7 +61,8 @@ int32_t IndexOf(store::CContentResolver& resolver, int32_t treeId, const std::st
   // No usable row (the write failed, or a row with index 0 or less blocks
   // the key): still give the tree a fresh index so that its counter does not
   // land on another tree's component.
-  return resolver.QueryInt(store::uris::VCUuid(), "MAX(clock_index)", 0, "tree_id = %d ", treeId) + 1;
+  return resolver.QueryInt(store::uris::VCUuid(), "MAX(clock_index)", 0,
+                           store::CSelection("tree_id = ? ").AddInt(treeId)) + 1;
 }
 
 }  // namespace
@@ -144,7 +145,8 @@ std::vector<uint8_t> OtherClockBlob(const IVectorClock& clock) {
 
 ClockIndexMap MapClockUuids(int32_t treeId, const std::vector<std::string>& uuids) {
   store::CContentResolver& resolver = store::CContentResolver::Instance();
-  const std::optional<std::string> own = resolver.QueryStringDup(store::uris::Tree(), "tree_uuid", "id = %d ", treeId);
+  const std::optional<std::string> own = resolver.QueryStringDup(store::uris::Tree(), "tree_uuid",
+                                                                         store::CSelection("id = ? ").AddInt(treeId));
   ClockIndexMap map;
   map.indexes.reserve(uuids.size());
   for (const std::string& uuid : uuids) {
@@ -158,13 +160,16 @@ ClockIndexMap MapClockUuids(int32_t treeId, const std::vector<std::string>& uuid
 
 ClockIndexMap LookupClockUuids(int32_t treeId, const std::vector<std::string>& uuids) {
   store::CContentResolver& resolver = store::CContentResolver::Instance();
-  const std::optional<std::string> own = resolver.QueryStringDup(store::uris::Tree(), "tree_uuid", "id = %d ", treeId);
+  const std::optional<std::string> own = resolver.QueryStringDup(store::uris::Tree(), "tree_uuid",
+                                                                         store::CSelection("id = ? ").AddInt(treeId));
   // One read of the tree's whole numbering instead of one query per UUID.
   std::unordered_map<std::string, int32_t> known;
   auto rows = resolver.Query(store::uris::VCUuid(), {"clock_uuid", "clock_index"},
                              store::CSelection("tree_id = ? ").AddInt(treeId));
   while (rows && rows->MoveToNext()) {
-    if (const int32_t index = rows->GetInt(1); index > 0) known.emplace(std::string(rows->GetString(0)), index);
+    if (const int32_t index = rows->GetInt("clock_index"); index > 0) {
+      known.emplace(std::string(rows->GetString("clock_uuid")), index);
+    }
   }
   rows.reset();
   ClockIndexMap map;
@@ -187,7 +192,7 @@ bool LoadFileClock(int32_t treeId, const std::string& path, CVectorClock& out) {
       store::uris::File(), {"local_clock", "other_clock"},
       store::CSelection("tree_id = ? AND path = ? ").AddInt(treeId).AddString(path));
   if (!cursor || !cursor->MoveToNext()) return false;
-  out = CVectorClock(cursor->GetInt(0), cursor->GetBlob(1), cursor->GetBytes(1));
+  out = CVectorClock(cursor->GetInt("local_clock"), cursor->GetBlob("other_clock"), cursor->GetBytes("other_clock"));
   return true;
 }
 

@@ -15,13 +15,13 @@
 #include "protocol/InprocEndpoints.h"
 #include "protocol/WorkerChannel.h"
 #include "store/ContentResolver.h"
+#include "store/SyncStateClear.h"
 
 namespace morvex::peer {
 
 using protocol::IsValidUuid;
 using store::CContentResolver;
 using store::CSelection;
-namespace uris = store::uris;
 
 namespace {
 
@@ -258,9 +258,7 @@ int HandleRefresh(Request& request) {
 int HandleDatabaseClear(Request& request) {
   store::COperationList batch;
   device::ForgetOtherDevices(batch, request.config->deviceUuid);
-  for (const store::CUri* uri : {&uris::Sync(), &uris::File(), &uris::Tree(), &uris::VCUuid()}) {
-    batch.NewDelete(*uri, nullptr);
-  }
+  store::AppendClearSyncState(batch);
   CContentResolver::Instance().ApplyBatch(store::kAuthority, batch);
   LOG(WARNING) << "Database cleared on request of this device's tools";
   request.answer.Send(qo::MC_DATABASE_CLEAR_RESPONSE, nullptr, false);

@@ -26,7 +26,8 @@ namespace {
 constexpr int kFrameWaitMs = 5000;
 
 uint16_t ReadPort(const char* name, uint16_t fallback) {
-  const int64_t value = CContentResolver::Instance().QueryInt64(uris::Config(), "value", -1, "name = '%s'", name);
+  const int64_t value = CContentResolver::Instance().QueryInt64(uris::Config(), "value", -1,
+                                                                store::CSelection("name = ? ").AddString(name));
   return value < 0 ? fallback : static_cast<uint16_t>(value);
 }
 

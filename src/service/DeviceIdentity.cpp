@@ -12,11 +12,11 @@
 #include "protocol/Identity.h"
 #include "protocol/SslUtils.h"
 #include "store/ContentResolver.h"
+#include "store/SyncStateClear.h"
 
 namespace morvex::service {
 
 using store::CContentResolver;
-namespace uris = store::uris;
 
 namespace {
 
@@ -70,9 +70,9 @@ bool SetUpDeviceIdentity(const config::CKelmConfigManager& holder, bool create, 
     // the device stays exactly as it was.
     if (!confirm()) return false;
     device::DeleteAllDevices();
-    for (const store::CUri* uri : {&uris::Sync(), &uris::File(), &uris::Tree(), &uris::VCUuid()}) {
-      resolver.Delete(*uri, nullptr);
-    }
+    store::COperationList forget;
+    store::AppendClearSyncState(forget);
+    resolver.ApplyBatch(store::kAuthority, forget);
     working.CopyAll(holder);
     working.SetDeviceUuid(protocol::NewUuid());
     CreateIdentity(working);

@@ -44,11 +44,6 @@ bool CContentProvider::RefuseWrite(const CUri& uri) const {
 }
 
 std::unique_ptr<CSQLiteCursor> CContentProvider::Query(const CUri& uri, const std::vector<std::string>& columns,
-                                                       std::string_view where) {
-  return db_.Query(uri.Table(), columns, where);
-}
-
-std::unique_ptr<CSQLiteCursor> CContentProvider::Query(const CUri& uri, const std::vector<std::string>& columns,
                                                        const CSelection& selection, std::string_view order) {
   return db_.Query(uri.Table(), columns, selection, order);
 }
@@ -60,23 +55,9 @@ int64_t CContentProvider::Insert(const CUri& uri, const CContentValues& values, 
   return rowid;
 }
 
-int64_t CContentProvider::Update(const CUri& uri, const CContentValues& values, std::string_view where) {
-  if (RefuseWrite(uri)) return -1;
-  const int64_t changed = db_.Update(uri.Table(), values, where);
-  if (changed > 0) NotifyChange(uri);
-  return changed;
-}
-
 int64_t CContentProvider::Update(const CUri& uri, const CContentValues& values, const CSelection& selection) {
   if (RefuseWrite(uri)) return -1;
   const int64_t changed = db_.Update(uri.Table(), values, selection);
-  if (changed > 0) NotifyChange(uri);
-  return changed;
-}
-
-int64_t CContentProvider::Delete(const CUri& uri, std::string_view where) {
-  if (RefuseWrite(uri)) return -1;
-  const int64_t changed = db_.Delete(uri.Table(), where);
   if (changed > 0) NotifyChange(uri);
   return changed;
 }

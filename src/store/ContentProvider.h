@@ -38,13 +38,9 @@ class CContentProvider {
   const std::string& InitError() const { return initError_; }
 
   virtual std::unique_ptr<CSQLiteCursor> Query(const CUri& uri, const std::vector<std::string>& columns,
-                                               std::string_view where);
-  virtual std::unique_ptr<CSQLiteCursor> Query(const CUri& uri, const std::vector<std::string>& columns,
                                                const CSelection& selection, std::string_view order);
   virtual int64_t Insert(const CUri& uri, const CContentValues& values, int conflict);
-  virtual int64_t Update(const CUri& uri, const CContentValues& values, std::string_view where);
   virtual int64_t Update(const CUri& uri, const CContentValues& values, const CSelection& selection);
-  virtual int64_t Delete(const CUri& uri, std::string_view where);
   virtual int64_t Delete(const CUri& uri, const CSelection& selection);
   // All inserts in one transaction; the number that did not fail.
   virtual int64_t BulkInsert(const CUri& uri, const std::vector<CContentValues>& values, int conflict);

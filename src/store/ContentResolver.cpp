@@ -1,13 +1,7 @@
 #include "store/ContentResolver.h"
 
-#include "core/StringPrintf.h"
-
 namespace morvex::store {
 namespace {
-
-__attribute__((format(printf, 1, 0))) std::string FormatWhere(const char* format, va_list arguments) {
-  return format == nullptr ? std::string() : core::StringPrintfV(format, arguments);
-}
 
 // Moves the cursor to its first row; null when there is none.
 std::unique_ptr<CSQLiteCursor> AtFirstRow(std::unique_ptr<CSQLiteCursor> cursor) {
@@ -27,22 +21,6 @@ CContentProvider* CContentResolver::Provider() const {
   return list.empty() ? nullptr : list.front();
 }
 
-std::unique_ptr<CSQLiteCursor> CContentResolver::Query(const CUri& uri, const Columns& columns, const char* format,
-                                                       ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  auto cursor = QueryV(uri, columns, format, arguments);
-  va_end(arguments);
-  return cursor;
-}
-
-std::unique_ptr<CSQLiteCursor> CContentResolver::QueryV(const CUri& uri, const Columns& columns, const char* format,
-                                                        va_list arguments) {
-  CContentProvider* provider = Provider();
-  if (provider == nullptr) return nullptr;
-  return provider->Query(uri, columns, FormatWhere(format, arguments));
-}
-
 std::unique_ptr<CSQLiteCursor> CContentResolver::Query(const CUri& uri, const Columns& columns,
                                                        const CSelection& selection, std::string_view order) {
   CContentProvider* provider = Provider();
@@ -57,44 +35,11 @@ int64_t CContentResolver::Insert(const CUri& uri, const CContentValues& values, 
   return provider->Insert(uri, values, conflict);
 }
 
-int64_t CContentResolver::Update(const CUri& uri, const CContentValues& values, const char* format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  const int64_t changed = UpdateV(uri, values, format, arguments);
-  va_end(arguments);
-  return changed;
-}
-
-int64_t CContentResolver::UpdateV(const CUri& uri, const CContentValues& values, const char* format,
-                                  va_list arguments) {
-  CContentProvider* provider = Provider();
-  if (provider == nullptr) return 0;
-  const std::string where = FormatWhere(format, arguments);
-  std::lock_guard lock(writeLock_);
-  return provider->Update(uri, values, where);
-}
-
 int64_t CContentResolver::Update(const CUri& uri, const CContentValues& values, const CSelection& selection) {
   CContentProvider* provider = Provider();
   if (provider == nullptr) return 0;
   std::lock_guard lock(writeLock_);
   return provider->Update(uri, values, selection);
-}
-
-int64_t CContentResolver::Delete(const CUri& uri, const char* format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  const int64_t changed = DeleteV(uri, format, arguments);
-  va_end(arguments);
-  return changed;
-}
-
-int64_t CContentResolver::DeleteV(const CUri& uri, const char* format, va_list arguments) {
-  CContentProvider* provider = Provider();
-  if (provider == nullptr) return 0;
-  const std::string where = FormatWhere(format, arguments);
-  std::lock_guard lock(writeLock_);
-  return provider->Delete(uri, where);
 }
 
 int64_t CContentResolver::Delete(const CUri& uri, const CSelection& selection) {
@@ -119,30 +64,10 @@ int64_t CContentResolver::ApplyBatch(const std::string& /*authority*/, const COp
 }
 
 std::unique_ptr<CSQLiteCursor> CContentResolver::FirstRow(const CUri& uri, const std::string& column,
-                                                          std::string_view where) {
-  CContentProvider* provider = Provider();
-  if (provider == nullptr) return nullptr;
-  return AtFirstRow(provider->Query(uri, {column}, where));
-}
-
-std::unique_ptr<CSQLiteCursor> CContentResolver::FirstRow(const CUri& uri, const std::string& column,
                                                           const CSelection& selection) {
   CContentProvider* provider = Provider();
   if (provider == nullptr) return nullptr;
   return AtFirstRow(provider->Query(uri, {column}, selection, {}));
-}
-
-#define MORVEX_FORMAT_WHERE(last)                    \
-  va_list arguments;                                 \
-  va_start(arguments, last);                         \
-  const std::string where = FormatWhere(format, arguments); \
-  va_end(arguments)
-
-int32_t CContentResolver::QueryInt(const CUri& uri, const std::string& column, int32_t fallback, const char* format,
-                                   ...) {
-  MORVEX_FORMAT_WHERE(format);
-  auto row = FirstRow(uri, column, where);
-  return row ? row->GetInt(0) : fallback;
 }
 
 int32_t CContentResolver::QueryInt(const CUri& uri, const std::string& column, int32_t fallback,
@@ -152,24 +77,9 @@ int32_t CContentResolver::QueryInt(const CUri& uri, const std::string& column, i
 }
 
 int64_t CContentResolver::QueryInt64(const CUri& uri, const std::string& column, int64_t fallback,
-                                     const char* format, ...) {
-  MORVEX_FORMAT_WHERE(format);
-  auto row = FirstRow(uri, column, where);
-  return row ? row->GetInt64(0) : fallback;
-}
-
-int64_t CContentResolver::QueryInt64(const CUri& uri, const std::string& column, int64_t fallback,
                                      const CSelection& selection) {
   auto row = FirstRow(uri, column, selection);
   return row ? row->GetInt64(0) : fallback;
-}
-
-std::optional<std::u16string> CContentResolver::QueryWString(const CUri& uri, const std::string& column,
-                                                             const char* format, ...) {
-  MORVEX_FORMAT_WHERE(format);
-  auto row = FirstRow(uri, column, where);
-  if (!row) return std::nullopt;
-  return std::u16string(row->GetWString(0));
 }
 
 std::optional<std::u16string> CContentResolver::QueryWString(const CUri& uri, const std::string& column,
@@ -177,15 +87,6 @@ std::optional<std::u16string> CContentResolver::QueryWString(const CUri& uri, co
   auto row = FirstRow(uri, column, selection);
   if (!row) return std::nullopt;
   return std::u16string(row->GetWString(0));
-}
-
-int CContentResolver::QueryString(const CUri& uri, const std::string& column, std::string& out, const char* format,
-                                  ...) {
-  MORVEX_FORMAT_WHERE(format);
-  auto row = FirstRow(uri, column, where);
-  if (!row) return 0;
-  out.assign(row->GetString(0));
-  return 1;
 }
 
 int CContentResolver::QueryString(const CUri& uri, const std::string& column, std::string& out,
@@ -197,21 +98,11 @@ int CContentResolver::QueryString(const CUri& uri, const std::string& column, st
 }
 
 std::optional<std::string> CContentResolver::QueryStringDup(const CUri& uri, const std::string& column,
-                                                            const char* format, ...) {
-  MORVEX_FORMAT_WHERE(format);
-  auto row = FirstRow(uri, column, where);
-  if (!row) return std::nullopt;
-  return std::string(row->GetString(0));
-}
-
-std::optional<std::string> CContentResolver::QueryStringDup(const CUri& uri, const std::string& column,
                                                             const CSelection& selection) {
   auto row = FirstRow(uri, column, selection);
   if (!row) return std::nullopt;
   return std::string(row->GetString(0));
 }
-
-#undef MORVEX_FORMAT_WHERE
 
 void CContentResolver::RegisterObserver(const CUri& uri, bool descendants, CContentObserver* observer) {
   if (CContentProvider* provider = Provider()) provider->RegisterObserver(uri, descendants, observer);

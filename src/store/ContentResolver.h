@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdarg>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -11,10 +10,9 @@
 
 namespace morvex::store {
 
-// The one door to the store for every subsystem. Where clauses given as a
-// printf format are formatted here (a null format means no where clause);
-// prefer a CSelection with bound arguments for any value that did not come
-// from this code.
+// The one door to the store for every subsystem. Where clauses are
+// CSelections with bound arguments (an empty selection means no where
+// clause), so no value is ever written into SQL text.
 //
 // Threads: any thread. Writes hold writeLock_ (recursive) for the whole
 // write including the observers' notification; queries take no lock of
@@ -30,21 +28,11 @@ class CContentResolver {
 
   using Columns = std::vector<std::string>;
 
-  std::unique_ptr<CSQLiteCursor> Query(const CUri& uri, const Columns& columns, const char* format, ...)
-      __attribute__((format(printf, 4, 5)));
-  std::unique_ptr<CSQLiteCursor> QueryV(const CUri& uri, const Columns& columns, const char* format,
-                                        va_list arguments) __attribute__((format(printf, 4, 0)));
   std::unique_ptr<CSQLiteCursor> Query(const CUri& uri, const Columns& columns, const CSelection& selection,
                                        std::string_view order = {});
 
   int64_t Insert(const CUri& uri, const CContentValues& values, int conflict);
-  int64_t Update(const CUri& uri, const CContentValues& values, const char* format, ...)
-      __attribute__((format(printf, 4, 5)));
-  int64_t UpdateV(const CUri& uri, const CContentValues& values, const char* format, va_list arguments)
-      __attribute__((format(printf, 4, 0)));
   int64_t Update(const CUri& uri, const CContentValues& values, const CSelection& selection);
-  int64_t Delete(const CUri& uri, const char* format, ...) __attribute__((format(printf, 3, 4)));
-  int64_t DeleteV(const CUri& uri, const char* format, va_list arguments) __attribute__((format(printf, 3, 0)));
   int64_t Delete(const CUri& uri, const CSelection& selection);
   int64_t BulkInsert(const CUri& uri, const std::vector<CContentValues>& values, int conflict);
   // The authority names the provider in the URIs' sense; this process has one.
@@ -52,22 +40,12 @@ class CContentResolver {
 
   // Single values of the first row. A query that finds no row (or does not
   // prepare) gives the default or nothing.
-  int32_t QueryInt(const CUri& uri, const std::string& column, int32_t fallback, const char* format, ...)
-      __attribute__((format(printf, 5, 6)));
   int32_t QueryInt(const CUri& uri, const std::string& column, int32_t fallback, const CSelection& selection);
-  int64_t QueryInt64(const CUri& uri, const std::string& column, int64_t fallback, const char* format, ...)
-      __attribute__((format(printf, 5, 6)));
   int64_t QueryInt64(const CUri& uri, const std::string& column, int64_t fallback, const CSelection& selection);
-  std::optional<std::u16string> QueryWString(const CUri& uri, const std::string& column, const char* format, ...)
-      __attribute__((format(printf, 4, 5)));
   std::optional<std::u16string> QueryWString(const CUri& uri, const std::string& column,
                                              const CSelection& selection);
   // 1 with `out` assigned, 0 when there is no row.
-  int QueryString(const CUri& uri, const std::string& column, std::string& out, const char* format, ...)
-      __attribute__((format(printf, 5, 6)));
   int QueryString(const CUri& uri, const std::string& column, std::string& out, const CSelection& selection);
-  std::optional<std::string> QueryStringDup(const CUri& uri, const std::string& column, const char* format, ...)
-      __attribute__((format(printf, 4, 5)));
   std::optional<std::string> QueryStringDup(const CUri& uri, const std::string& column,
                                             const CSelection& selection);
 
@@ -77,7 +55,6 @@ class CContentResolver {
 
  private:
   CContentProvider* Provider() const;
-  std::unique_ptr<CSQLiteCursor> FirstRow(const CUri& uri, const std::string& column, std::string_view where);
   std::unique_ptr<CSQLiteCursor> FirstRow(const CUri& uri, const std::string& column, const CSelection& selection);
 
   std::recursive_mutex writeLock_;

@@ -1,8 +1,6 @@
 #include "store/Operations.h"
 
-#include <cstdarg>
-
-#include "core/StringPrintf.h"
+#include <utility>
 
 namespace morvex::store {
 
@@ -18,20 +16,12 @@ CInsertOperation& COperationList::NewInsert(const CUri& uri, int conflict) {
   return Append<CInsertOperation>(uri, conflict);
 }
 
-CUpdateOperation& COperationList::NewUpdate(const CUri& uri, const char* format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  std::string clause = core::StringPrintfV(format, arguments);
-  va_end(arguments);
-  return Append<CUpdateOperation>(uri, CSelection::FromClause(std::move(clause)));
+CUpdateOperation& COperationList::NewUpdate(const CUri& uri, CSelection selection) {
+  return Append<CUpdateOperation>(uri, std::move(selection));
 }
 
-CDeleteOperation& COperationList::NewDelete(const CUri& uri, const char* format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  std::string clause = core::StringPrintfV(format, arguments);
-  va_end(arguments);
-  return Append<CDeleteOperation>(uri, CSelection::FromClause(std::move(clause)));
+CDeleteOperation& COperationList::NewDelete(const CUri& uri, CSelection selection) {
+  return Append<CDeleteOperation>(uri, std::move(selection));
 }
 
 CContentOperation* COperationList::At(int index) const {

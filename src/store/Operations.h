@@ -87,8 +87,9 @@ class COperationList {
   // Each returns the new operation for filling in its values, arguments and
   // condition; the list keeps ownership.
   CInsertOperation& NewInsert(const CUri& uri, int conflict);
-  CUpdateOperation& NewUpdate(const CUri& uri, const char* format, ...) __attribute__((format(printf, 3, 4)));
-  CDeleteOperation& NewDelete(const CUri& uri, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  // An empty selection updates or deletes every row of the table.
+  CUpdateOperation& NewUpdate(const CUri& uri, CSelection selection);
+  CDeleteOperation& NewDelete(const CUri& uri, CSelection selection);
 
   int Size() const { return static_cast<int>(operations_.size()); }
   void Clear() { operations_.clear(); }

@@ -109,16 +109,7 @@ std::string CMorvexFile::ConflictName() const {
 
   // Exact text comparison: characters of the name must not act as patterns.
   const std::string prefix = base + kConflictMark;
-  const int32_t recorded = store::CContentResolver::Instance().QueryInt(
-      store::uris::File(), "COUNT(*)", 0,
-      store::CSelection("length(path) >= length(?) + length(?) AND substr(path, 1, length(?)) = ? AND "
-                        "substr(path, length(path) - length(?) + 1) = ? ")
-          .AddString(prefix)
-          .AddString(extension)
-          .AddString(prefix)
-          .AddString(prefix)
-          .AddString(extension)
-          .AddString(extension));
+  const int32_t recorded = index::CountRecordsNamed(prefix, extension);
   // A name already on disk (a copy not indexed yet) is skipped too, or the
   // move there would fail on every pass.
   for (int32_t i = recorded;; ++i) {

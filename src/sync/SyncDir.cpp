@@ -13,6 +13,7 @@
 #include "core/BroadcastService.h"
 #include "index/FileUtils.h"
 #include "index/IgnoreRules.h"
+#include "index/QoFile.h"
 #include "index/Tree.h"
 #include "index/VectorClock.h"
 #include "peer/DeviceChannel.h"
@@ -29,8 +30,6 @@
 namespace morvex::sync {
 
 using store::CContentResolver;
-using store::CSelection;
-namespace uris = store::uris;
 
 namespace {
 
@@ -71,8 +70,7 @@ int64_t Apply(CSyncBatch& list) {
   if (list.Size() == 0) return 0;
   // Last: flushes the folders of the batch's renames before it commits. It
   // changes no row, so it does not count as an applied operation.
-  list.NewUpdate(uris::File(), "0 ").GetValues()->PutExpression("usn", "usn");
-  list.At(list.Size() - 1)->SetCondition(std::make_unique<CConditionFlushFolders>(list.Flushes()));
+  index::AppendNoChange(list).SetCondition(std::make_unique<CConditionFlushFolders>(list.Flushes()));
   return CContentResolver::Instance().ApplyBatch(store::kAuthority, list);
 }
 

@@ -62,7 +62,7 @@ TEST_F(DeviceTest, DiscoveredDevicesAreInsertedMergedAndSavedByChangedColumns) {
 
   ASSERT_TRUE(Db().Exec("UPDATE DeviceTTL SET ttl = 1"));
   EXPECT_TRUE(reread.ResetTtl());
-  EXPECT_EQ(Resolver().QueryInt(store::uris::DeviceTTL(), "ttl", -1, nullptr), 3);
+  EXPECT_EQ(Resolver().QueryInt(store::uris::DeviceTTL(), "ttl", -1, store::CSelection()), 3);
   EXPECT_TRUE(reread.SetTrusted());
   EXPECT_FALSE(CDevice().LoadById(9999));
 }
@@ -94,7 +94,7 @@ TEST_F(DeviceTest, UntrustedRowsAreTrimmedLeastRecentlySeenFirst) {
     while (rows && rows->MoveToNext()) uuids += (uuids.empty() ? "" : ",") + std::string(rows->GetString(0));
     EXPECT_EQ(uuids, left) << "keep " << keep;
   }
-  EXPECT_EQ(Resolver().QueryInt(store::uris::Device(), "COUNT(*)", -1, "uuid = 'friend'"), 1);
+  EXPECT_EQ(Resolver().QueryInt(store::uris::Device(), "COUNT(*)", -1, store::CSelection("uuid = 'friend'")), 1);
 }
 
 TEST_F(DeviceTest, KeysThatDoNotConvertAreStoredEmptyWithAWarning) {
@@ -130,7 +130,7 @@ TEST_F(DeviceTest, KeyStoreFollowsTrustAndTheDeviceTable) {
   ResetDevices(selfUuid);  // trusted devices stay, offline
   EXPECT_EQ(keys.GetPublicKey(peerUuid, true), peer_.publicDer);
   EXPECT_EQ(Count(store::uris::Device(), "online = 1"), 0);
-  ASSERT_EQ(Resolver().Delete(store::uris::Device(), "uuid = '%s'", peerUuid.c_str()), 1);
+  ASSERT_EQ(Resolver().Delete(store::uris::Device(), store::CSelection("uuid = ? ").AddString(peerUuid)), 1);
   EXPECT_EQ(keys.GetPublicKey(peerUuid, true), "");
 }
 

@@ -57,7 +57,7 @@ class IndexFixture : public store::StoreFixture {
     record.LoadByPath(tree_.Id(), relative.empty() ? root_ : At(relative));
     return record;
   }
-  int64_t MaxUsn() { return Resolver().QueryInt64(store::uris::File(), "MAX(usn)", 0, nullptr); }
+  int64_t MaxUsn() { return Resolver().QueryInt64(store::uris::File(), "MAX(usn)", 0, store::CSelection()); }
 
   test::TempDir dir_;
   std::string root_;

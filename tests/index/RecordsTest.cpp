@@ -39,9 +39,9 @@ TEST_F(UsnTest, BlocksAreReservedAheadAndNeverReusedAfterARestart) {
   {
     CUsnAllocator usn("device");
     for (int i = 1; i <= 50; ++i) ASSERT_EQ(usn.Next(), i);
-    EXPECT_EQ(Resolver().QueryInt64(store::uris::Usn(), "next_usn", -1, nullptr), 50);
+    EXPECT_EQ(Resolver().QueryInt64(store::uris::Usn(), "next_usn", -1, store::CSelection()), 50);
     EXPECT_EQ(usn.Next(), 51);
-    EXPECT_EQ(Resolver().QueryInt64(store::uris::Usn(), "next_usn", -1, nullptr), 100);
+    EXPECT_EQ(Resolver().QueryInt64(store::uris::Usn(), "next_usn", -1, store::CSelection()), 100);
   }
   CUsnAllocator restarted("device");
   EXPECT_EQ(restarted.Next(), 101);

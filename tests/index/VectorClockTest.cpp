@@ -204,7 +204,8 @@ TEST_F(VectorClockStore, ConcurrentMappingNeverSharesAnIndex) {
   }
 
   std::set<int32_t> seen;
-  auto rows = Resolver().Query(store::uris::VCUuid(), {"clock_index"}, "tree_id = %d ", localTree_);
+  auto rows =
+      Resolver().Query(store::uris::VCUuid(), {"clock_index"}, store::CSelection("tree_id = ? ").AddInt(localTree_));
   ASSERT_TRUE(rows);
   while (rows->MoveToNext()) EXPECT_TRUE(seen.insert(rows->GetInt(0)).second) << "index " << rows->GetInt(0);
   EXPECT_EQ(seen.size(), 3u * kRounds);

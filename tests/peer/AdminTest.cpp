@@ -304,7 +304,7 @@ TEST_F(AdminTest, TheOwnStatusShowsEachRelationsStateAndTheIndexingLeft) {
   add.set_remote_tree_root("/elsewhere");
   add.set_remote_device_uuid(own);
   ASSERT_EQ(Code(qo::MC_SYNC_ADD_REQUEST, &add), 0);
-  const int32_t id = Resolver().QueryInt(uris::Sync(), "id", 0, nullptr);
+  const int32_t id = Resolver().QueryInt(uris::Sync(), "id", 0, store::CSelection());
   const int32_t secondId = index::LocalTree::ByUuid(second).Id();
 
   auto& board = core::CStatusBoard::Instance();

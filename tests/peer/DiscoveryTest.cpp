@@ -77,7 +77,9 @@ TEST_F(DiscoveryTest, PeersAreRecordedAndOurOwnBroadcastIsIgnored) {
   Send(PeerDatagram());
   ASSERT_TRUE(PeerKnown());
   EXPECT_EQ(Count(uris::Device(), "route_uri = 'tcp://127.0.0.1:9600' AND online = 1 AND trust = 0 AND class = 1"), 1);
-  EXPECT_EQ(Resolver().QueryInt(uris::DeviceTTL(), "ttl", -1, "id = (SELECT id FROM Device WHERE uuid = '%s')", kPeerUuid), 3);
+  EXPECT_EQ(Resolver().QueryInt(uris::DeviceTTL(), "ttl", -1,
+                                store::CSelection("id = (SELECT id FROM Device WHERE uuid = ?)").AddString(kPeerUuid)),
+            3);
   // The row is written before the line is logged.
   EXPECT_TRUE(test::WaitFor([&] { return log.Has(google::GLOG_INFO, "discovery request from: peer tcp://127.0.0.1:9600"); }, 2s));
 

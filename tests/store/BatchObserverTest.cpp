@@ -40,10 +40,10 @@ class BatchTest : public StoreFixture {
 TEST_F(BatchTest, ChangedUrisAreNotifiedOnceAfterTheCommit) {
   COperationList batch;
   batch.NewInsert(uris::File(), kConflictNone).GetValues()->PutInt("tree_id", 1).PutString("path", "/x");
-  batch.NewUpdate(uris::Tree(), "id = %d", 1).GetValues()->PutString("sync_uuid", "s");
-  batch.NewUpdate(uris::Device(), "uuid = '%s'", "d1").GetValues()->PutInt("online", 1);
-  batch.NewUpdate(uris::Device(), "uuid = '%s'", "d2").GetValues()->PutInt("online", 1);
-  batch.NewUpdate(uris::Device(), "uuid = '%s'", "none").GetValues()->PutInt("online", 1);
+  batch.NewUpdate(uris::Tree(), CSelection("id = ? ").AddInt(1)).GetValues()->PutString("sync_uuid", "s");
+  batch.NewUpdate(uris::Device(), CSelection("uuid = ? ").AddString("d1")).GetValues()->PutInt("online", 1);
+  batch.NewUpdate(uris::Device(), CSelection("uuid = ? ").AddString("d2")).GetValues()->PutInt("online", 1);
+  batch.NewUpdate(uris::Device(), CSelection("uuid = ? ").AddString("none")).GetValues()->PutInt("online", 1);
   EXPECT_EQ(Resolver().ApplyBatch(kAuthority, batch), 1 + 1 + 2);
   EXPECT_EQ(files_.changes, 1);
   EXPECT_EQ(trees_.changes, 1);
@@ -68,7 +68,7 @@ TEST_F(BatchTest, GuardsDecideEachOperationAndFailuresDoNotStopTheBatch) {
   EXPECT_EQ(trees_.changes, 0);
 
   COperationList nothing;
-  auto& refused = nothing.NewDelete(uris::Device(), "trust = %d", 1);
+  auto& refused = nothing.NewDelete(uris::Device(), CSelection("trust = ? ").AddInt(1));
   refused.SetCondition(std::make_unique<FixedCondition>(0));
   EXPECT_EQ(Resolver().ApplyBatch(kAuthority, nothing), 0);
   EXPECT_EQ(devices_.changes, 0);
@@ -78,11 +78,11 @@ TEST_F(BatchTest, AnObserverRegisteredTwiceIsCalledTwiceAndUnregisteredAtOnce) {
   CountingObserver twice;
   Resolver().RegisterObserver(uris::Device(), false, &twice);
   Resolver().RegisterObserver(uris::Device(), false, &twice);
-  ASSERT_EQ(Resolver().Delete(uris::Device(), "uuid = 'd2'"), 1);
+  ASSERT_EQ(Resolver().Delete(uris::Device(), CSelection("uuid = 'd2'")), 1);
   EXPECT_EQ(twice.changes, 2);
   EXPECT_EQ(twice.lastDeviceCount, 1);  // the query ran after the commit
   Resolver().UnregisterObserver(uris::Device(), &twice);
-  ASSERT_EQ(Resolver().Delete(uris::Device(), "uuid = 'd1'"), 1);
+  ASSERT_EQ(Resolver().Delete(uris::Device(), CSelection("uuid = 'd1'")), 1);
   EXPECT_EQ(twice.changes, 2);
 }
 
@@ -97,7 +97,7 @@ TEST_F(BatchTest, HandlerObserversRunOnTheLoopThreadAndNotAfterTheirWindowCloses
   Resolver().RegisterObserver(uris::Device(), false, &page);
   Resolver().RegisterObserver(uris::Device(), false, &closedPage);
 
-  std::thread writer([&] { Resolver().Delete(uris::Device(), "uuid = 'd2'"); });
+  std::thread writer([&] { Resolver().Delete(uris::Device(), CSelection("uuid = 'd2'")); });
   writer.join();
   EXPECT_EQ(page.queries, 1);  // queried on the writer's thread...
   EXPECT_EQ(page.changes, 0);  // ...handled later on the loop's

@@ -26,21 +26,22 @@ TEST_F(ContentProviderTest, UriTablesAndTheReadOnlyView) {
   values.PutInt("tree_id", 1);
   EXPECT_EQ(Resolver().Insert(uris::SyncDir(), values, kConflictNone), -1);
   EXPECT_TRUE(log.Has(google::GLOG_ERROR, "Unsupported Uri: content://ContentProvider/SyncDir"));
-  EXPECT_EQ(Resolver().Delete(uris::SyncDir(), nullptr), -1);
+  EXPECT_EQ(Resolver().Delete(uris::SyncDir(), CSelection()), -1);
   EXPECT_EQ(Count(uris::SyncDir()), 0);  // reading the view is fine
 }
 
 TEST_F(ContentProviderTest, SingleValueQueries) {
   ASSERT_TRUE(Db().Exec("INSERT INTO Config VALUES ('DeviceName', 'box')"));
-  EXPECT_EQ(Resolver().QueryInt(uris::Config(), "COUNT(*)", -1, "name = '%s'", "DeviceName"), 1);
-  EXPECT_EQ(Resolver().QueryInt(uris::VCUuid(), "MAX(clock_index)", -1, "tree_id = %d", 5), 0);  // NULL reads 0
-  EXPECT_EQ(Resolver().QueryInt(uris::Config(), "value", -1, "name = 'none'"), -1);
+  EXPECT_EQ(Resolver().QueryInt(uris::Config(), "COUNT(*)", -1, CSelection("name = ? ").AddString("DeviceName")), 1);
+  // NULL reads 0
+  EXPECT_EQ(Resolver().QueryInt(uris::VCUuid(), "MAX(clock_index)", -1, CSelection("tree_id = ? ").AddInt(5)), 0);
+  EXPECT_EQ(Resolver().QueryInt(uris::Config(), "value", -1, CSelection("name = 'none'")), -1);
   std::string name;
   EXPECT_EQ(Resolver().QueryString(uris::Config(), "value", name, CSelection("name = ? ").AddString("DeviceName")), 1);
   EXPECT_EQ(name, "box");
-  EXPECT_EQ(Resolver().QueryWString(uris::Config(), "value", "name = 'DeviceName'"), u"box");
-  EXPECT_FALSE(Resolver().QueryStringDup(uris::Config(), "value", "name = 'none'"));
-  EXPECT_FALSE(Resolver().QueryStringDup(uris::Config(), "no_such_column", nullptr));  // does not prepare
+  EXPECT_EQ(Resolver().QueryWString(uris::Config(), "value", CSelection("name = 'DeviceName'")), u"box");
+  EXPECT_FALSE(Resolver().QueryStringDup(uris::Config(), "value", CSelection("name = 'none'")));
+  EXPECT_FALSE(Resolver().QueryStringDup(uris::Config(), "no_such_column", CSelection()));  // does not prepare
 }
 
 TEST_F(ContentProviderTest, WritesNotifyExactAndPrefixObserversOnlyWhenRowsChange) {
@@ -53,11 +54,11 @@ TEST_F(ContentProviderTest, WritesNotifyExactAndPrefixObserversOnlyWhenRowsChang
 
   CContentValues ttl;
   ttl.PutInt("ttl", 2);
-  EXPECT_EQ(Resolver().Update(uris::DeviceTTL(), ttl, "id = 42"), 0);  // nothing changed: nobody told
+  EXPECT_EQ(Resolver().Update(uris::DeviceTTL(), ttl, CSelection("id = 42")), 0);  // nothing changed: nobody told
   EXPECT_EQ(exactTtl.changes + deviceFamily.changes, 0);
 
   ASSERT_TRUE(Db().Exec("INSERT INTO Device (id, uuid) VALUES (42, 'd42')"));  // its TTL row comes with it
-  EXPECT_EQ(Resolver().Update(uris::DeviceTTL(), ttl, "id = 42"), 1);
+  EXPECT_EQ(Resolver().Update(uris::DeviceTTL(), ttl, CSelection("id = 42")), 1);
   EXPECT_EQ(exactTtl.changes, 1);
   EXPECT_EQ(deviceFamily.changes, 1);  // "/Device" is a prefix of "/DeviceTTL"
   EXPECT_EQ(exactDevice.changes, 0);

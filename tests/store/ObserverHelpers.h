@@ -15,7 +15,7 @@ class CountingObserver : public CContentObserver {
   explicit CountingObserver(core::CHandler* handler = nullptr) : handler_(handler) {}
   std::unique_ptr<CSQLiteCursor> Query() override {
     ++queries;
-    return CContentResolver::Instance().Query(uris::Device(), {"COUNT(*)"}, nullptr);
+    return CContentResolver::Instance().Query(uris::Device(), {"COUNT(*)"}, CSelection());
   }
   void OnChange(std::unique_ptr<CSQLiteCursor> cursor) override {
     ++changes;

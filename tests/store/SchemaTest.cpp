@@ -36,7 +36,7 @@ TEST_F(SchemaTest, TriggersAndUniqueRoots) {
   device.PutString("uuid", "d1").PutInt("trust", 0);
   const int64_t id = Resolver().Insert(uris::Device(), device, kConflictNone);
   ASSERT_GT(id, 0);
-  EXPECT_EQ(Resolver().QueryInt(uris::DeviceTTL(), "ttl", -1, "id = %lld", static_cast<long long>(id)), 3);
+  EXPECT_EQ(Resolver().QueryInt(uris::DeviceTTL(), "ttl", -1, CSelection("id = ? ").AddInt64(id)), 3);
 
   CContentValues tree;
   tree.PutString("tree_uuid", "t1").PutString("tree_root", "/home/a/Docs");
@@ -48,7 +48,7 @@ TEST_F(SchemaTest, TriggersAndUniqueRoots) {
   sameRootOtherCase.PutString("tree_uuid", "t2").PutString("tree_root", "/home/a/docs");
   EXPECT_EQ(Resolver().Insert(uris::Tree(), sameRootOtherCase, kConflictNone), -1);
 
-  Resolver().Delete(uris::Tree(), "id = %lld", static_cast<long long>(treeId));
+  Resolver().Delete(uris::Tree(), CSelection("id = ? ").AddInt64(treeId));
   EXPECT_EQ(Count(uris::File()), 0);
 }
 

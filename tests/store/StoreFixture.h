@@ -18,7 +18,7 @@ class StoreFixture : public ::testing::Test {
   CSQLite& Db() { return MainProvider().Database(); }
   std::string DbPath() const { return metadir_ / "Morvex/Morvex.db"; }
   int Count(const CUri& uri, const char* where = nullptr) {
-    return where ? Resolver().QueryInt(uri, "COUNT(*)", -1, "%s", where) : Resolver().QueryInt(uri, "COUNT(*)", -1, nullptr);
+    return Resolver().QueryInt(uri, "COUNT(*)", -1, CSelection::FromClause(where ? where : ""));
   }
 
   test::TempDir metadir_;
