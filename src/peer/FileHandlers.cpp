@@ -10,9 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
-#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -28,6 +26,7 @@
 #include "platform/PathCollation.h"
 #include "platform/MountTable.h"
 #include "platform/ServiceFolder.h"
+#include "platform/UserFolders.h"
 #include "platform/UniqueFd.h"
 #include "protocol/Identity.h"
 #include "platform/UniqueDir.h"
@@ -146,11 +145,6 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-std::string WithoutTrailingSlash(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
 // Kernel and memory file systems: nothing a user keeps files on.
 bool IsVirtualFileSystem(const std::string& type) {
   static const std::set<std::string> kVirtual = {
@@ -176,44 +170,8 @@ void AddMountedFileSystems(qo::MsgListRootResponse& response) {
   }
 }
 
-// The user folders named in user-dirs.dirs, by key (XDG_DESKTOP_DIR, ...).
-// A value is "$HOME/..." or an absolute path, in double quotes.
-std::map<std::string, std::string> ReadUserDirs(const std::string& home) {
-  std::string configHome;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
-    configHome = config;
-  } else {
-    configHome = home + "/.config";
-  }
-  std::map<std::string, std::string> folders;
-  std::ifstream file(configHome + "/user-dirs.dirs");
-  std::string line;
-  while (std::getline(file, line)) {
-    const size_t start = line.find_first_not_of(" \t");
-    if (start == std::string::npos || line[start] == '#') continue;
-    const size_t equals = line.find('=', start);
-    if (equals == std::string::npos) continue;
-    const std::string key = line.substr(start, equals - start);
-    const size_t open = line.find('"', equals);
-    const size_t close = line.rfind('"');
-    if (open == std::string::npos || close <= open) continue;
-    std::string value;
-    for (size_t i = open + 1; i < close; ++i) {
-      if (line[i] == '\\' && i + 1 < close) ++i;
-      value += line[i];
-    }
-    if (value == "$HOME" || value.starts_with("$HOME/")) {
-      value = home + value.substr(5);
-    } else if (value.empty() || value[0] != '/') {
-      continue;
-    }
-    folders[key] = WithoutTrailingSlash(value);
-  }
-  return folders;
-}
-
 void AddUserFolders(qo::MsgListRootResponse& response) {
-  const std::string home = HomeFolder();
+  const std::string home = platform::HomeFolder();
   if (home.empty()) return;
   if (IsDirectory(home) && ValidUtf8(home)) {
     qo::Root& root = *response.add_roots();
@@ -230,7 +188,7 @@ void AddUserFolders(qo::MsgListRootResponse& response) {
       {"XDG_VIDEOS_DIR", "Videos", qo::RT_VIDEO},       {"XDG_MUSIC_DIR", "Music", qo::RT_AUDIO},
       {"XDG_DOCUMENTS_DIR", "Documents", qo::RT_DOCUMENT},
   };
-  const auto named = ReadUserDirs(home);
+  const auto named = platform::ReadUserDirs(home, platform::ConfigHome());
   for (const WellKnown& folder : kFolders) {
     const auto found = named.find(folder.key);
     const std::string path = found != named.end() ? found->second : home + "/" + folder.fallback;

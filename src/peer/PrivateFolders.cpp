@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "index/Tree.h"
+#include "platform/UserFolders.h"
 
 namespace morvex::peer {
 namespace {
@@ -31,18 +32,6 @@ constexpr const char* kCredentialFolders[] = {
 
 }  // namespace
 
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return WithoutTrailingSlash(home);
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  std::vector<char> buffer(16384);
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-    return WithoutTrailingSlash(found->pw_dir);
-  }
-  return {};
-}
-
 PrivateFolders PrivateFolders::For(const std::string& appDir) {
   PrivateFolders folders;
   const std::string app = WithoutTrailingSlash(appDir);
@@ -51,7 +40,7 @@ PrivateFolders PrivateFolders::For(const std::string& appDir) {
     // The metadir itself, unless that would be the file-system root.
     if (const size_t slash = app.find_last_of('/'); slash > 0) folders.Add(app.substr(0, slash));
   }
-  if (const std::string home = HomeFolder(); home.size() > 1) {
+  if (const std::string home = platform::HomeFolder(); home.size() > 1) {
     for (const char* name : kCredentialFolders) folders.Add(home + "/" + name);
   }
   return folders;

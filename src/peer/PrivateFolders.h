@@ -33,8 +33,4 @@ class PrivateFolders {
   std::vector<std::string> folders_;
 };
 
-// The user's home folder: $HOME when absolute, else the password database's
-// entry; empty when neither gives one. Without trailing "/".
-std::string HomeFolder();
-
 }  // namespace morvex::peer

@@ -10,21 +10,10 @@
 #include <vector>
 
 #include "platform/SystemError.h"
+#include "platform/UserFolders.h"
 
 namespace morvex::platform {
 namespace {
-
-std::string HomeDirectory() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr) {
-    return found->pw_dir;
-  }
-  return "/tmp";
-}
 
 // mkdir -p with the given mode for the directories it creates.
 bool MakeDirectories(const std::string& path, mode_t mode, std::string& error) {
@@ -61,10 +50,9 @@ std::string OwnershipProblem(const struct stat& info) {
 }  // namespace
 
 std::string DefaultMetadir() {
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
-    return config;
-  }
-  return HomeDirectory() + "/.config";
+  const std::string config = ConfigHome();
+  // Without any home folder the service still runs, from a scratch place.
+  return config.empty() ? std::string("/tmp/.config") : config;
 }
 
 AppDirResult EnsureAppDir(const std::string& metadir) {
