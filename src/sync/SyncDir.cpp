@@ -133,7 +133,11 @@ bool CSyncDir::ListChanges(protocol::PeerChannel& channel, const PassLimits& lim
     find.set_limit(limits.pageSize);
     const protocol::PeerReply reply = channel.Ask(qo::MC_FIND_REQUEST, &find, limits.listWaitMs);
     if (!reply.answered()) {
-      LOG(ERROR) << "Msg.ReceiveError(): " << qo::ErrorCode_Name(static_cast<qo::ErrorCode>(reply.receiveError));
+      if (reply.receiveError == 0) {
+        LOG(ERROR) << "Failed to send MsgFindRequest: " << reply.status.text();  // nothing was awaited
+      } else {
+        LOG(ERROR) << "Msg.ReceiveError(): " << qo::ErrorCode_Name(static_cast<qo::ErrorCode>(reply.receiveError));
+      }
       return false;
     }
     if (reply.refused()) {
