@@ -37,8 +37,7 @@ void CQoFile::Fill(const store::CSQLiteCursor& row) {
   unixAttr_ = row.GetInt("unix_attr");
   andrAttr_ = row.GetInt("andr_attr");
   treeId_ = row.GetInt("tree_id");
-  const int otherClock = row.ColumnIndex("other_clock");
-  clock_.emplace(row.GetInt("local_clock"), row.GetBlob(otherClock), row.GetBytes(otherClock));
+  clock_.emplace(row.GetInt("local_clock"), row.GetBlob("other_clock"), row.GetBytes("other_clock"));
   dirty_ = 0;
 }
 
