@@ -201,7 +201,7 @@ void CKelmConfigManager::OnChange(std::unique_ptr<store::CSQLiteCursor> cursor) 
   ConfigValues values;
   values.firstTime = previous->firstTime;  // kept unless a row sets it
   while (cursor && cursor->MoveToNext()) {
-    const std::string name(cursor->GetString(0));
+    const std::string name(cursor->GetString("name"));
     const KeySpec* spec = nullptr;
     for (const KeySpec& candidate : kKeys) {
       if (name == candidate.name) spec = &candidate;
@@ -210,7 +210,7 @@ void CKelmConfigManager::OnChange(std::unique_ptr<store::CSQLiteCursor> cursor) 
       LOG(ERROR) << "Unknown config option: " << name;
       continue;
     }
-    Assign(values, spec->key, std::string(cursor->GetString(1)), cursor->GetInt64(1));
+    Assign(values, spec->key, std::string(cursor->GetString("value")), cursor->GetInt64("value"));
   }
   Derive(values);
   const bool tokenChanged = values.token != previous->token;

@@ -32,16 +32,16 @@ std::unique_ptr<store::CSQLiteCursor> QueryRows(const CSelection& selection) {
 
 CDevice FromRow(const store::CSQLiteCursor& row) {
   CDevice device;
-  device.id = row.GetInt(0);
-  device.uuid = row.GetString(1);
-  device.name = row.GetString(2);
-  device.type = row.GetInt(3);
-  device.routeUri = row.GetString(4);
-  device.pubUri = row.GetString(5);
-  device.trust = row.GetInt(6);
-  device.deviceClass = row.GetInt(7);
-  device.pubkey = row.GetString(8);
-  device.online = row.GetInt(9);
+  device.id = row.GetInt("id");
+  device.uuid = row.GetString("uuid");
+  device.name = row.GetString("name");
+  device.type = row.GetInt("type");
+  device.routeUri = row.GetString("route_uri");
+  device.pubUri = row.GetString("pub_uri");
+  device.trust = row.GetInt("trust");
+  device.deviceClass = row.GetInt("class");
+  device.pubkey = row.GetString("pubkey");
+  device.online = row.GetInt("online");
   return device;
 }
 

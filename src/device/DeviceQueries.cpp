@@ -29,8 +29,8 @@ std::vector<OnlineDevice> OnlineDevices() {
   auto rows = CContentResolver::Instance().Query(uris::Device(), {"id", "pub_uri", "trust", "uuid"},
                                                  CSelection("online = ? ").AddInt(1));
   while (rows && rows->MoveToNext()) {
-    devices.push_back({rows->GetInt(0), std::string(rows->GetString(3)), std::string(rows->GetString(1)),
-                       rows->GetInt(2) != 0});
+    devices.push_back({rows->GetInt("id"), std::string(rows->GetString("uuid")),
+                       std::string(rows->GetString("pub_uri")), rows->GetInt("trust") != 0});
   }
   return devices;
 }
@@ -39,7 +39,7 @@ std::vector<CDevice> TrustedOnlineDevices() {
   std::vector<int32_t> ids;
   auto rows = CContentResolver::Instance().Query(uris::Device(), {"id"},
                                                  CSelection("trust = ? AND online = ? ").AddInt(1).AddInt(1));
-  while (rows && rows->MoveToNext()) ids.push_back(rows->GetInt(0));
+  while (rows && rows->MoveToNext()) ids.push_back(rows->GetInt("id"));
   rows.reset();
   std::vector<CDevice> devices;
   for (const int32_t id : ids) {
@@ -94,7 +94,7 @@ bool DeleteDevice(const std::string& uuid) {
 std::vector<std::string> UuidsStartingWith(const std::string& prefix) {
   std::vector<std::string> uuids;
   auto rows = CContentResolver::Instance().Query(uris::Device(), {"uuid"}, CSelection("uuid LIKE ? ").AddString(prefix + "%"));
-  while (rows && rows->MoveToNext()) uuids.emplace_back(rows->GetString(0));
+  while (rows && rows->MoveToNext()) uuids.emplace_back(rows->GetString("uuid"));
   return uuids;
 }
 

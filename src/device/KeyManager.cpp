@@ -27,7 +27,7 @@ void CKeyManager::OnChange(std::unique_ptr<store::CSQLiteCursor> cursor) { Rebui
 void CKeyManager::Rebuild(store::CSQLiteCursor* cursor) {
   std::unordered_map<std::string, std::string> keys;
   while (cursor != nullptr && cursor->MoveToNext()) {
-    keys[std::string(cursor->GetString(0))] = ssl::PemToDerPublic(std::string(cursor->GetString(1)));
+    keys[std::string(cursor->GetString("uuid"))] = ssl::PemToDerPublic(std::string(cursor->GetString("pubkey")));
   }
   std::lock_guard lock(mutex_);
   trusted_.swap(keys);

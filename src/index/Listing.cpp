@@ -24,24 +24,33 @@ std::vector<ListedRecord> RecordsSince(int32_t treeId, const std::string& root, 
        "unix_attr", "andr_attr"},
       CSelection("(path != ? ) AND (usn > ? ) AND (tree_id = ? ) ").AddString(root).AddInt64(sinceUsn).AddInt(treeId),
       "usn ASC ");
-  while (rows && rows->MoveToNext()) {
-    const int64_t usn = rows->GetInt64("usn");
+  if (!rows) return records;
+  // A listing reads many rows: the columns are found by name once, not per value.
+  const struct {
+    int path, type, status, length, mtime, sha1, modifier, localClock, otherClock, usn, winAttr, unixAttr, andrAttr;
+  } column{rows->ColumnIndex("path"),      rows->ColumnIndex("type"),        rows->ColumnIndex("status"),
+           rows->ColumnIndex("length"),    rows->ColumnIndex("mtime"),       rows->ColumnIndex("sha1"),
+           rows->ColumnIndex("modifier"),  rows->ColumnIndex("local_clock"), rows->ColumnIndex("other_clock"),
+           rows->ColumnIndex("usn"),       rows->ColumnIndex("win_attr"),    rows->ColumnIndex("unix_attr"),
+           rows->ColumnIndex("andr_attr")};
+  while (rows->MoveToNext()) {
+    const int64_t usn = rows->GetInt64(column.usn);
     const bool full = static_cast<int64_t>(records.size()) >= limit;
     if (full && (records.empty() || usn != records.back().usn)) break;
     ListedRecord& record = records.emplace_back();
-    record.path = rows->GetString("path");
-    record.type = rows->GetInt("type");
-    record.status = rows->GetInt("status");
-    record.length = rows->GetInt64("length");
-    record.mtime = rows->GetInt64("mtime");
-    record.sha1 = rows->GetString("sha1");
-    record.modifier = rows->GetInt("modifier");
-    record.clock =
-        CVectorClock(rows->GetInt("local_clock"), rows->GetBlob("other_clock"), rows->GetBytes("other_clock"));
+    record.path = rows->GetString(column.path);
+    record.type = rows->GetInt(column.type);
+    record.status = rows->GetInt(column.status);
+    record.length = rows->GetInt64(column.length);
+    record.mtime = rows->GetInt64(column.mtime);
+    record.sha1 = rows->GetString(column.sha1);
+    record.modifier = rows->GetInt(column.modifier);
+    record.clock = CVectorClock(rows->GetInt(column.localClock), rows->GetBlob(column.otherClock),
+                                rows->GetBytes(column.otherClock));
     record.usn = usn;
-    record.winAttr = rows->GetInt("win_attr");
-    record.unixAttr = rows->GetInt("unix_attr");
-    record.androidAttr = rows->GetInt("andr_attr");
+    record.winAttr = rows->GetInt(column.winAttr);
+    record.unixAttr = rows->GetInt(column.unixAttr);
+    record.androidAttr = rows->GetInt(column.andrAttr);
   }
   return records;
 }

@@ -25,19 +25,19 @@ CQoFile::CQoFile(int64_t id) {
 }
 
 void CQoFile::Fill(const store::CSQLiteCursor& row) {
-  id_ = row.GetInt64(0);
-  type_ = row.GetInt(1);
-  status_ = row.GetInt(2);
-  mtime_ = row.GetInt64(3);
-  length_ = row.GetInt64(4);
-  usn_ = row.GetInt64(5);
-  sha1_ = row.GetString(6);
-  modifier_ = row.GetInt(7);
-  winAttr_ = row.GetInt(8);
-  unixAttr_ = row.GetInt(9);
-  andrAttr_ = row.GetInt(10);
-  treeId_ = row.GetInt(11);
-  clock_.emplace(row.GetInt(12), row.GetBlob(13), row.GetBytes(13));
+  id_ = row.GetInt64("id");
+  type_ = row.GetInt("type");
+  status_ = row.GetInt("status");
+  mtime_ = row.GetInt64("mtime");
+  length_ = row.GetInt64("length");
+  usn_ = row.GetInt64("usn");
+  sha1_ = row.GetString("sha1");
+  modifier_ = row.GetInt("modifier");
+  winAttr_ = row.GetInt("win_attr");
+  unixAttr_ = row.GetInt("unix_attr");
+  andrAttr_ = row.GetInt("andr_attr");
+  treeId_ = row.GetInt("tree_id");
+  clock_.emplace(row.GetInt("local_clock"), row.GetBlob("other_clock"), row.GetBytes("other_clock"));
   dirty_ = 0;
 }
 

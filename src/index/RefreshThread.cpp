@@ -233,10 +233,18 @@ int CRefreshThread::Reconcile(std::vector<Entry>& listing, const std::vector<std
     auto rows = CContentResolver::Instance().Query(
         uris::File(), {"id", "path", "type", "mtime", "status", "win_attr", "length", "unix_attr"},
         CSelection("(tree_id = ? )").AddInt(treeId), "path COLLATE UTF16 ASC ");
-    while (rows && rows->MoveToNext()) {
-      records.push_back({rows->GetInt64("id"), std::string(rows->GetString("path")), rows->GetInt("type"),
-                         rows->GetInt64("mtime"), rows->GetInt("status"), rows->GetInt("win_attr"),
-                         rows->GetInt64("length"), rows->GetInt("unix_attr")});
+    if (rows) {
+      // A rescan reads every record of the tree: the columns are found by name once, not per value.
+      const struct {
+        int id, path, type, mtime, status, winAttr, length, unixAttr;
+      } column{rows->ColumnIndex("id"),     rows->ColumnIndex("path"),     rows->ColumnIndex("type"),
+               rows->ColumnIndex("mtime"),  rows->ColumnIndex("status"),   rows->ColumnIndex("win_attr"),
+               rows->ColumnIndex("length"), rows->ColumnIndex("unix_attr")};
+      while (rows->MoveToNext()) {
+        records.push_back({rows->GetInt64(column.id), std::string(rows->GetString(column.path)),
+                           rows->GetInt(column.type), rows->GetInt64(column.mtime), rows->GetInt(column.status),
+                           rows->GetInt(column.winAttr), rows->GetInt64(column.length), rows->GetInt(column.unixAttr)});
+      }
     }
     rows.reset();
     const auto indexOf = [&](const Entry& entry) { return static_cast<size_t>(&entry - listing.data()); };

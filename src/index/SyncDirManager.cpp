@@ -49,7 +49,9 @@ void CSyncDirManager::OnChange(std::unique_ptr<store::CSQLiteCursor> cursor) {
     int32_t id;
   };
   std::vector<TreeRow> trees;  // in the cursor's order: by root
-  while (cursor && cursor->MoveToNext()) trees.push_back({std::string(cursor->GetString(1)), cursor->GetInt(0)});
+  while (cursor && cursor->MoveToNext()) {
+    trees.push_back({std::string(cursor->GetString("tree_root")), cursor->GetInt("id")});
+  }
 
   std::vector<std::pair<std::string, int32_t>> toWatch;
   std::vector<std::string> toUnwatch;

@@ -208,7 +208,7 @@ int CreateTree(const std::string& syncUuid, const std::string& root, const std::
   // other's watches with it.
   auto others = resolver.Query(uris::Tree(), {"tree_root"}, CSelection("tree_root != ? ").AddString(root));
   while (others && others->MoveToNext()) {
-    const std::string other(others->GetString(0));
+    const std::string other(others->GetString("tree_root"));
     if (PathWithin(root, other) || PathWithin(other, root)) return qo::ZE_NESTED_TREE;
   }
   others.reset();

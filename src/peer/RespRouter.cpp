@@ -8,28 +8,19 @@
 #include <cerrno>
 #include <cstring>
 
+#include "config/ConfigTable.h"
 #include "device/Device.h"
 #include "device/DeviceQueries.h"
 #include "peer/DiscoveryDatagram.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/SslUtils.h"
 #include "protocol/WorkerChannel.h"
-#include "store/ContentResolver.h"
 
 namespace morvex::peer {
-
-using store::CContentResolver;
-namespace uris = store::uris;
 
 namespace {
 
 constexpr int kFrameWaitMs = 5000;
-
-uint16_t ReadPort(const char* name, uint16_t fallback) {
-  const int64_t value = CContentResolver::Instance().QueryInt64(uris::Config(), "value", -1,
-                                                                store::CSelection("name = ? ").AddString(name));
-  return value < 0 ? fallback : static_cast<uint16_t>(value);
-}
 
 std::string TcpEndpoint(uint16_t port) { return "tcp://*:" + std::to_string(port); }
 
@@ -54,9 +45,8 @@ void CRespRouter::OnChange(std::unique_ptr<store::CSQLiteCursor>) {
 }
 
 CRespRouter::Ports CRespRouter::ReadPorts() {
-  return {ReadPort(config::keys::kBroadcastPort, config::kDefaultBroadcastPort),
-          ReadPort(config::keys::kRoutePort, config::kDefaultRoutePort),
-          ReadPort(config::keys::kPubPort, config::kDefaultPubPort)};
+  const config::StoredPorts stored = config::ReadStoredPorts();
+  return {stored.broadcast, stored.route, stored.publish};
 }
 
 bool CRespRouter::OpenUdp(uint16_t port) {
@@ -320,7 +310,7 @@ uint32_t CRespRouter::Run() {
   for (int i = 0; i < kWorkerCount; ++i) workers.push_back(std::make_unique<CRespWorker>(peer_, "worker" + std::to_string(i)));
   for (auto& worker : workers) worker->Resume();
 
-  CContentResolver::Instance().RegisterObserver(uris::Config(), false, this);
+  config::ObserveConfig(this);
   IssueDiscover();
 
   for (;;) {
@@ -352,7 +342,7 @@ uint32_t CRespRouter::Run() {
     if (count > 4 && (items[4].revents & ZMQ_POLLIN) != 0 && !idle_.empty()) HandleDatagram(backend);
   }
 
-  CContentResolver::Instance().UnregisterObserver(uris::Config(), this);
+  config::StopObservingConfig(this);
   idle_.clear();
   workers.clear();  // each ends on the exit notice
   CloseUdp();

@@ -9,6 +9,7 @@
 
 #include "Morvex.pb.h"
 #include "aux/Bookmarks.h"
+#include "config/ConfigTable.h"
 #include "core/Logging.h"
 #include "core/StatusBoard.h"
 #include "device/Device.h"
@@ -151,7 +152,7 @@ bool CMorvexServiceApp::InitInstance() {
   }
 
   config_.SetMessageContext(&context_);
-  store::CContentResolver::Instance().RegisterObserver(store::uris::Config(), false, &config_);
+  config::ObserveConfig(&config_);
   configObserved_ = true;
 
   if (syncDirManager_) syncDirManager_->Start();
@@ -237,7 +238,7 @@ int CMorvexServiceApp::ExitInstance() {
   if (exited_) return 0;
   exited_ = true;
   if (syncDirManager_) syncDirManager_->Stop();
-  if (configObserved_) store::CContentResolver::Instance().UnregisterObserver(store::uris::Config(), &config_);
+  if (configObserved_) config::StopObservingConfig(&config_);
   configObserved_ = false;
   StopWorkers();
   if (statusBoardAttached_) core::CStatusBoard::Instance().Detach();

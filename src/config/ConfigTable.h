@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+
+#include "store/ContentObserver.h"
+
+namespace morvex::config {
+
+// The ports as the Config table holds them now, each its default when the row
+// is missing. Read from the table rather than from a manager's snapshot, so a
+// reader woken by a change notice sees the committed rows whichever observer
+// the store notifies first.
+struct StoredPorts {
+  uint16_t broadcast;
+  uint16_t route;
+  uint16_t publish;
+};
+StoredPorts ReadStoredPorts();
+
+// Change notices of the Config table, delivered to `observer` until it is
+// taken off again.
+void ObserveConfig(store::CContentObserver* observer);
+void StopObservingConfig(store::CContentObserver* observer);
+
+}  // namespace morvex::config

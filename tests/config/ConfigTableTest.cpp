@@ -1,0 +1,32 @@
+#include "config/ConfigTable.h"
+
+#include <gtest/gtest.h>
+
+#include "config/ConfigKeys.h"
+#include "store/ContentResolver.h"
+#include "store/StoreFixture.h"
+
+namespace morvex::config {
+namespace {
+
+class ConfigTableTest : public store::StoreFixture {};
+
+// Each port falls back to its own default alone: a row set for one port
+// must not drag the others away from theirs.
+TEST_F(ConfigTableTest, StoredPortsTakeTheRowsThatExistAndDefaultsForTheRest) {
+  StoredPorts ports = ReadStoredPorts();
+  EXPECT_EQ(ports.broadcast, kDefaultBroadcastPort);
+  EXPECT_EQ(ports.route, kDefaultRoutePort);
+  EXPECT_EQ(ports.publish, kDefaultPubPort);
+
+  store::CContentValues row;
+  row.PutString("name", keys::kRoutePort).PutInt("value", 40000);
+  Resolver().Insert(store::uris::Config(), row, store::kConflictReplace);
+  ports = ReadStoredPorts();
+  EXPECT_EQ(ports.broadcast, kDefaultBroadcastPort);
+  EXPECT_EQ(ports.route, 40000);
+  EXPECT_EQ(ports.publish, kDefaultPubPort);
+}
+
+}  // namespace
+}  // namespace morvex::config
