@@ -29,13 +29,6 @@ CContentValues& CContentValues::PutExpression(std::string column, std::string sq
   return *this;
 }
 
-CSelection::CSelection(const char* format, ...) {
-  va_list arguments;
-  va_start(arguments, format);
-  clause_ = core::StringPrintfV(format, arguments);
-  va_end(arguments);
-}
-
 CSelection CSelection::FromClause(std::string clause) {
   CSelection selection;
   selection.clause_ = std::move(clause);

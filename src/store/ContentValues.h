@@ -63,7 +63,9 @@ class CContentValues {
 class CSelection {
  public:
   CSelection() = default;
-  explicit CSelection(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // The clause as written, with "?" for every value: values are never
+  // formatted into it, only bound.
+  explicit CSelection(std::string clause) : clause_(std::move(clause)) {}
   static CSelection FromClause(std::string clause);
   virtual ~CSelection() = default;
   CSelection(const CSelection&) = default;
