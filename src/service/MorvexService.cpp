@@ -250,7 +250,7 @@ int CMorvexServiceApp::ExitInstance() {
   exitPublisher_.reset();
   // Posted work may hold database cursors; they go before the store closes.
   loop_.DiscardPending();
-  if (storeOpen_ && !store::ShutdownContentFramework()) LOG(INFO) << "Failed to shutdown content framework";
+  if (storeOpen_) store::ShutdownContentFramework();
   storeOpen_ = false;
   instanceLock_.Release();
   // Before logging is set up (a start that failed early) this goes to stderr.
