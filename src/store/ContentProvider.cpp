@@ -86,7 +86,7 @@ int64_t CContentProvider::ApplyBatch(const COperationList& operations) {
     CSQLiteTransation transaction(db_);
     for (int i = 0; i < operations.Size(); ++i) {
       CContentOperation* operation = operations.At(i);
-      if (COperationCondition* condition = operation->GetCondition(); condition != nullptr && condition->Run() == 0) {
+      if (COperationCondition* condition = operation->GetCondition(); condition != nullptr && !condition->Run()) {
         continue;
       }
       const std::string table = operation->GetUri().Table();
