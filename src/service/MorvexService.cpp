@@ -233,8 +233,8 @@ void CMorvexServiceApp::StopWorkers() {
   }
 }
 
-int CMorvexServiceApp::ExitInstance() {
-  if (exited_) return 0;
+void CMorvexServiceApp::ExitInstance() {
+  if (exited_) return;
   exited_ = true;
   if (syncDirManager_) syncDirManager_->Stop();
   if (configObserved_) store::CContentResolver::Instance().UnregisterObserver(store::uris::Config(), &config_);
@@ -259,7 +259,6 @@ int CMorvexServiceApp::ExitInstance() {
     google::protobuf::ShutdownProtobufLibrary();
     core::ShutdownLogging();
   }
-  return 0;
 }
 
 int CMorvexServiceApp::Run() {
