@@ -145,7 +145,7 @@ void CKelmConfigManager::Merge(const CKelmConfigManager& other) {
   });
 }
 
-int CKelmConfigManager::Load() {
+void CKelmConfigManager::Load() {
   auto& resolver = CContentResolver::Instance();
   ConfigValues values;
   values.feedBack = "first";
@@ -165,10 +165,9 @@ int CKelmConfigManager::Load() {
   Derive(values);
   std::lock_guard lock(mutex_);
   current_ = std::make_shared<ConfigValues>(std::move(values));
-  return 1;
 }
 
-int CKelmConfigManager::Save() {
+bool CKelmConfigManager::Save() {
   const ConfigValues values = *Snapshot();
   store::COperationList batch;
   for (const KeySpec& spec : kKeys) {
@@ -188,7 +187,7 @@ int CKelmConfigManager::Save() {
       case Key::kPrivateKey: row.PutString("value", protocol::ssl::DerToPemPrivate(values.privateKey)); break;
     }
   }
-  return CContentResolver::Instance().ApplyBatch(store::kAuthority, batch) > 0 ? 1 : 0;
+  return CContentResolver::Instance().ApplyBatch(store::kAuthority, batch) > 0;
 }
 
 std::unique_ptr<store::CSQLiteCursor> CKelmConfigManager::Query() {

@@ -50,9 +50,9 @@ class CKelmConfigManager : public store::CContentObserver {
   std::shared_ptr<const ConfigValues> Snapshot() const;
 
   // Reads every key (missing ones take their defaults, FeedBack "first").
-  int Load();
-  // Writes all eleven keys in one batch; nonzero when a row changed.
-  int Save();
+  void Load();
+  // Writes all eleven keys in one batch; true when a row changed.
+  bool Save();
 
   void SetDeviceName(std::string name);
   void SetDeviceUuid(std::string uuid);

@@ -8,7 +8,7 @@ namespace morvex::core {
 
 uint32_t COnChangeRunable::Run() {
   if (receiver_ == nullptr) return kErrorNoTarget;
-  return receiver_->OnReceive(code_, parameter_) != 0 ? 0 : kErrorNoTarget;
+  return receiver_->OnReceive(code_, parameter_) ? 0 : kErrorNoTarget;
 }
 
 CBroadcastService& CBroadcastService::Instance() {
@@ -29,10 +29,10 @@ void CBroadcastService::Unregister(int code, CBroadcastReceiver* receiver) {
   if (it->second.empty()) receivers_.erase(it);
 }
 
-int CBroadcastService::Broadcast(int code, std::any parameter) {
+void CBroadcastService::Broadcast(int code, std::any parameter) {
   std::lock_guard lock(mutex_);
   auto it = receivers_.find(code);
-  if (it == receivers_.end()) return 1;
+  if (it == receivers_.end()) return;
   // A copy: a receiver without handler may unregister itself while called.
   const std::vector<CBroadcastReceiver*> targets = it->second;
   for (CBroadcastReceiver* receiver : targets) {
@@ -42,7 +42,6 @@ int CBroadcastService::Broadcast(int code, std::any parameter) {
       receiver->OnReceive(code, parameter);
     }
   }
-  return 1;
 }
 
 }  // namespace morvex::core

@@ -52,8 +52,8 @@ class CBroadcastReceiver {
   CBroadcastReceiver& operator=(const CBroadcastReceiver&) = delete;
   virtual ~CBroadcastReceiver() = default;
 
-  // Nonzero when handled.
-  virtual int OnReceive(int code, const std::any& parameter) = 0;
+  // True when handled.
+  virtual bool OnReceive(int code, const std::any& parameter) = 0;
   CHandler* Handler() const { return handler_; }
 
  private:
@@ -91,8 +91,8 @@ class CBroadcastService {
   void Register(int code, CBroadcastReceiver* receiver);
   // Removes every registration of the receiver for the code.
   void Unregister(int code, CBroadcastReceiver* receiver);
-  // Always 1; a code without receivers is dropped.
-  int Broadcast(int code, std::any parameter = {});
+  // A code without receivers is dropped.
+  void Broadcast(int code, std::any parameter = {});
 
  private:
   std::recursive_mutex mutex_;

@@ -11,14 +11,14 @@ platform::MessageLoop::Task AsTask(std::unique_ptr<IRunnable> runnable) {
 
 }  // namespace
 
-int CHandler::Post(std::unique_ptr<IRunnable> runnable) {
-  if (!runnable) return 0;
-  return loop_.Post(AsTask(std::move(runnable))) ? 1 : 0;
+bool CHandler::Post(std::unique_ptr<IRunnable> runnable) {
+  if (!runnable) return false;
+  return loop_.Post(AsTask(std::move(runnable)));
 }
 
-int CUiHandler::Post(std::unique_ptr<IRunnable> runnable) {
-  if (!runnable) return 0;
-  return loop_.PostTo(window_, AsTask(std::move(runnable))) ? 1 : 0;
+bool CUiHandler::Post(std::unique_ptr<IRunnable> runnable) {
+  if (!runnable) return false;
+  return loop_.PostTo(window_, AsTask(std::move(runnable)));
 }
 
 }  // namespace morvex::core

@@ -13,9 +13,9 @@ class CHandler {
  public:
   explicit CHandler(platform::MessageLoop& loop) : loop_(loop) {}
   virtual ~CHandler() = default;
-  // Nonzero when posted; 0 for a null runnable or a loop that has quit
-  // (the runnable is then destroyed unrun).
-  virtual int Post(std::unique_ptr<IRunnable> runnable);
+  // False for a null runnable or a loop that has quit (the runnable is
+  // then destroyed unrun).
+  virtual bool Post(std::unique_ptr<IRunnable> runnable);
 
  protected:
   platform::MessageLoop& loop_;
@@ -27,7 +27,7 @@ class CUiHandler : public CHandler {
  public:
   CUiHandler(platform::MessageLoop& loop, const platform::MessageLoop::Window& window)
       : CHandler(loop), window_(window) {}
-  int Post(std::unique_ptr<IRunnable> runnable) override;
+  bool Post(std::unique_ptr<IRunnable> runnable) override;
 
  private:
   const platform::MessageLoop::Window& window_;

@@ -51,34 +51,34 @@ void CStatusBoard::Clear() {
   indexing_.clear();
 }
 
-int CStatusBoard::OnReceive(int code, const std::any& parameter) {
+bool CStatusBoard::OnReceive(int code, const std::any& parameter) {
   std::lock_guard lock(mutex_);
   switch (code) {
     case BM_FILES_TOTAL:
     case BM_FILES_DONE:
     case BM_FILES_LEFT: {
       const auto* event = std::any_cast<FileEvent>(&parameter);
-      if (event == nullptr) return 0;
+      if (event == nullptr) return false;
       relations_[event->syncId].pendingFiles += code == BM_FILES_TOTAL ? event->count : -event->count;
-      return 1;
+      return true;
     }
     case BM_BYTES_TOTAL:
     case BM_BYTES_DONE:
     case BM_BYTES_SKIPPED: {
       const auto* event = std::any_cast<ByteEvent>(&parameter);
-      if (event == nullptr) return 0;
+      if (event == nullptr) return false;
       relations_[event->syncId].pendingBytes += code == BM_BYTES_TOTAL ? event->bytes : -event->bytes;
-      return 1;
+      return true;
     }
     case BM_INDEX_BEGIN:
     case BM_INDEX_PROGRESS: {
       const auto* event = std::any_cast<IndexEvent>(&parameter);
-      if (event == nullptr) return 0;
+      if (event == nullptr) return false;
       indexing_[event->treeId] += code == BM_INDEX_BEGIN ? event->count : -event->count;
-      return 1;
+      return true;
     }
     default:
-      return 0;
+      return false;
   }
 }
 

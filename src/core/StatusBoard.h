@@ -45,7 +45,7 @@ class CStatusBoard final : public CBroadcastReceiver {
   std::map<int32_t, int64_t> Indexing();  // tree id -> items outstanding
   void Clear();
 
-  int OnReceive(int code, const std::any& parameter) override;
+  bool OnReceive(int code, const std::any& parameter) override;
 
  private:
   std::mutex mutex_;

@@ -21,7 +21,7 @@ bool IsOnline(const std::string& uuid) {
 }
 
 bool DeviceName(const std::string& uuid, std::string& name) {
-  return CContentResolver::Instance().QueryString(uris::Device(), "name", name, CSelection("uuid = ? ").AddString(uuid)) != 0;
+  return CContentResolver::Instance().QueryString(uris::Device(), "name", name, CSelection("uuid = ? ").AddString(uuid));
 }
 
 std::vector<OnlineDevice> OnlineDevices() {

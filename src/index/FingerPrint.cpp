@@ -89,7 +89,7 @@ std::optional<std::string> GetSha1(const std::string& path, CCancleCacuSha1& can
       LOG(WARNING) << "Failed to SHA_Update : " << path;
       return std::nullopt;
     }
-    if (cancel.IsCancel(treeId) != 0) return std::string(kSha1Cancelled);
+    if (cancel.IsCancel(treeId)) return std::string(kSha1Cancelled);
   }
 
   struct stat after {};

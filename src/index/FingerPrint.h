@@ -9,17 +9,17 @@
 namespace morvex::index {
 
 // Asked after every block read by GetSha1 whether the fingerprint of a file
-// of the tree `treeId` is still wanted; nonzero stops the computation.
+// of the tree `treeId` is still wanted; true stops the computation.
 class CCancleCacuSha1 {
  public:
   virtual ~CCancleCacuSha1() = default;
-  virtual int IsCancel(int32_t treeId) = 0;
+  virtual bool IsCancel(int32_t treeId) = 0;
 };
 
 // Never cancels.
 class CNCancleCacuSha1 : public CCancleCacuSha1 {
  public:
-  int IsCancel(int32_t) override { return 0; }
+  bool IsCancel(int32_t) override { return false; }
 };
 
 // How much GetSha1 reads at a time, and so at most how much it hashes after
@@ -34,7 +34,7 @@ inline constexpr size_t kSha1ReadSize = 256 * 1024;
 inline constexpr const char* kSha1Cancelled = "null";
 
 // The SHA-1 of the content of the regular file `path` as 40 lower-case
-// hexadecimal digits; kSha1Cancelled when `cancel` answered nonzero; nothing
+// hexadecimal digits; kSha1Cancelled when `cancel` answered true; nothing
 // (logged) when the file cannot be read now. A file that changes while it
 // is read counts as one that cannot be read now: the caller tries again
 // later. Links are not followed.

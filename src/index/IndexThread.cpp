@@ -125,7 +125,7 @@ void CIndexThread::ProcessBatch(const qo::MsgWinReadDirChange& change) {
       walks.push_back(path);
     }
     if (exists) {
-      if (tree.IndexPath(path, list) == 0) {
+      if (!tree.IndexPath(path, list)) {
         LOG(WARNING) << "Failed to index '" << path << "', will retry in 60s";
         retry_[tree.Id()].insert(path);
       }
@@ -155,7 +155,7 @@ void CIndexThread::Retry() {
     store::COperationList list;
     for (const std::string& path : paths) {
       if (PathExists(path)) {
-        if (tree.IndexPath(path, list) == 0) {
+        if (!tree.IndexPath(path, list)) {
           LOG(WARNING) << "Failed to index '" << path << "', will retry in 60s";
           retry_[treeId].insert(path);
         }

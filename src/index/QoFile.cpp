@@ -101,8 +101,8 @@ void CQoFile::IncLocalClock() {
   dirty_ |= kDirtyLocalClock;
 }
 
-int CQoFile::AppendUpdate(store::COperationList& list, std::unique_ptr<store::COperationCondition> condition) {
-  if (dirty_ == 0) return 1;
+void CQoFile::AppendUpdate(store::COperationList& list, std::unique_ptr<store::COperationCondition> condition) {
+  if (dirty_ == 0) return;
   auto& update = list.NewUpdate(uris::File(), CSelection("id = ? ").AddInt64(id_));
   update.SetCondition(std::move(condition));
   store::CContentValues& v = *update.GetValues();
@@ -123,7 +123,6 @@ int CQoFile::AppendUpdate(store::COperationList& list, std::unique_ptr<store::CO
   modifier_ = 0;
   dirty_ |= kDirtyUsn | kDirtyModifier;
   v.PutInt64("usn", usn_).PutInt("modifier", 0);
-  return 1;
 }
 
 bool CQoFile::MarkRemoved(store::COperationList* list) {
@@ -152,12 +151,11 @@ store::CSelection LiveBelow(int32_t treeId, const std::string& dir) {
 
 }  // namespace
 
-int CQoFile::MarkSubtreeRemoved(store::COperationList& list) { return MarkRemovedBelow(treeId_, path_, list); }
+void CQoFile::MarkSubtreeRemoved(store::COperationList& list) { MarkRemovedBelow(treeId_, path_, list); }
 
-int MarkRemovedBelow(int32_t treeId, const std::string& dir, store::COperationList& list) {
+void MarkRemovedBelow(int32_t treeId, const std::string& dir, store::COperationList& list) {
   auto& update = list.NewUpdate(uris::File(), LiveBelow(treeId, dir));
   update.GetValues()->PutInt("status", qo::REMOVED).PutInt64("usn", GetNextUsn()).PutExpression("local_clock", "local_clock+1");
-  return 1;
 }
 
 bool AnyLiveBelow(int32_t treeId, const std::string& dir) {
@@ -221,7 +219,7 @@ CQoFileBuilder::CQoFileBuilder(int32_t treeId, const IQoFile& source) {
   }
 }
 
-int CQoFileBuilder::AppendInsert(store::COperationList& list, std::unique_ptr<store::COperationCondition> condition) {
+void CQoFileBuilder::AppendInsert(store::COperationList& list, std::unique_ptr<store::COperationCondition> condition) {
   auto& insert = list.NewInsert(uris::File(), store::kConflictIgnore);
   insert.SetCondition(std::move(condition));
   store::CContentValues& v = *insert.GetValues();
@@ -239,7 +237,6 @@ int CQoFileBuilder::AppendInsert(store::COperationList& list, std::unique_ptr<st
       .PutInt("tree_id", treeId_)
       .PutInt("local_clock", clock_ ? clock_->At(0) : 0);
   if (clock_ && HasOtherComponents(*clock_)) v.PutBlob("other_clock", OtherClockBlob(*clock_));
-  return 1;
 }
 
 }  // namespace morvex::index

@@ -72,15 +72,15 @@ class CQoFile : public IQoFile {
   void IncLocalClock();
 
   // Appends the changed columns with a fresh usn and modifier 0; nothing
-  // when nothing changed. Returns 1.
-  int AppendUpdate(store::COperationList& list, std::unique_ptr<store::COperationCondition> condition = nullptr);
+  // when nothing changed.
+  void AppendUpdate(store::COperationList& list, std::unique_ptr<store::COperationCondition> condition = nullptr);
   // Status 0, a new usn, local_clock + 1 (only for a live row). With a
   // list the update is appended; without, applied at once (true when a row
   // changed).
   bool MarkRemoved(store::COperationList* list);
   // Marks every live record strictly below this directory (exact paths,
   // case-sensitive, at a "/" boundary) removed with one shared usn.
-  int MarkSubtreeRemoved(store::COperationList& list);
+  void MarkSubtreeRemoved(store::COperationList& list);
 
   int64_t Id() const override { return id_; }
   int32_t Type() const override { return type_; }
@@ -130,7 +130,7 @@ class CQoFileBuilder final : public CQoFile {
   CQoFileBuilder(int32_t treeId, const IQoFile& source);
 
   // INSERT OR IGNORE: an existing (tree_id, path) row stays as it is.
-  int AppendInsert(store::COperationList& list, std::unique_ptr<store::COperationCondition> condition = nullptr);
+  void AppendInsert(store::COperationList& list, std::unique_ptr<store::COperationCondition> condition = nullptr);
 };
 
 // The attribute bits kept for a record of that type.
@@ -141,7 +141,7 @@ inline int32_t KeptAttributes(uint32_t winAttr, bool directory) {
 // Marks every live record of the tree strictly below `dir` removed with one
 // shared usn (exact paths, at a "/" boundary), whether or not `dir` has a
 // record of its own.
-int MarkRemovedBelow(int32_t treeId, const std::string& dir, store::COperationList& list);
+void MarkRemovedBelow(int32_t treeId, const std::string& dir, store::COperationList& list);
 // True when the tree has live records strictly below `dir`.
 bool AnyLiveBelow(int32_t treeId, const std::string& dir);
 

@@ -136,19 +136,19 @@ bool CRefreshThread::HandleCommand(int32_t treeId) {
   return false;
 }
 
-int CRefreshThread::IsCancel(int32_t treeId) {
-  if (tasks_ == nullptr) return 0;
+bool CRefreshThread::IsCancel(int32_t treeId) {
+  if (tasks_ == nullptr) return false;
   for (;;) {
     switch (protocol::WaitForInputOrExit(*exit_, *tasks_, 0)) {
       case protocol::Wake::kExit:
         running_ = false;
-        return 1;
+        return true;
       case protocol::Wake::kInput:
-        if (HandleCommand(treeId)) return 1;
+        if (HandleCommand(treeId)) return true;
         break;
       case protocol::Wake::kTimeout:
       case protocol::Wake::kFailed:
-        return 0;
+        return false;
     }
   }
 }
@@ -167,7 +167,7 @@ void CRefreshThread::AddEntry(const std::string& path, const FileInfo& info, int
 
 bool CRefreshThread::Scan(const std::string& dir, int32_t treeId, const IgnoreRules& rules,
                           std::vector<Entry>& listing, std::vector<std::string>& unreadable) {
-  if (IsCancel(treeId) != 0) return false;
+  if (IsCancel(treeId)) return false;
   platform::UniqueDir listingDir(::opendir(dir.c_str()));
   if (!listingDir) {
     LOG(WARNING) << "Cannot list " << dir << ": " << std::strerror(errno) << "; its records are kept";
@@ -195,24 +195,24 @@ bool CRefreshThread::Scan(const std::string& dir, int32_t treeId, const IgnoreRu
   return true;
 }
 
-int CRefreshThread::RefreshTree(const LocalTree& tree, const IgnoreRules& rules) {
+bool CRefreshThread::RefreshTree(const LocalTree& tree, const IgnoreRules& rules) {
   std::vector<Entry> listing;
   std::vector<std::string> unreadable;
   const FileInfo root = GetFileInfo(tree.Root());
   if (!root.valid || root.kind != FileKind::kDirectory) {
     LOG(ERROR) << "FindFirstFile of " << tree.Root() << " return Error: " << errno
                << "; the tree is left as it is until its folder is back";
-    return 0;
+    return false;
   }
   AddEntry(tree.Root(), root, tree.Id(), rules, listing);
-  if (!Scan(tree.Root(), tree.Id(), rules, listing, unreadable)) return 0;
+  if (!Scan(tree.Root(), tree.Id(), rules, listing, unreadable)) return false;
   std::sort(listing.begin(), listing.end(),
             [](const Entry& a, const Entry& b) { return platform::CompareExact(a.path, b.path) < 0; });
   return Reconcile(listing, unreadable, tree);
 }
 
-int CRefreshThread::Reconcile(std::vector<Entry>& listing, const std::vector<std::string>& unreadable,
-                              const LocalTree& tree) {
+bool CRefreshThread::Reconcile(std::vector<Entry>& listing, const std::vector<std::string>& unreadable,
+                               const LocalTree& tree) {
   const int32_t treeId = tree.Id();
   std::vector<int64_t> removed;
   std::vector<size_t> fresh;                         // listing indexes
@@ -266,7 +266,7 @@ int CRefreshThread::Reconcile(std::vector<Entry>& listing, const std::vector<std
           if (isChanged) changed.emplace_back(record.id, indexOf(entry));
         });
   }
-  if (IsCancel(treeId) != 0) return 0;
+  if (IsCancel(treeId)) return false;
 
   bool wrote = false;
   store::COperationList list;
@@ -280,7 +280,7 @@ int CRefreshThread::Reconcile(std::vector<Entry>& listing, const std::vector<std
     wrote = Flush(list, false) || wrote;
   }
   wrote = Flush(list, true) || wrote;
-  bool cancelled = IsCancel(treeId) != 0;
+  bool cancelled = IsCancel(treeId);
 
   // Fingerprints the entry; nothing when cancelled or unreadable (`stop`
   // tells which).
@@ -317,7 +317,7 @@ int CRefreshThread::Reconcile(std::vector<Entry>& listing, const std::vector<std
       }
       Progress(core::BM_INDEX_PROGRESS, treeId, 1);
       wrote = Flush(list, false) || wrote;
-      if (IsCancel(treeId) != 0) {
+      if (IsCancel(treeId)) {
         Progress(core::BM_INDEX_PROGRESS, treeId, count - i - 1);
         finished = false;
         break;
@@ -348,7 +348,7 @@ int CRefreshThread::Reconcile(std::vector<Entry>& listing, const std::vector<std
   }
 
   if (wrote) PublishFileChange(context_.zmq, context_.ownUuid(), tree.SyncUuid(), tree.TreeUuid());
-  return cancelled ? 0 : 1;
+  return !cancelled;
 }
 
 }  // namespace morvex::index

@@ -47,7 +47,7 @@ class CRefreshThread final : public core::CWorkThread, public CCancleCacuSha1 {
   explicit CRefreshThread(IndexContext context);
   ~CRefreshThread() override { Join(); }
 
-  int IsCancel(int32_t treeId) override;
+  bool IsCancel(int32_t treeId) override;
 
   // One scanned entry; kept small, a tree can hold millions.
   struct Entry {
@@ -58,9 +58,9 @@ class CRefreshThread final : public core::CWorkThread, public CCancleCacuSha1 {
     uint32_t unixAttr;
     bool directory;
   };
-  // One rescan, on the calling thread (tests call it directly): 1 when it
-  // ran to its end, 0 when cancelled.
-  int RefreshTree(const LocalTree& tree, const IgnoreRules& rules);
+  // One rescan, on the calling thread (tests call it directly): true when
+  // it ran to its end, false when cancelled.
+  bool RefreshTree(const LocalTree& tree, const IgnoreRules& rules);
 
  private:
   uint32_t Run() override;
@@ -74,7 +74,7 @@ class CRefreshThread final : public core::CWorkThread, public CCancleCacuSha1 {
                 std::vector<Entry>& listing);
   // Folders that could not be listed keep their records: an unreadable
   // folder is no evidence that its files are gone.
-  int Reconcile(std::vector<Entry>& listing, const std::vector<std::string>& unreadable, const LocalTree& tree);
+  bool Reconcile(std::vector<Entry>& listing, const std::vector<std::string>& unreadable, const LocalTree& tree);
 
   IndexContext context_;
   // Sockets of the refresher thread (null outside Run).

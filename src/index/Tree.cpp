@@ -85,16 +85,16 @@ LocalTree LocalTree::ById(int32_t id) {
 LocalTree LocalTree::ByUuid(const std::string& treeUuid) { return Load(CSelection("tree_uuid = ? ").AddString(treeUuid)); }
 LocalTree LocalTree::ByRoot(const std::string& root) { return Load(CSelection("tree_root = ? ").AddString(root)); }
 
-int LocalTree::IndexPath(const std::string& path, store::COperationList& list) const {
+bool LocalTree::IndexPath(const std::string& path, store::COperationList& list) const {
   const FileInfo info = GetFileInfo(path);
-  if (!info.valid) return 0;
+  if (!info.valid) return false;
   if (info.kind == FileKind::kSymlink || info.kind == FileKind::kOther) {
     NoteSkipped(id_, info.kind, path);
-    return 1;
+    return true;
   }
   if (!ValidUtf8(path)) {
     LOG(WARNING) << "Name is not valid UTF-8, not synchronised: " << path;
-    return 1;
+    return true;
   }
   const bool directory = info.kind == FileKind::kDirectory;
   CQoFile record;
@@ -105,12 +105,12 @@ int LocalTree::IndexPath(const std::string& path, store::COperationList& list) c
       const auto digest = GetSha1(path, never, 0);
       if (!digest) {
         LOG(WARNING) << "Failed to GetSha1: " << path;
-        return 0;
+        return false;
       }
       sha1 = *digest;
     }
     CQoFileBuilder(path, sha1, id_, static_cast<int32_t>(info.unix_attr), 0, info).AppendInsert(list);
-    return 1;
+    return true;
   }
 
   const int32_t attributes = KeptAttributes(info.win_attr, directory);
@@ -119,7 +119,7 @@ int LocalTree::IndexPath(const std::string& path, store::COperationList& list) c
     if (record.Type() == qo::DIR && record.Status() == qo::NORMAL) {
       // A directory's own time and size are not followed; its permissions
       // are part of what peers get.
-      if (record.WinAttr() == attributes && record.UnixAttr() == unixAttr) return 1;
+      if (record.WinAttr() == attributes && record.UnixAttr() == unixAttr) return true;
       FileInfo permissions = info;
       permissions.mtime = record.Mtime();
       permissions.length = record.Length();
@@ -132,14 +132,14 @@ int LocalTree::IndexPath(const std::string& path, store::COperationList& list) c
     // the same time and size.
     const bool needSha1 = record.Type() == qo::DIR || record.Status() == qo::REMOVED || record.Mtime() != info.mtime ||
                           record.Length() != info.length;
-    if (!needSha1 && record.WinAttr() == attributes && record.UnixAttr() == unixAttr) return 1;
+    if (!needSha1 && record.WinAttr() == attributes && record.UnixAttr() == unixAttr) return true;
     std::optional<std::string> sha1;
     if (needSha1) {
       CNCancleCacuSha1 never;
       sha1 = GetSha1(path, never, 0);
       if (!sha1) {
         LOG(WARNING) << "Failed to GetSha1: " << path;
-        return 0;
+        return false;
       }
     }
     record.SetFromFileInfo(info, sha1);
@@ -148,10 +148,10 @@ int LocalTree::IndexPath(const std::string& path, store::COperationList& list) c
     record.IncLocalClock();
     record.AppendUpdate(list);
   }
-  return 1;
+  return true;
 }
 
-int LocalTree::RemovePath(const std::string& path, store::COperationList& list) const {
+void LocalTree::RemovePath(const std::string& path, store::COperationList& list) const {
   CQoFile record;
   if (!record.LoadByPath(id_, path)) {
     // A folder the rules ignore has no record of its own; the entries
@@ -161,16 +161,15 @@ int LocalTree::RemovePath(const std::string& path, store::COperationList& list) 
     } else {
       LOG(INFO) << "Tmp File encountered: " << path;
     }
-    return 1;
+    return;
   }
   if (record.Status() != qo::REMOVED) record.MarkRemoved(&list);
   if (record.Type() == qo::DIR) record.MarkSubtreeRemoved(list);
-  return 1;
 }
 
-int LocalTree::WalkTree(store::COperationList& list, const std::string& dir, const IgnoreRules& rules) const {
+bool LocalTree::WalkTree(store::COperationList& list, const std::string& dir, const IgnoreRules& rules) const {
   platform::UniqueDir listing(::opendir(dir.c_str()));
-  if (!listing) return 0;
+  if (!listing) return false;
   while (const dirent* entry = ::readdir(listing.get())) {
     const std::string name = entry->d_name;
     if (platform::SkippedInWalk(name)) continue;
@@ -185,7 +184,7 @@ int LocalTree::WalkTree(store::COperationList& list, const std::string& dir, con
     if (entry->d_type == DT_UNKNOWN) isDir = GetFileInfo(*child).kind == FileKind::kDirectory;
     if (isDir) WalkTree(list, *child, rules);
   }
-  return 1;
+  return true;
 }
 
 bool PublishFileChange(protocol::ZmqContext& zmq, const std::string& publisher, const std::string& syncUuid,

@@ -39,15 +39,15 @@ class LocalTree {
   const std::string& Root() const { return root_; }
   const std::string& SyncUuid() const { return syncUuid_; }
 
-  // 1 when the record is up to date or a change was appended; 0 when the
-  // path cannot be read now (vanished, locked, changing): retry later.
-  int IndexPath(const std::string& path, store::COperationList& list) const;
-  // Marks the record of `path` and every record below it removed. Always 1.
-  int RemovePath(const std::string& path, store::COperationList& list) const;
+  // True when the record is up to date or a change was appended; false when
+  // the path cannot be read now (vanished, locked, changing): retry later.
+  bool IndexPath(const std::string& path, store::COperationList& list) const;
+  // Marks the record of `path` and every record below it removed.
+  void RemovePath(const std::string& path, store::COperationList& list) const;
   // Indexes everything below `dir` that the rules keep, as the full rescan
   // does: an ignored folder is not recorded but its entries are still
-  // tested one by one. 0 when the folder cannot be listed.
-  int WalkTree(store::COperationList& list, const std::string& dir, const IgnoreRules& rules = IgnoreRules()) const;
+  // tested one by one. False when the folder cannot be listed.
+  bool WalkTree(store::COperationList& list, const std::string& dir, const IgnoreRules& rules = IgnoreRules()) const;
 
  private:
   static LocalTree Load(const store::CSelection& selection);

@@ -234,8 +234,8 @@ void CMorvexServiceApp::StopWorkers() {
   }
 }
 
-int CMorvexServiceApp::ExitInstance() {
-  if (exited_) return 0;
+void CMorvexServiceApp::ExitInstance() {
+  if (exited_) return;
   exited_ = true;
   if (syncDirManager_) syncDirManager_->Stop();
   if (configObserved_) config::StopObservingConfig(&config_);
@@ -251,7 +251,7 @@ int CMorvexServiceApp::ExitInstance() {
   exitPublisher_.reset();
   // Posted work may hold database cursors; they go before the store closes.
   loop_.DiscardPending();
-  if (storeOpen_ && !store::ShutdownContentFramework()) LOG(INFO) << "Failed to shutdown content framework";
+  if (storeOpen_) store::ShutdownContentFramework();
   storeOpen_ = false;
   instanceLock_.Release();
   // Before logging is set up (a start that failed early) this goes to stderr.
@@ -260,7 +260,6 @@ int CMorvexServiceApp::ExitInstance() {
     google::protobuf::ShutdownProtobufLibrary();
     core::ShutdownLogging();
   }
-  return 0;
 }
 
 int CMorvexServiceApp::Run() {

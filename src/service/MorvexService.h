@@ -61,8 +61,8 @@ class CMorvexServiceApp {
 
   // True when the service runs. ExitInstance must follow in both cases.
   bool InitInstance();
-  // The process exit code.
-  int ExitInstance();
+  // Stops everything InitInstance started, in reverse order; once only.
+  void ExitInstance();
   // InitInstance, the message loop until Quit, ExitInstance.
   int Run();
   // Starts a new process of this service with the same arguments plus

@@ -16,15 +16,15 @@ uint32_t COnChangeRunable::Run() {
   return 0;
 }
 
-int CContentProvider::Initialise(const std::string& metadir) {
+bool CContentProvider::Initialise(const std::string& metadir) {
   initError_.clear();
   const platform::AppDirResult dir = platform::EnsureAppDir(metadir.empty() ? platform::DefaultMetadir() : metadir);
   if (!dir.ok) {
     initError_ = dir.error;
     LOG(ERROR) << initError_;
-    return 0;
+    return false;
   }
-  return OpenDatabase(db_, dir.path, initError_) ? 1 : 0;
+  return OpenDatabase(db_, dir.path, initError_);
 }
 
 bool CContentProvider::InitialiseReadOnly(const std::string& metadir) {
@@ -32,10 +32,7 @@ bool CContentProvider::InitialiseReadOnly(const std::string& metadir) {
   return OpenDatabaseReadOnly(db_, metadir + "/" + platform::kAppDirName, initError_);
 }
 
-int CContentProvider::CleanUp() {
-  db_.Close();
-  return 1;
-}
+void CContentProvider::CleanUp() { db_.Close(); }
 
 bool CContentProvider::RefuseWrite(const CUri& uri) const {
   if (uri.GetUriString() != uris::SyncDir().GetUriString()) return false;
@@ -89,7 +86,7 @@ int64_t CContentProvider::ApplyBatch(const COperationList& operations) {
     CSQLiteTransation transaction(db_);
     for (int i = 0; i < operations.Size(); ++i) {
       CContentOperation* operation = operations.At(i);
-      if (COperationCondition* condition = operation->GetCondition(); condition != nullptr && condition->Run() == 0) {
+      if (COperationCondition* condition = operation->GetCondition(); condition != nullptr && !condition->Run()) {
         continue;
       }
       const std::string table = operation->GetUri().Table();
@@ -124,7 +121,7 @@ void CContentProvider::RegisterObserver(const CUri& uri, bool descendants, CCont
   (descendants ? prefix_ : exact_)[uri.GetPath()].push_back(observer);
 }
 
-int CContentProvider::UnregisterObserver(const CUri& uri, CContentObserver* observer) {
+void CContentProvider::UnregisterObserver(const CUri& uri, CContentObserver* observer) {
   std::lock_guard lock(observerMutex_);
   for (auto* registry : {&exact_, &prefix_}) {
     auto it = registry->find(uri.GetPath());
@@ -132,7 +129,6 @@ int CContentProvider::UnregisterObserver(const CUri& uri, CContentObserver* obse
     std::erase(it->second, observer);
     if (it->second.empty()) registry->erase(it);
   }
-  return 1;
 }
 
 void CContentProvider::Dispatch(CContentObserver* observer) {
@@ -143,7 +139,7 @@ void CContentProvider::Dispatch(CContentObserver* observer) {
   }
 }
 
-int CContentProvider::NotifyChange(const CUri& uri) {
+void CContentProvider::NotifyChange(const CUri& uri) {
   std::lock_guard lock(observerMutex_);
   const std::string& path = uri.GetPath();
   // Copies: an observer may unregister itself or others while it runs.
@@ -158,7 +154,6 @@ int CContentProvider::NotifyChange(const CUri& uri) {
     }
   }
   for (CContentObserver* observer : prefixed) Dispatch(observer);
-  return 1;
 }
 
 std::vector<CContentProvider*>& ProviderList() {
@@ -169,15 +164,13 @@ std::vector<CContentProvider*>& ProviderList() {
 
 CContentProvider& MainProvider() { return *ProviderList().front(); }
 
-int InitContentFramework(const std::string& metadir) {
+bool InitContentFramework(const std::string& metadir) {
   for (CContentProvider* provider : ProviderList()) {
-    if (provider->Initialise(metadir) != 0) continue;
-    for (CContentProvider* other : ProviderList()) {
-      if (other->CleanUp() == 0) LOG(WARNING) << "Failed to CleanUp Provider";
-    }
-    return 0;
+    if (provider->Initialise(metadir)) continue;
+    for (CContentProvider* other : ProviderList()) other->CleanUp();
+    return false;
   }
-  return 1;
+  return true;
 }
 
 bool InitContentFrameworkReadOnly(const std::string& metadir) {
@@ -189,15 +182,8 @@ bool InitContentFrameworkReadOnly(const std::string& metadir) {
   return true;
 }
 
-int ShutdownContentFramework() {
-  int result = 1;
-  for (CContentProvider* provider : ProviderList()) {
-    if (provider->CleanUp() == 0) {
-      LOG(WARNING) << "Failed to CleanUp Provider";
-      result = 0;
-    }
-  }
-  return result;
+void ShutdownContentFramework() {
+  for (CContentProvider* provider : ProviderList()) provider->CleanUp();
 }
 
 }  // namespace morvex::store

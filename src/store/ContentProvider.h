@@ -27,14 +27,14 @@ class CContentProvider {
   CContentProvider& operator=(const CContentProvider&) = delete;
   virtual ~CContentProvider() = default;
 
-  // Opens "<metadir>/Morvex/Morvex.db"; nonzero on success. `error` says why
-  // it failed, for the start-up's message.
-  virtual int Initialise(const std::string& metadir);
+  // Opens "<metadir>/Morvex/Morvex.db"; false when it cannot, with the
+  // reason in InitError() for the start-up's message.
+  virtual bool Initialise(const std::string& metadir);
   // Opens the database of `metadir` (which must exist) for reading only,
   // as a client beside the running service does: every write then fails.
   // False with the reason in InitError().
   bool InitialiseReadOnly(const std::string& metadir);
-  virtual int CleanUp();
+  virtual void CleanUp();
   const std::string& InitError() const { return initError_; }
 
   virtual std::unique_ptr<CSQLiteCursor> Query(const CUri& uri, const std::vector<std::string>& columns,
@@ -52,8 +52,8 @@ class CContentProvider {
   // with this one's ("/Device" covers "/DeviceTTL").
   virtual void RegisterObserver(const CUri& uri, bool descendants, CContentObserver* observer);
   // Removes every registration of the observer on that path.
-  virtual int UnregisterObserver(const CUri& uri, CContentObserver* observer);
-  virtual int NotifyChange(const CUri& uri);
+  virtual void UnregisterObserver(const CUri& uri, CContentObserver* observer);
+  virtual void NotifyChange(const CUri& uri);
 
   CSQLite& Database() { return db_; }
 
@@ -72,9 +72,9 @@ class CContentProvider {
 // and cleaned up at shutdown. This service has one provider.
 std::vector<CContentProvider*>& ProviderList();
 CContentProvider& MainProvider();
-int InitContentFramework(const std::string& metadir);
+bool InitContentFramework(const std::string& metadir);
 // The same for a process that only reads another process's database.
 bool InitContentFrameworkReadOnly(const std::string& metadir);
-int ShutdownContentFramework();
+void ShutdownContentFramework();
 
 }  // namespace morvex::store

@@ -89,12 +89,12 @@ std::optional<std::u16string> CContentResolver::QueryWString(const CUri& uri, co
   return std::u16string(row->GetWString(0));
 }
 
-int CContentResolver::QueryString(const CUri& uri, const std::string& column, std::string& out,
-                                  const CSelection& selection) {
+bool CContentResolver::QueryString(const CUri& uri, const std::string& column, std::string& out,
+                                   const CSelection& selection) {
   auto row = FirstRow(uri, column, selection);
-  if (!row) return 0;
+  if (!row) return false;
   out.assign(row->GetString(0));
-  return 1;
+  return true;
 }
 
 std::optional<std::string> CContentResolver::QueryStringDup(const CUri& uri, const std::string& column,
@@ -108,14 +108,12 @@ void CContentResolver::RegisterObserver(const CUri& uri, bool descendants, CCont
   if (CContentProvider* provider = Provider()) provider->RegisterObserver(uri, descendants, observer);
 }
 
-int CContentResolver::UnregisterObserver(const CUri& uri, CContentObserver* observer) {
-  CContentProvider* provider = Provider();
-  return provider == nullptr ? 0 : provider->UnregisterObserver(uri, observer);
+void CContentResolver::UnregisterObserver(const CUri& uri, CContentObserver* observer) {
+  if (CContentProvider* provider = Provider()) provider->UnregisterObserver(uri, observer);
 }
 
-int CContentResolver::NotifyChange(const CUri& uri) {
-  CContentProvider* provider = Provider();
-  return provider == nullptr ? 0 : provider->NotifyChange(uri);
+void CContentResolver::NotifyChange(const CUri& uri) {
+  if (CContentProvider* provider = Provider()) provider->NotifyChange(uri);
 }
 
 }  // namespace morvex::store

@@ -44,14 +44,14 @@ class CContentResolver {
   int64_t QueryInt64(const CUri& uri, const std::string& column, int64_t fallback, const CSelection& selection);
   std::optional<std::u16string> QueryWString(const CUri& uri, const std::string& column,
                                              const CSelection& selection);
-  // 1 with `out` assigned, 0 when there is no row.
-  int QueryString(const CUri& uri, const std::string& column, std::string& out, const CSelection& selection);
+  // True with `out` assigned, false when there is no row.
+  bool QueryString(const CUri& uri, const std::string& column, std::string& out, const CSelection& selection);
   std::optional<std::string> QueryStringDup(const CUri& uri, const std::string& column,
                                             const CSelection& selection);
 
   void RegisterObserver(const CUri& uri, bool descendants, CContentObserver* observer);
-  int UnregisterObserver(const CUri& uri, CContentObserver* observer);
-  int NotifyChange(const CUri& uri);
+  void UnregisterObserver(const CUri& uri, CContentObserver* observer);
+  void NotifyChange(const CUri& uri);
 
  private:
   CContentProvider* Provider() const;

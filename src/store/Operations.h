@@ -10,12 +10,12 @@
 namespace morvex::store {
 
 // A file-system step that a database change depends on. Run inside the
-// batch's transaction just before its operation; returns nonzero when the
-// operation is to run.
+// batch's transaction just before its operation; true when the operation
+// is to run.
 class COperationCondition {
  public:
   virtual ~COperationCondition() = default;
-  virtual int Run() = 0;
+  virtual bool Run() = 0;
 };
 
 enum OperationKind : int { kOperationInsert = 0, kOperationUpdate = 1, kOperationDelete = 2 };

@@ -173,7 +173,7 @@ bool CSQLiteCursor::IsNull(std::string_view column) const {
 
 // ---- CSQLite ----
 
-int CSQLite::Open(const std::string& path) {
+bool CSQLite::Open(const std::string& path) {
   Close();
   path_ = path;
   // Create the file ourselves so that it is private from the first byte: it
@@ -186,12 +186,12 @@ int CSQLite::Open(const std::string& path) {
     LOG(ERROR) << "sqlite3_open() failed: " << path << ": SQL: "
                << (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     sqlite3_close_v2(db);
-    return 0;
+    return false;
   }
   db_ = db;
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
   sqlite3_extended_result_codes(db_, 0);
-  return 1;
+  return true;
 }
 
 bool CSQLite::OpenReadOnly(const std::string& path, std::string& error) {
@@ -239,13 +239,13 @@ StatementPtr CSQLite::Prepare(std::string_view sql) {
   return StatementPtr(statement);
 }
 
-int CSQLite::Exec(std::string_view sql) {
+bool CSQLite::Exec(std::string_view sql) {
   ConnectionLock lock(db_);
   StatementPtr statement = Prepare(sql);
   if (!statement) {
-    return 0;
+    return false;
   }
-  return StepToDone(statement.get(), sql, false) ? 1 : 0;
+  return StepToDone(statement.get(), sql, false);
 }
 
 bool CSQLite::StepToDone(sqlite3_stmt* statement, std::string_view sql, bool constraintWarning) {

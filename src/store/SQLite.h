@@ -83,13 +83,13 @@ class CSQLite {
   CSQLite& operator=(const CSQLite&) = delete;
   virtual ~CSQLite() { Close(); }
 
-  // Opens (or creates, mode 0600) the database file; nonzero on success.
-  int Open(const std::string& path);
+  // Opens (or creates, mode 0600) the database file; false when it cannot.
+  bool Open(const std::string& path);
   // Opens an existing database file for reading only (another process owns
   // it and writes it); false with SQLite's reason in `error`.
   bool OpenReadOnly(const std::string& path, std::string& error);
-  // Prepares and steps one statement; nonzero when it ran to completion.
-  int Exec(std::string_view sql);
+  // Prepares and steps one statement; true when it ran to completion.
+  bool Exec(std::string_view sql);
   void Close();
   bool IsOpen() const { return db_ != nullptr; }
   sqlite3* Handle() const { return db_; }

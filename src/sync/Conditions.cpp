@@ -35,14 +35,14 @@ void CFolderFlushes::FlushAll() {
   folders_.clear();
 }
 
-int CConditionMove::Run() {
+bool CConditionMove::Run() {
   if (ModifiedAgain(tree_, source_, sourceMtime_)) {
     LOG(INFO) << "File modified again, abort Rename: " << source_;
-    return 0;
+    return false;
   }
   if (ModifiedAgain(tree_, destination_, destinationMtime_)) {
     LOG(INFO) << "File modified again, abort Rename: " << destination_;
-    return 0;
+    return false;
   }
   bool moved = tree_.Move(source_, destination_, replace_, sourceIdentity_);
   // Not for a refused path or another writer's file: only a folder in the way
@@ -58,23 +58,23 @@ int CConditionMove::Run() {
   }
   if (!moved) {
     LOG(WARNING) << "[Rename    ] x|" << source_ << " => " << destination_;
-    return 0;
+    return false;
   }
   // Acknowledged only once the new name survives a power cut: flushed by
   // the batch's last step, before it commits.
   flushes_.Note(tree_, ParentOf(destination_));
   LOG(INFO) << "[Rename    ] o|" << source_ << " => " << destination_;
-  return 1;
+  return true;
 }
 
-int CConditionMkdir::Run() {
+bool CConditionMkdir::Run() {
   if (ModifiedAgain(tree_, path_, expectedMtime_)) {
     LOG(INFO) << "File modified again, abort mkdir: " << path_;
-    return 0;
+    return false;
   }
   if (!tree_.MakeDirectory(path_, replaceFile_)) {
     LOG(WARNING) << "[mkdir     ] x| " << path_;
-    return 0;
+    return false;
   }
   LOG(INFO) << "[mkdir     ] o| " << path_;
   if (newMtime_ != kNoCheck && !tree_.SetLastWriteTime(path_, newMtime_)) {
@@ -83,52 +83,52 @@ int CConditionMkdir::Run() {
   if ((winAttr_ != 0 || unixAttr_ != 0) && !tree_.ApplyPeerAttributes(path_, winAttr_, unixAttr_)) {
     LOG(WARNING) << "ChangeFileAttributes() Failed[" << errno << "]: " << path_;
   }
-  return 1;
+  return true;
 }
 
-int CConditionRmdir::Run() {
+bool CConditionRmdir::Run() {
   if (!tree_.RemoveDirectory(path_)) {
     LOG(WARNING) << "RemoveDirectory() failed[" << errno << "]: " << path_;
     LOG(WARNING) << "[rmdir     ] x| " << path_;
-    return 0;
+    return false;
   }
   LOG(INFO) << "[rmdir     ] o| " << path_;
-  return 1;
+  return true;
 }
 
-int CConditionDelFile::Run() {
+bool CConditionDelFile::Run() {
   if (ModifiedAgain(tree_, path_, expectedMtime_)) {
     LOG(INFO) << "File modified again, abort delfile: " << path_;
-    return 0;
+    return false;
   }
   if (!tree_.DeleteFile(path_)) {
     LOG(ERROR) << "DeleteFile() failed[" << errno << "]: " << path_;
     LOG(WARNING) << "[delfile   ] x| " << path_;
-    return 0;
+    return false;
   }
   LOG(INFO) << "[delfile   ] o| " << path_;
-  return 1;
+  return true;
 }
 
-int CConditionSetAttr::Run() {
+bool CConditionSetAttr::Run() {
   if (ModifiedAgain(tree_, path_, expectedMtime_)) {
     LOG(INFO) << "File modified again, abort SetAttr: " << path_;
-    return 0;
+    return false;
   }
   const bool attributesSet = tree_.ApplyPeerAttributes(path_, winAttr_, unixAttr_);
   const bool timeSet = newMtime_ == expectedMtime_ || tree_.SetLastWriteTime(path_, newMtime_);
   if (!attributesSet || !timeSet) {
     LOG(WARNING) << "Failed to SetAttributes()[" << errno << "]: " << path_;
     LOG(WARNING) << "[SetAttr    ] x| " << path_;
-    return 0;
+    return false;
   }
   LOG(INFO) << "[SetAttr    ] o| " << path_;
-  return 1;
+  return true;
 }
 
-int CConditionFlushFolders::Run() {
+bool CConditionFlushFolders::Run() {
   flushes_.FlushAll();
-  return 1;
+  return true;
 }
 
 }  // namespace morvex::sync

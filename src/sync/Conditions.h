@@ -61,7 +61,7 @@ class CConditionMove final : public store::COperationCondition {
         destinationMtime_(expectedDestinationMtime),
         replace_(replace),
         sourceIdentity_(sourceIdentity) {}
-  int Run() override;
+  bool Run() override;
 
  private:
   CFolderFlushes& flushes_;
@@ -109,7 +109,7 @@ class CConditionMkdir final : public store::COperationCondition {
         winAttr_(winAttr),
         unixAttr_(unixAttr),
         replaceFile_(replaceFile) {}
-  int Run() override;
+  bool Run() override;
 
  private:
   CTreeFiles tree_;
@@ -125,7 +125,7 @@ class CConditionMkdir final : public store::COperationCondition {
 class CConditionRmdir final : public store::COperationCondition {
  public:
   CConditionRmdir(CTreeFiles tree, std::string path) : tree_(std::move(tree)), path_(std::move(path)) {}
-  int Run() override;
+  bool Run() override;
 
  private:
   CTreeFiles tree_;
@@ -136,7 +136,7 @@ class CConditionDelFile final : public store::COperationCondition {
  public:
   CConditionDelFile(CTreeFiles tree, std::string path, int64_t expectedMtime)
       : tree_(std::move(tree)), path_(std::move(path)), expectedMtime_(expectedMtime) {}
-  int Run() override;
+  bool Run() override;
 
  private:
   CTreeFiles tree_;
@@ -155,7 +155,7 @@ class CConditionSetAttr final : public store::COperationCondition {
         newMtime_(newMtime),
         winAttr_(winAttr),
         unixAttr_(unixAttr) {}
-  int Run() override;
+  bool Run() override;
 
  private:
   CTreeFiles tree_;
@@ -173,7 +173,7 @@ class CConditionSetAttr final : public store::COperationCondition {
 class CConditionFlushFolders final : public store::COperationCondition {
  public:
   explicit CConditionFlushFolders(CFolderFlushes& flushes) : flushes_(flushes) {}
-  int Run() override;
+  bool Run() override;
 
  private:
   CFolderFlushes& flushes_;

@@ -17,8 +17,8 @@ namespace {
 // Answers IsCancel through a callback and counts the questions.
 class CancelProbe : public CCancleCacuSha1 {
  public:
-  explicit CancelProbe(std::function<int()> answer) : answer_(std::move(answer)) {}
-  int IsCancel(int32_t treeId) override {
+  explicit CancelProbe(std::function<bool()> answer) : answer_(std::move(answer)) {}
+  bool IsCancel(int32_t treeId) override {
     EXPECT_EQ(treeId, 7);
     ++calls;
     return answer_();
@@ -26,7 +26,7 @@ class CancelProbe : public CCancleCacuSha1 {
   int calls = 0;
 
  private:
-  std::function<int()> answer_;
+  std::function<bool()> answer_;
 };
 
 TEST(GetSha1, KnownContents) {
@@ -51,7 +51,7 @@ TEST(GetSha1, KnownContents) {
 TEST(GetSha1, CancelStopsAfterTheFirstBlock) {
   test::TempDir dir;
   test::WriteFile(dir / "big", std::string(3 * kSha1ReadSize, 'x'));
-  CancelProbe cancel([] { return 1; });
+  CancelProbe cancel([] { return true; });
   EXPECT_EQ(GetSha1(dir / "big", cancel, 7), kSha1Cancelled);
   EXPECT_EQ(cancel.calls, 1);
 }
@@ -63,7 +63,7 @@ TEST(GetSha1, AFileWrittenWhileItIsReadGivesNothing) {
   CancelProbe appendOnce([&path, done = false]() mutable {
     if (!done) std::ofstream(path, std::ios::binary | std::ios::app) << "more";
     done = true;
-    return 0;
+    return false;
   });
   test::LogCapture log;
   EXPECT_EQ(GetSha1(path, appendOnce, 7), std::nullopt);

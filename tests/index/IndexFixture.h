@@ -45,7 +45,7 @@ class IndexFixture : public store::StoreFixture {
     store::COperationList list;
     for (const std::string& relative : relatives) {
       if (PathExists(At(relative))) {
-        ASSERT_EQ(tree_.IndexPath(At(relative), list), 1) << relative;
+        ASSERT_TRUE(tree_.IndexPath(At(relative), list)) << relative;
       } else {
         tree_.RemovePath(At(relative), list);
       }

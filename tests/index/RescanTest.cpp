@@ -88,15 +88,15 @@ TEST_F(RescanTest, WhatCannotBeReadIsNotTakenForDeleted) {
 class CancelAfter : public core::CBroadcastReceiver {
  public:
   CancelAfter(protocol::ZmqContext& zmq, int32_t treeId, int after) : zmq_(zmq), treeId_(treeId), after_(after) {}
-  int OnReceive(int code, const std::any& parameter) override {
-    if (code != core::BM_INDEX_PROGRESS) return 1;
+  bool OnReceive(int code, const std::any& parameter) override {
+    if (code != core::BM_INDEX_PROGRESS) return true;
     done_ += std::any_cast<core::IndexEvent>(parameter).count;
     if (done_ == after_) {
       qo::MsgWinRefreshCancel cancel;
       cancel.set_local_tree_id(treeId_);
       protocol::PushOnce(zmq_, protocol::endpoints::kRefresher, qo::MC_WIN_REFRESH_CANCEL, &cancel);
     }
-    return 1;
+    return true;
   }
 
  private:

@@ -280,7 +280,7 @@ TEST_F(IndexerTest, RescanAndWatchPathIgnoreTheSamePaths) {
 
   Resolver().Delete(uris::File(), store::CSelection());
   CRefreshThread rescan(IndexContext{zmq_, [] { return std::string(kOwnUuid); }});
-  ASSERT_EQ(rescan.RefreshTree(tree_, IgnoreRules()), 1);
+  ASSERT_TRUE(rescan.RefreshTree(tree_, IgnoreRules()));
   EXPECT_EQ(verdicts(), std::vector<std::string>{}) << "full rescan";
 }
 

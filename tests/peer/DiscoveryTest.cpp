@@ -54,10 +54,10 @@ class KeyEvents final : public core::CBroadcastReceiver {
  public:
   KeyEvents() { core::CBroadcastService::Instance().Register(core::BM_TRUSTED_KEY_MISMATCH, this); }
   ~KeyEvents() override { core::CBroadcastService::Instance().Unregister(core::BM_TRUSTED_KEY_MISMATCH, this); }
-  int OnReceive(int, const std::any& parameter) override {
+  bool OnReceive(int, const std::any& parameter) override {
     std::lock_guard lock(mutex_);
     events_.push_back(std::any_cast<core::DeviceKeyEvent>(parameter));
-    return 1;
+    return true;
   }
   std::vector<core::DeviceKeyEvent> Events() {
     std::lock_guard lock(mutex_);

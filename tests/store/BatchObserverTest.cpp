@@ -11,11 +11,11 @@ namespace {
 
 class FixedCondition : public COperationCondition {
  public:
-  explicit FixedCondition(int result) : result_(result) {}
-  int Run() override { return result_; }
+  explicit FixedCondition(bool result) : result_(result) {}
+  bool Run() override { return result_; }
 
  private:
-  int result_;
+  bool result_;
 };
 
 class BatchTest : public StoreFixture {
@@ -57,11 +57,11 @@ TEST_F(BatchTest, GuardsDecideEachOperationAndFailuresDoNotStopTheBatch) {
   COperationList batch;
   auto& skipped = batch.NewInsert(uris::File(), kConflictNone);
   skipped.GetValues()->PutInt("tree_id", 1).PutString("path", "/skipped");
-  skipped.SetCondition(std::make_unique<FixedCondition>(0));
+  skipped.SetCondition(std::make_unique<FixedCondition>(false));
   batch.NewInsert(uris::Tree(), kConflictNone).GetValues()->PutString("tree_uuid", "t1");  // duplicate: fails
   auto& guarded = batch.NewInsert(uris::File(), kConflictNone);
   guarded.GetValues()->PutInt("tree_id", 1).PutString("path", "/kept");
-  guarded.SetCondition(std::make_unique<FixedCondition>(1));
+  guarded.SetCondition(std::make_unique<FixedCondition>(true));
   EXPECT_EQ(Resolver().ApplyBatch(kAuthority, batch), 1);
   EXPECT_EQ(Count(uris::File(), "path = '/kept'"), 1);
   EXPECT_EQ(Count(uris::File(), "path = '/skipped'"), 0);
@@ -69,7 +69,7 @@ TEST_F(BatchTest, GuardsDecideEachOperationAndFailuresDoNotStopTheBatch) {
 
   COperationList nothing;
   auto& refused = nothing.NewDelete(uris::Device(), CSelection("trust = ? ").AddInt(1));
-  refused.SetCondition(std::make_unique<FixedCondition>(0));
+  refused.SetCondition(std::make_unique<FixedCondition>(false));
   EXPECT_EQ(Resolver().ApplyBatch(kAuthority, nothing), 0);
   EXPECT_EQ(devices_.changes, 0);
 }

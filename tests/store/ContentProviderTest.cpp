@@ -37,7 +37,7 @@ TEST_F(ContentProviderTest, SingleValueQueries) {
   EXPECT_EQ(Resolver().QueryInt(uris::VCUuid(), "MAX(clock_index)", -1, CSelection("tree_id = ? ").AddInt(5)), 0);
   EXPECT_EQ(Resolver().QueryInt(uris::Config(), "value", -1, CSelection("name = 'none'")), -1);
   std::string name;
-  EXPECT_EQ(Resolver().QueryString(uris::Config(), "value", name, CSelection("name = ? ").AddString("DeviceName")), 1);
+  EXPECT_TRUE(Resolver().QueryString(uris::Config(), "value", name, CSelection("name = ? ").AddString("DeviceName")));
   EXPECT_EQ(name, "box");
   EXPECT_EQ(Resolver().QueryWString(uris::Config(), "value", CSelection("name = 'DeviceName'")), u"box");
   EXPECT_FALSE(Resolver().QueryStringDup(uris::Config(), "value", CSelection("name = 'none'")));
@@ -71,7 +71,7 @@ TEST_F(ContentProviderTest, WritesNotifyExactAndPrefixObserversOnlyWhenRowsChang
 TEST(ContentFramework, InitFailureCleansUpAndReportsWhy) {
   test::TempDir dir;
   test::WriteFile(dir / "Morvex", "not a folder");
-  EXPECT_EQ(InitContentFramework(dir.Path()), 0);
+  EXPECT_FALSE(InitContentFramework(dir.Path()));
   EXPECT_NE(MainProvider().InitError().find("Morvex"), std::string::npos);
   EXPECT_FALSE(MainProvider().Database().IsOpen());
 }
@@ -86,9 +86,8 @@ TEST(ContentFramework, AReadOnlyOpenReadsAndCannotWrite) {
 
   ASSERT_TRUE(InitContentFrameworkReadOnly(dir.Path())) << MainProvider().InitError();
   std::string name;
-  EXPECT_EQ(CContentResolver::Instance().QueryString(uris::Config(), "value", name,
-                                                     CSelection("name = ? ").AddString("DeviceName")),
-            1);
+  EXPECT_TRUE(CContentResolver::Instance().QueryString(uris::Config(), "value", name,
+                                                       CSelection("name = ? ").AddString("DeviceName")));
   EXPECT_EQ(name, "box");
   {
     test::LogCapture log;

@@ -27,7 +27,7 @@ class ProgressTotals final : public core::CBroadcastReceiver {
   ~ProgressTotals() override {
     for (int code : kCodes) core::CBroadcastService::Instance().Unregister(code, this);
   }
-  int OnReceive(int code, const std::any& parameter) override {
+  bool OnReceive(int code, const std::any& parameter) override {
     std::lock_guard lock(mutex_);
     switch (code) {
       case core::BM_FILES_TOTAL: files += std::any_cast<core::FileEvent>(parameter).count; break;
@@ -42,7 +42,7 @@ class ProgressTotals final : public core::CBroadcastReceiver {
       case core::BM_INVALID_NAME: invalid.push_back(std::any_cast<std::string>(parameter)); break;
       default: break;
     }
-    return 1;
+    return true;
   }
 
   std::mutex mutex_;

@@ -71,7 +71,7 @@ class SyncFixture : public peer::PeerFixture {
   void IndexAll(const std::string& root) {
     const index::LocalTree tree = index::LocalTree::ByRoot(root);
     store::COperationList list;
-    ASSERT_EQ(tree.WalkTree(list, root), 1);
+    ASSERT_TRUE(tree.WalkTree(list, root));
     Resolver().ApplyBatch(store::kAuthority, list);
   }
   void IndexPaths(const std::string& root, std::initializer_list<std::string> relatives) {
