@@ -179,27 +179,23 @@ bool CSQLite::Open(const std::string& path) {
   // Create the file ourselves so that it is private from the first byte: it
   // will hold the device's private key. An existing file is not touched.
   platform::UniqueFd created(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW;
-  sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
-  if (rc != SQLITE_OK) {
-    LOG(ERROR) << "sqlite3_open() failed: " << path << ": SQL: "
-               << (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-    sqlite3_close_v2(db);
+  std::string error;
+  if (!OpenWith(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error)) {
+    LOG(ERROR) << "sqlite3_open() failed: " << path << ": SQL: " << error;
     return false;
   }
-  db_ = db;
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  sqlite3_extended_result_codes(db_, 0);
   return true;
 }
 
 bool CSQLite::OpenReadOnly(const std::string& path, std::string& error) {
   Close();
   path_ = path;
-  const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW;
+  return OpenWith(SQLITE_OPEN_READONLY, error);
+}
+
+bool CSQLite::OpenWith(int mode, std::string& error) {
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  const int rc = sqlite3_open_v2(path_.c_str(), &db, mode | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
   if (rc != SQLITE_OK) {
     error = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close_v2(db);

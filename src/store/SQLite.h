@@ -115,6 +115,9 @@ class CSQLite {
   std::string ErrorMessage() const;
 
  private:
+  // Opens path_ in `mode` (read-write or read-only) with the flags every
+  // connection shares; false with SQLite's reason in `error`.
+  bool OpenWith(int mode, std::string& error);
   // Steps a prepared write statement to completion. `constraintWarning`
   // turns a constraint failure into the warning of a plain insert.
   bool StepToDone(sqlite3_stmt* statement, std::string_view sql, bool constraintWarning);
