@@ -4,14 +4,18 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= $(shell nproc)
 METADIR ?=
+# Where `make install` puts the files; DESTDIR=/some/root stages them below
+# another root, as packaging does.
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: deps configure build run install test test-asan test-tsan fuzz bench clean
+.PHONY: deps configure build run install uninstall test test-asan test-tsan fuzz bench clean
 
 deps:
 	bash scripts/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DMORVEX_WERROR=ON
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DMORVEX_WERROR=ON -DCMAKE_INSTALL_PREFIX=$(PREFIX)
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -24,10 +28,16 @@ NAME ?=
 run: build
 	$(BUILD_DIR)/bin/morvex --headless $(if $(TOKEN),-t '$(TOKEN)') $(if $(NAME),-n '$(NAME)') $(if $(METADIR),-m $(METADIR))
 
-# Installs morvex and morvexctl into /usr/local/bin and the systemd user
-# unit into /usr/local/lib/systemd/user.
+# Installs morvex and morvexctl into PREFIX/bin, their manual pages, the
+# bash completion of morvexctl, the systemd user unit (PREFIX/lib/systemd/user)
+# and the README. The list of what was installed stays in the build folder's
+# install_manifest.txt; `make uninstall` removes exactly those files.
 install: build
-	cmake --install $(BUILD_DIR)
+	DESTDIR='$(DESTDIR)' cmake --install $(BUILD_DIR)
+
+MANIFEST ?= $(BUILD_DIR)/install_manifest.txt
+uninstall:
+	DESTDIR='$(DESTDIR)' cmake -DMANIFEST='$(MANIFEST)' -P cmake/Uninstall.cmake
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
