@@ -13,6 +13,7 @@ packages=(
   libgoogle-glog-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   iproute2 python3
+  groff-base
   clang libclang-rt-14-dev
 )
 
