@@ -119,7 +119,10 @@ std::optional<std::string> CommandUsage(const std::string& command) {
   }
   if (text.tellp() == 0) return std::nullopt;
   for (const CommandHelp& entry : kCommands) {
-    if (command == entry.name) text << "\n" << entry.synopsis << "\n" << entry.details << "\n";
+    if (command != entry.name) continue;
+    text << "\n  " << entry.synopsis << "\n    ";
+    for (const char* c = entry.details; *c != '\0'; ++c) text << *c << (*c == '\n' ? "    " : "");
+    text << "\n";
   }
   return text.str();
 }
