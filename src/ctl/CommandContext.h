@@ -8,8 +8,8 @@
 
 #include "Morvex.pb.h"
 #include "ctl/CtlClient.h"
-#include "ctl/TerminalText.h"
 #include "ctl/ErrorSentences.h"
+#include "ctl/TerminalText.h"
 
 // What the commands of morvexctl share: the parsed command line, the
 // output streams and the client, and the helpers for devices, paths and

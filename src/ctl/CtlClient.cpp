@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "config/KelmConfig.h"
+#include "ctl/ErrorSentences.h"
 #include "device/Device.h"
 #include "platform/Metadir.h"
-#include "ctl/ErrorSentences.h"
 #include "protocol/KeyStore.h"
 #include "protocol/PeerChannel.h"
 #include "protocol/SslUtils.h"
