@@ -8,8 +8,8 @@
 
 #include "Morvex.pb.h"
 #include "ctl/CtlClient.h"
+#include "ctl/ErrorSentences.h"
 #include "ctl/TerminalText.h"
-#include "protocol/ErrorText.h"
 
 // What the commands of morvexctl share: the parsed command line, the
 // output streams and the client, and the helpers for devices, paths and
@@ -17,11 +17,10 @@
 // FolderCommands.cpp (folders and links) and StatusCommands.cpp.
 namespace morvex::ctl {
 
-void PrintUsage(std::ostream& err);
-
 struct Invocation {
   std::string metadir;
   bool json = false;
+  bool help = false;  // -h or --help: the usage, nothing run
   int timeout = 300;
   std::vector<std::string> words;
 };
@@ -31,26 +30,25 @@ struct Context {
   std::ostream& out;
   std::ostream& err;
   std::optional<CtlClient> client;
+  // What went wrong, for the --json error document RunCommandLine prints.
+  std::vector<std::string> failures;
+  int failedCode = 0;  // the ErrorCode an answer carried, 0 when none
 
-  // Messages may carry what a peer chose (its name): shown escaped.
-  int Fail(const CtlAnswer& answer) {
-    err << TerminalText(answer.message) << "\n";
-    return answer.status;
+  // Every failure ends here: one line on standard error. Messages may
+  // carry what a peer chose (its name): shown escaped.
+  int Fail(int status, std::string_view message, int code = 0) {
+    err << TerminalText(message) << "\n";
+    failures.emplace_back(message);
+    if (code != 0) failedCode = code;
+    return status;
   }
+  int Fail(const CtlAnswer& answer) { return Fail(answer.status, answer.message, answer.error); }
   // What the other side answered, after `prefix`; other failures as they are.
   int Fail(const CtlAnswer& answer, std::string_view prefix) {
-    if (answer.error != 0) err << prefix << ": ";
-    return Fail(answer);
+    if (answer.error == 0) return Fail(answer);
+    return Fail(answer.status, std::string(prefix) + ": " + answer.message, answer.error);
   }
-  int Fail(std::string_view message) {
-    err << TerminalText(message) << "\n";
-    return kExitServiceError;
-  }
-  int FailCode(int code) { return Fail(qo::ErrorCode_Name(code) + ": " + protocol::ErrorText(code)); }
-  int Usage() {
-    PrintUsage(err);
-    return kExitUsage;
-  }
+  int Fail(std::string_view message) { return Fail(kExitServiceError, message); }
 };
 
 // The answer's body as `message`; an answer that does not parse is a failure.
@@ -75,6 +73,9 @@ using Entry = std::vector<Field>;
 // With --json a list of objects, or the one entry as an object when not
 // `list`: either way exactly one document.
 void Print(Context& context, const std::vector<Entry>& entries, bool list = true);
+// A listing a user reads as a table: in text, first a header row of the
+// keys of `columns` (an entry of the same shape) in capitals.
+void PrintListing(Context& context, const Entry& columns, const std::vector<Entry>& entries);
 
 // Folder and link commands.
 int ShowFolders(Context& context);

@@ -1,3 +1,4 @@
+#include <cctype>
 #include <filesystem>
 
 #include "ctl/CommandContext.h"
@@ -32,8 +33,7 @@ std::optional<std::string> ResolveDevice(Context& context, const std::string& wa
   }
   const std::vector<std::string>& matches = byPrefix.size() == 1 || byName.empty() ? byPrefix : byName;
   if (matches.size() == 1) return matches.front();
-  context.err << (matches.empty() ? "no such device: " : "more than one device matches: ") << TerminalText(wanted) << "\n";
-  status = kExitServiceError;
+  status = context.Fail(matches.empty() ? NoSuchDevice(wanted) : AmbiguousDevice(wanted));
   return std::nullopt;
 }
 
@@ -45,6 +45,18 @@ std::string AbsolutePath(const std::string& path) {
   std::string text = full.lexically_normal().string();
   while (text.size() > 1 && text.back() == '/') text.pop_back();
   return text;
+}
+
+void PrintListing(Context& context, const Entry& columns, const std::vector<Entry>& entries) {
+  if (!context.invocation.json) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+      std::string name = columns[i].key;
+      for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      context.out << (i == 0 ? "" : "\t") << name;
+    }
+    context.out << "\n";
+  }
+  Print(context, entries);
 }
 
 void Print(Context& context, const std::vector<Entry>& entries, bool list) {

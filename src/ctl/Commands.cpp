@@ -2,77 +2,105 @@
 
 #include <getopt.h>
 
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <iomanip>
 #include <map>
 #include <optional>
 #include <set>
 
-#include "core/OptionNumber.h"
 #include "ctl/CommandContext.h"
+#include "ctl/ErrorSentences.h"
+#include "ctl/Help.h"
 #include "ctl/Json.h"
 #include "platform/Metadir.h"
 
 namespace morvex::ctl {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: morvexctl [-m METADIR] [--json] COMMAND\n"
-    "commands:\n"
-    "  id                                   this device\n"
-    "  devices                              the devices this device knows\n"
-    "  trust request DEVICE [--timeout S]   ask DEVICE for trust (default 300 s)\n"
-    "  trust accept DEVICE                  accept DEVICE's pending request\n"
-    "  trust deny DEVICE                    refuse DEVICE's request, or cancel ours\n"
-    "  trust revoke DEVICE                  end trust with DEVICE on both sides\n"
-    "  folders                              this device's sync folders\n"
-    "  folder add PATH                      make the folder PATH a new sync folder\n"
-    "  folder remove PATH                   stop syncing the folder PATH, with all its links\n"
-    "  remote-folders DEVICE                DEVICE's sync folders\n"
-    "  remote-roots DEVICE                  where DEVICE's folders can be browsed from\n"
-    "  remote-ls DEVICE PATH                the contents of DEVICE's folder PATH\n"
-    "  remote-folder add DEVICE PATH        make DEVICE's folder PATH a new sync folder\n"
-    "  link DEVICE REMOTE LOCAL_PATH        sync DEVICE's sync folder REMOTE (tree UUID or\n"
-    "                                       root) with LOCAL_PATH here\n"
-    "  unlink LOCAL_PATH DEVICE             stop syncing LOCAL_PATH with DEVICE\n"
-    "  syncs                                the links of this device's sync folders\n"
-    "  sync-now [LOCAL_PATH]                a sync pass now, for every link or LOCAL_PATH's\n"
-    "  rescan                               look for changes in every sync folder now\n"
-    "  status                               what the service is doing, per link and folder\n"
-    "  wait [LOCAL_PATH] [--timeout S]      until nothing is pending (default 300 s; exit 4\n"
-    "                                       when still busy)\n"
-    "DEVICE is a full UUID, a unique UUID prefix or an exact device name.\n";
+// The whole argument is a number of seconds above 0; anything else is
+// a mistake to name, never a value read up to its first stray character.
+std::optional<int> Seconds(const char* text) {
+  int value = 0;
+  const char* end = text + std::strlen(text);
+  const auto [stop, error] = std::from_chars(text, end, value);
+  if (error != std::errc() || stop != end || value <= 0) return std::nullopt;
+  return value;
+}
 
-std::optional<Invocation> Parse(const std::vector<std::string>& arguments, std::ostream& err) {
+// Fills `invocation` from the options; false with the usage mistake in
+// `mistake`. Options may come before, between or after the words.
+bool Parse(const std::vector<std::string>& arguments, Invocation& invocation, std::string& mistake) {
   enum { kJson = 1000, kTimeout };
   static const option kOptions[] = {{"metadir", required_argument, nullptr, 'm'},
                                     {"json", no_argument, nullptr, kJson},
                                     {"timeout", required_argument, nullptr, kTimeout},
                                     {"help", no_argument, nullptr, 'h'},
                                     {nullptr, 0, nullptr, 0}};
-  Invocation invocation;
   invocation.metadir = platform::DefaultMetadir();
   std::vector<std::string> words = arguments;
   std::vector<char*> argv;
   for (auto& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
   optind = 0;
   opterr = 0;
   int c;
-  while ((c = getopt_long(static_cast<int>(words.size()), argv.data(), "m:h", kOptions, nullptr)) != -1) {
+  // The word getopt just looked at, for naming it in a mistake.
+  const auto current = [&] { return std::string(argv[static_cast<size_t>(std::min(optind, argc) - 1)]); };
+  while ((c = getopt_long(argc, argv.data(), ":m:h", kOptions, nullptr)) != -1) {
     switch (c) {
       case 'm': invocation.metadir = optarg; break;
+      case 'h': invocation.help = true; break;
       case kJson: invocation.json = true; break;
-      case kTimeout: invocation.timeout = static_cast<int>(core::ParseOptionNumber(optarg)); break;
+      case kTimeout:
+        if (const std::optional<int> seconds = Seconds(optarg)) {
+          invocation.timeout = *seconds;
+          break;
+        }
+        mistake = BadNumber("--timeout", optarg);
+        return false;
+      case ':':
+        mistake = MissingOptionValue(current());
+        return false;
       default:
-        err << kUsage;
-        return std::nullopt;
+        // optopt is the letter of an unknown short option, 0 for a long one.
+        mistake = UnknownOption(optopt != 0 ? std::string("-") + static_cast<char>(optopt) : current());
+        return false;
     }
   }
-  for (int i = optind; i < static_cast<int>(words.size()); ++i) invocation.words.emplace_back(argv[static_cast<size_t>(i)]);
-  if (invocation.words.empty() || invocation.timeout <= 0) {
-    err << kUsage;
-    return std::nullopt;
+  for (int i = optind; i < argc; ++i) invocation.words.emplace_back(argv[static_cast<size_t>(i)]);
+  return true;
+}
+
+// Whether the command line asks for JSON, read before parsing so that a
+// usage mistake is a JSON document too.
+bool WantsJson(const std::vector<std::string>& arguments) {
+  for (size_t i = 1; i < arguments.size() && arguments[i] != "--"; ++i) {
+    if (arguments[i] == "--json") return true;
   }
-  return invocation;
+  return false;
+}
+
+const char* FailureKind(int status) {
+  switch (status) {
+    case kExitUsage: return "usage";
+    case kExitNoAnswer: return "service_down";
+    case kExitTimeout: return "timeout";
+    case kExitPeerUnreachable: return "peer_unreachable";
+    default: return "refused";
+  }
+}
+
+// The --json form of a failure: one object on standard output, the same
+// sentences as on standard error.
+void PrintJsonFailure(const Context& context, int status) {
+  std::string message;
+  for (const std::string& failure : context.failures) message += (message.empty() ? "" : "; ") + failure;
+  context.out << "{\"error\": " << JsonString(FailureKind(status)) << ", \"status\": " << status;
+  if (context.failedCode != 0) context.out << ", \"code\": " << context.failedCode;
+  context.out << ", \"message\": " << JsonString(message) << "}\n";
 }
 
 const char* PairName(int pair) {
@@ -117,10 +145,13 @@ int ShowDevices(Context& context) {
     context.out << "]\n";
     return kExitOk;
   }
+  // Fixed widths up to the name; PAIR is explained in the usage text.
+  constexpr int kUuidWidth = 36;
+  context.out << std::left << std::setw(kUuidWidth) << "UUID" << "  PAIR  STATE    NAME  ADDRESS\n";
   for (const qo::DeviceInfo& d : devices.devices()) {
-    context.out << d.uuid() << "  " << PairName(d.pair_status()) << (d.is_online() == qo::PB_TRUE ? "  online " : "  offline")
-                << (d.is_self() == qo::PB_TRUE ? "  (this device)" : "") << "  " << TerminalText(d.name()) << "  " << TerminalText(d.route_uri())
-                << "\n";
+    context.out << std::left << std::setw(kUuidWidth) << d.uuid() << "  " << std::setw(4) << PairName(d.pair_status())
+                << (d.is_online() == qo::PB_TRUE ? "  online " : "  offline") << "  " << TerminalText(d.name())
+                << (d.is_self() == qo::PB_TRUE ? " (this device)" : "") << "  " << TerminalText(d.route_uri()) << "\n";
   }
   return kExitOk;
 }
@@ -131,46 +162,71 @@ int Trust(Context& context) {
   int status = kExitOk;
   const std::optional<std::string> device = ResolveDevice(context, words[2], status);
   if (!device) return status;
+  const SentenceNames names{.peer = words[2], .self = context.client->Identity().name};
   const std::string& verb = words[1];
   CtlAnswer answer;
+  // Every verb but revoke waits for the service to hear from the peer.
   if (verb == "request") {
     qo::MsgLinuxTrustPublishRequest request;
     request.set_device_uuid(*device);
     request.set_timeout(context.invocation.timeout);
-    answer = context.client->Request(qo::MC_LINUX_TRUST_PUBLISH_REQUEST, &request);
+    answer = context.client->Request(qo::MC_LINUX_TRUST_PUBLISH_REQUEST, &request, CtlClient::kRelayWaitMs);
   } else if (verb == "accept") {
     qo::MsgLinuxTrustRequest request;
     request.set_device_uuid(*device);
-    answer = context.client->Request(qo::MC_LINUX_TRUST_REQUEST, &request);
+    answer = context.client->Request(qo::MC_LINUX_TRUST_REQUEST, &request, CtlClient::kRelayWaitMs);
     qo::MsgLinuxTrustResponse result;
     if (answer.status == kExitOk && (!result.ParseFromString(answer.body) || result.trust_result() != qo::TRUST_ALLOW)) {
       answer.status = kExitServiceError;
-      answer.message = "TRUST_DENY: the other device refused";
+      answer.message = TrustRefused(names);
     }
   } else if (verb == "deny") {
     qo::MsgLinuxTrustCancelRequest request;
     request.set_device_uuid(*device);
-    answer = context.client->Request(qo::MC_LINUX_TRUST_CANCEL_REQUEST, &request);
-  } else if (verb == "revoke") {
+    answer = context.client->Request(qo::MC_LINUX_TRUST_CANCEL_REQUEST, &request, CtlClient::kRelayWaitMs);
+  } else {
     qo::MsgDistrustRequest request;
     request.set_device_uuid(*device);
-    answer = context.client->Request(qo::MC_DISTRUST_REQUEST, &request);
-  } else {
-    return context.Usage();
+    answer = context.client->Request(qo::MC_DISTRUST_REQUEST, &request, CtlClient::kRelayWaitMs);
   }
-  if (answer.status != kExitOk) return context.Fail(answer);
-  if (context.invocation.json) context.out << "{\"device\": " << JsonString(*device) << ", \"done\": " << JsonString(verb) << "}\n";
+  if (answer.status != kExitOk) {
+    // The service's codes for a handshake, in the handshake's words.
+    if (answer.error == qo::ZE_NOENT && verb != "revoke") answer.message = NoTrustRequest(names);
+    if (answer.error != 0 && answer.error != qo::ZE_NOENT) answer.message = ErrorSentence(answer.error, names);
+    return context.Fail(answer);
+  }
+  if (context.invocation.json) {
+    context.out << "{\"device\": " << JsonString(*device) << ", \"done\": " << JsonString(verb) << "}\n";
+  } else if (verb == "request") {
+    context.out << TerminalText(TrustRequested(names, context.invocation.timeout)) << "\n";
+  }
   return kExitOk;
 }
 
+// The usage on standard output, as asked for: all of it, or one command's.
+int ShowHelp(Context& context, const std::vector<std::string>& words) {
+  if (words.size() > 1) return context.Fail(kExitUsage, TooManyWords("help", words[1]));
+  if (words.empty()) {
+    context.out << FullUsage();
+    return kExitOk;
+  }
+  const std::optional<std::string> usage = CommandUsage(words.front());
+  if (!usage) return context.Fail(kExitUsage, UnknownHelpTopic(words.front()));
+  context.out << *usage;
+  return kExitOk;
+}
 
-}  // namespace
-
-void PrintUsage(std::ostream& err) { err << kUsage; }
-
-int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-  std::optional<Invocation> invocation = Parse(arguments, err);
-  if (!invocation) return kExitUsage;
+int Run(Context& context, const std::vector<std::string>& arguments) {
+  std::string mistake;
+  if (!Parse(arguments, context.invocation, mistake)) return context.Fail(kExitUsage, mistake);
+  const std::vector<std::string>& words = context.invocation.words;
+  if (context.invocation.help) {
+    // `morvexctl trust --help` is `morvexctl help trust`.
+    if (words.empty() || !CommandUsage(words.front())) return ShowHelp(context, {});
+    return ShowHelp(context, {words.front()});
+  }
+  if (words.empty()) return context.Fail(kExitUsage, NoCommand());
+  if (words.front() == "help") return ShowHelp(context, {words.begin() + 1, words.end()});
   struct Command {
     int (*run)(Context&);
     size_t minWords;  // the command's name included
@@ -195,22 +251,32 @@ int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out,
       {"status", {ShowStatus, 1, 1}},
       {"wait", {Wait, 1, 2}},
   };
-  const auto command = kCommands.find(invocation->words.front());
-  const size_t count = invocation->words.size();
-  if (command == kCommands.end() || count < command->second.minWords || count > command->second.maxWords ||
-      (!command->second.verbs.empty() && command->second.verbs.count(invocation->words[1]) == 0)) {
-    err << kUsage;
-    return kExitUsage;
+  const auto found = kCommands.find(words.front());
+  if (found == kCommands.end()) return context.Fail(kExitUsage, UnknownCommand(words.front()));
+  const Command& command = found->second;
+  const size_t count = words.size();
+  const bool hasVerb = !command.verbs.empty() && count >= 2;
+  if (hasVerb && command.verbs.count(words[1]) == 0) {
+    return context.Fail(kExitUsage, UnknownVerb(words.front(), words[1]));
   }
+  const std::string name = hasVerb ? words[0] + " " + words[1] : words[0];
+  if (count < command.minWords) return context.Fail(kExitUsage, MissingArgument(name));
+  if (count > command.maxWords) return context.Fail(kExitUsage, TooManyWords(name, words[command.maxWords]));
   std::string error;
-  std::optional<LocalIdentity> identity = ReadLocalIdentity(invocation->metadir, error);
-  if (!identity) {
-    err << error << "\n";
-    return kExitServiceError;
-  }
-  Context context{std::move(*invocation), out, err, std::nullopt};
+  std::optional<LocalIdentity> identity = ReadLocalIdentity(context.invocation.metadir, error);
+  if (!identity) return context.Fail(error);
   context.client.emplace(std::move(*identity));
-  return command->second.run(context);
+  return command.run(context);
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+  Context context{Invocation{}, out, err, std::nullopt, {}, 0};
+  context.invocation.json = WantsJson(arguments);
+  const int status = Run(context, arguments);
+  if (status != kExitOk && context.invocation.json) PrintJsonFailure(context, status);
+  return status;
 }
 
 }  // namespace morvex::ctl

@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "config/KelmConfig.h"
+#include "ctl/ErrorSentences.h"
 #include "device/Device.h"
 #include "platform/Metadir.h"
-#include "protocol/ErrorText.h"
 #include "protocol/KeyStore.h"
 #include "protocol/PeerChannel.h"
 #include "protocol/SslUtils.h"
@@ -34,8 +34,6 @@ class ConversationKeys final : public protocol::IKeyManager {
   std::map<std::string, std::string> publicKeys_;
 };
 
-std::string ErrorMessage(int code) { return qo::ErrorCode_Name(code) + ": " + protocol::ErrorText(code); }
-
 std::string DatabasePath(const std::string& metadir) {
   return metadir + "/" + platform::kAppDirName + "/" + store::kDatabaseFileName;
 }
@@ -50,7 +48,7 @@ bool OpenLocalDatabase(const std::string& metadir, std::string& error) {
   store::ShutdownContentFramework();
   opened.clear();
   if (!store::InitContentFrameworkReadOnly(metadir)) {
-    error = "cannot open " + DatabasePath(metadir) + ": " + store::MainProvider().InitError();
+    error = DatabaseUnopened(DatabasePath(metadir), store::MainProvider().InitError());
     return false;
   }
   opened = metadir;
@@ -73,7 +71,7 @@ std::optional<LocalIdentity> ReadLocalIdentity(const std::string& metadir, std::
   identity.privateKey = values->privateKey;
   identity.publicKey = values->publicKey;
   if (identity.uuid.empty() || identity.privateKey.empty()) {
-    error = "no device identity in " + DatabasePath(metadir) + " (has the service run once?)";
+    error = NoIdentity(DatabasePath(metadir));
     return std::nullopt;
   }
   return identity;
@@ -109,7 +107,7 @@ core::Status CtlClient::Exchange(const std::string& endpoint, const std::string&
     // Nothing read: the channel's status says which way it failed, the
     // message names the receive error the way the rest of the client does.
     if (reply.receiveError == 0) return reply.status;
-    const std::string text = ErrorMessage(reply.receiveError);
+    const std::string text = ErrorSentence(reply.receiveError);
     switch (reply.status.code()) {
       case core::Status::Code::kTimeout:
         return core::Status::Timeout(text);
@@ -122,7 +120,7 @@ core::Status CtlClient::Exchange(const std::string& endpoint, const std::string&
   if (reply.refused()) {
     answer.status = kExitServiceError;
     answer.error = reply.peerError.value_or(qo::ZE_SUCCESS);
-    answer.message = ErrorMessage(answer.error);
+    answer.message = ErrorSentence(answer.error, {.self = identity_.name});
     return core::Status::Ok();
   }
   answer.code = reply.code;
@@ -130,18 +128,20 @@ core::Status CtlClient::Exchange(const std::string& endpoint, const std::string&
   return core::Status::Ok();
 }
 
-CtlAnswer CtlClient::Request(int code, const google::protobuf::MessageLite* body) {
+CtlAnswer CtlClient::Request(int code, const google::protobuf::MessageLite* body, int waitMs) {
   CtlAnswer answer;
   const core::Status why = Exchange("tcp://localhost:" + std::to_string(identity_.routePort), identity_.uuid,
-                           identity_.publicKey, code, body, kAnswerWaitMs, answer);
+                           identity_.publicKey, code, body, waitMs, answer);
   if (why.code() == core::Status::Code::kTimeout || why.code() == core::Status::Code::kUnavailable) {
     answer.status = kExitNoAnswer;
-    answer.message = "no answer from the Morvex service on port " + std::to_string(identity_.routePort) + " within 5 s";
+    answer.message = ServiceNoAnswer(identity_.routePort, waitMs / 1000);
   } else if (!why.ok()) {
     // Something answered, but not as this device's own service would.
     answer.status = kExitServiceError;
-    answer.message = "the answer on port " + std::to_string(identity_.routePort) +
-                     " is not from this device's service: " + why.text();
+    answer.message = ServiceImpostor(identity_.routePort, why.text());
+  } else if (answer.error == qo::ZE_OPERATE_TIMEOUT) {
+    // Our service answered: the peer it asked on our behalf did not.
+    answer.status = kExitPeerUnreachable;
   }
   return answer;
 }
@@ -151,16 +151,17 @@ CtlAnswer CtlClient::RequestPeer(const PeerDevice& peer, int code, const google:
   CtlAnswer answer;
   if (const core::Status why = Exchange(peer.routeUri, peer.uuid, peer.publicKey, code, body, waitMs, answer);
       !why.ok()) {
-    answer.status = kExitServiceError;
-    answer.message = why.code() != core::Status::Code::kRejected
-                         ? kPeerOffline
-                         : "unreadable answer from " + peer.name + ": " + why.text();
+    const bool unreadable = why.code() == core::Status::Code::kRejected;
+    answer.status = unreadable ? kExitServiceError : kExitPeerUnreachable;
+    answer.message = unreadable ? PeerUnreadable(peer.name, why.text()) : kPeerOffline;
   } else if (answer.error == qo::ZE_UNTRUSTED) {
     // The peer's refusals say why in the words of the desktop interface,
     // whatever was asked.
     answer.message = "对方设备不信任当前设备";
   } else if (answer.error == qo::ZE_PERMISSION_DENY) {
     answer.message = "权限不足";
+  } else if (answer.error != 0) {
+    answer.message = ErrorSentence(answer.error, {.peer = peer.name, .self = identity_.name});
   }
   return answer;
 }

@@ -11,8 +11,18 @@
 
 namespace morvex::ctl {
 
-// Exit statuses of the command-line client.
-enum ExitStatus : int { kExitOk = 0, kExitServiceError = 1, kExitUsage = 2, kExitNoAnswer = 3, kExitTimeout = 4 };
+// Exit statuses of the command-line client, one per kind of failure so
+// that scripts can tell them apart: refused (the service or the peer
+// answered with an error), usage, the local service did not answer,
+// timeout (work still pending), the peer did not answer.
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitServiceError = 1,
+  kExitUsage = 2,
+  kExitNoAnswer = 3,
+  kExitTimeout = 4,
+  kExitPeerUnreachable = 5,
+};
 
 // This device as its database describes it: what the client needs to talk
 // to its own service the way the desktop interface does.
@@ -63,10 +73,18 @@ struct CtlAnswer {
 // Requests signed with this device's key over a fresh PeerChannel each: to
 // the local service over its route port, encrypted for itself as the
 // desktop interface does, or to a peer's route address, encrypted for
-// that peer.
+// that peer. Refusals carry the ErrorSentences text of their code.
+//
+// The local service answers ZE_OPERATE_TIMEOUT only when a peer it passed
+// the request on to did not answer (the trust handshake): Request turns
+// that into kExitPeerUnreachable, so that a peer that is down never reads
+// as this device's own service being down (kExitNoAnswer).
 class CtlClient {
  public:
   static constexpr int kAnswerWaitMs = 5000;
+  // Requests the service passes on to a peer: it waits up to 5 s for the
+  // peer, so its own answer comes after that.
+  static constexpr int kRelayWaitMs = kAnswerWaitMs + 5000;
   static constexpr int kPeerListWaitMs = 1000;     // listings and tree add
   static constexpr int kPeerSyncAddWaitMs = 5000;  // the peer records a relation
   static constexpr const char* kPeerOffline = "对方设备不在线或者已下线";
@@ -74,9 +92,9 @@ class CtlClient {
   explicit CtlClient(LocalIdentity identity);
   ~CtlClient();
 
-  CtlAnswer Request(int code, const google::protobuf::MessageLite* body);
-  // No answer within `waitMs` is kExitServiceError with kPeerOffline; an
-  // answer that fails the envelope checks is kExitServiceError too.
+  CtlAnswer Request(int code, const google::protobuf::MessageLite* body, int waitMs = kAnswerWaitMs);
+  // No answer within `waitMs` is kExitPeerUnreachable with kPeerOffline; an
+  // answer that fails the envelope checks is kExitServiceError.
   CtlAnswer RequestPeer(const PeerDevice& peer, int code, const google::protobuf::MessageLite* body, int waitMs);
   const LocalIdentity& Identity() const { return identity_; }
 

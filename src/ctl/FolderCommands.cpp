@@ -20,7 +20,7 @@ void PrintTrees(Context& context, const qo::MsgTreeShowResponse& trees) {
   for (const qo::TreeInfo& tree : trees.trees()) {
     entries.push_back(TreeEntry(tree.tree_uuid(), tree.sync_uuid(), tree.tree_root()));
   }
-  Print(context, entries);
+  PrintListing(context, TreeEntry({}, {}, {}), entries);
 }
 
 const qo::TreeInfo* TreeAt(const qo::MsgTreeShowResponse& trees, const std::string& root) {
@@ -34,12 +34,11 @@ CtlAnswer LocalTrees(Context& context, qo::MsgTreeShowResponse& trees) {
   return Parsed(context.client->Request(qo::MC_TREE_SHOW_REQUEST, nullptr), trees);
 }
 
-// A refused tree add, with the reason in words where the code has one.
-CtlAnswer ExplainTreeAdd(CtlAnswer answer) {
-  if (answer.error == qo::ZE_NESTED_TREE) {
-    answer.message = "the folder lies inside another sync folder or contains one (ZE_NESTED_TREE)";
-  } else if (answer.error == qo::ZE_PERMISSION_DENY) {
-    answer.message = "the folder holds keys or Morvex's own data and cannot be a sync folder (ZE_PERMISSION_DENY)";
+// A refused tree add: the sentence of its code, which a peer's refusal
+// may have replaced with the desktop interface's words.
+CtlAnswer ExplainTreeAdd(CtlAnswer answer, const std::string& device = "this device") {
+  if (answer.error == qo::ZE_NESTED_TREE || answer.error == qo::ZE_PERMISSION_DENY) {
+    answer.message = ErrorSentence(answer.error, {.peer = device});
   }
   return answer;
 }
@@ -84,18 +83,22 @@ std::optional<Relations> ReadRelations(Context& context, const peer::RelationFil
   return relations;
 }
 
+Entry RelationEntry(const peer::Relation& relation, const std::string& deviceName) {
+  return {{"id", std::to_string(relation.id), true},
+          {"local_tree_uuid", relation.treeUuid},
+          {"local_root", relation.treeRoot},
+          {"device_uuid", relation.peerDeviceUuid},
+          {"device_name", deviceName},
+          {"remote_tree_uuid", relation.peerTreeUuid},
+          {"remote_root", relation.peerTreeRoot}};
+}
+
 std::vector<Entry> RelationEntries(const Relations& relations) {
   std::vector<Entry> entries;
   for (const peer::Relation& relation : relations) {
     std::string deviceName;  // empty for a device no longer known
     device::DeviceName(relation.peerDeviceUuid, deviceName);
-    entries.push_back({{"id", std::to_string(relation.id), true},
-                       {"local_tree_uuid", relation.treeUuid},
-                       {"local_root", relation.treeRoot},
-                       {"device_uuid", relation.peerDeviceUuid},
-                       {"device_name", deviceName},
-                       {"remote_tree_uuid", relation.peerTreeUuid},
-                       {"remote_root", relation.peerTreeRoot}});
+    entries.push_back(RelationEntry(relation, deviceName));
   }
   return entries;
 }
@@ -130,8 +133,9 @@ int AddFolder(Context& context, const std::string& path) {
 int RemoveFolder(Context& context, const std::string& path) {
   qo::MsgTreeShowResponse trees;
   if (CtlAnswer answer = LocalTrees(context, trees); answer.status != kExitOk) return context.Fail(answer);
-  const qo::TreeInfo* tree = TreeAt(trees, AbsolutePath(path));
-  if (tree == nullptr) return context.FailCode(qo::ZE_NOENT);
+  const std::string root = AbsolutePath(path);
+  const qo::TreeInfo* tree = TreeAt(trees, root);
+  if (tree == nullptr) return context.Fail(NotASyncFolder(root));
   int status = kExitOk;
   const std::optional<Relations> relations = ReadRelations(context, {.treeUuid = tree->tree_uuid()}, status);
   if (!relations) return status;
@@ -176,8 +180,7 @@ int ShowFolders(Context& context) {
 int Folder(Context& context) {
   const auto& words = context.invocation.words;
   if (words[1] == "add") return AddFolder(context, words[2]);
-  if (words[1] == "remove") return RemoveFolder(context, words[2]);
-  return context.Usage();
+  return RemoveFolder(context, words[2]);  // the only other verb the dispatch lets through
 }
 
 int ShowRemoteFolders(Context& context) {
@@ -245,7 +248,7 @@ int AddRemoteFolder(Context& context) {
       answer.status != kExitOk) {
     if (answer.error == qo::ZE_UNTRUSTED) return context.Fail(answer);
     if (answer.error == qo::ZE_PERMISSION_DENY || answer.error == qo::ZE_NESTED_TREE) {
-      return context.Fail(ExplainTreeAdd(answer));
+      return context.Fail(ExplainTreeAdd(answer, peer->name));
     }
     return context.Fail(answer, "文件夹名无效");
   }
@@ -286,7 +289,7 @@ int Link(Context& context) {
   // The peer may have gone since it listed its folders.
   std::string error;
   const std::optional<PeerDevice> current = ReadPeerDevice(context.invocation.metadir, peer->uuid, error);
-  if (!current || !current->online) return context.Fail(CtlClient::kPeerOffline);
+  if (!current || !current->online) return context.Fail(kExitPeerUnreachable, CtlClient::kPeerOffline);
   // The peer first: a relation it refused must not exist here, where the
   // syncer would keep asking it for files.
   qo::MsgSyncAddRequest onPeer;
@@ -318,7 +321,7 @@ int Link(Context& context) {
   const std::optional<Relations> relations = ReadRelations(
       context, {.treeUuid = localTree, .peerTreeUuid = remote->tree_uuid(), .peerDeviceUuid = current->uuid}, status);
   if (!relations) return status;
-  if (relations->size() != 1) return context.FailCode(qo::ZE_NOENT);
+  if (relations->size() != 1) return context.Fail(LinkNotRecorded());
   Print(context, RelationEntries(*relations), false);
   return kExitOk;
 }
@@ -328,10 +331,10 @@ int Unlink(Context& context) {
   int status = kExitOk;
   const std::optional<std::string> device = ResolveDevice(context, words[2], status);
   if (!device) return status;
-  const std::optional<Relations> relations =
-      ReadRelations(context, {.treeRoot = AbsolutePath(words[1]), .peerDeviceUuid = *device}, status);
+  const std::string root = AbsolutePath(words[1]);
+  const std::optional<Relations> relations = ReadRelations(context, {.treeRoot = root, .peerDeviceUuid = *device}, status);
   if (!relations) return status;
-  if (relations->empty()) return context.FailCode(qo::ZE_NOENT);
+  if (relations->empty()) return context.Fail(NotLinked(root, words[2]));
   for (const peer::Relation& relation : *relations) {
     if (CtlAnswer answer = DeleteRelation(context, relation.id); answer.status != kExitOk) return context.Fail(answer);
   }
@@ -343,18 +346,18 @@ int ShowSyncs(Context& context) {
   int status = kExitOk;
   const std::optional<Relations> relations = ReadRelations(context, {}, status);
   if (!relations) return status;
-  Print(context, RelationEntries(*relations));
+  PrintListing(context, RelationEntry({}, {}), RelationEntries(*relations));
   return kExitOk;
 }
 
 int SyncNow(Context& context) {
   const auto& words = context.invocation.words;
   const bool one = words.size() == 2;
+  const std::string root = one ? AbsolutePath(words[1]) : std::string();
   int status = kExitOk;
-  const std::optional<Relations> relations =
-      ReadRelations(context, {.treeRoot = one ? AbsolutePath(words[1]) : std::string()}, status);
+  const std::optional<Relations> relations = ReadRelations(context, {.treeRoot = root}, status);
   if (!relations) return status;
-  if (one && relations->empty()) return context.FailCode(qo::ZE_NOENT);
+  if (one && relations->empty()) return context.Fail(NoLinks(root));
   // Every relation gets its pass, whatever happened to the others.
   for (const peer::Relation& relation : *relations) {
     qo::MsgSyncOnceRequest once;

@@ -32,8 +32,9 @@ int Wait(Context& context) {
   if (context.invocation.words.size() == 2) {
     std::string error;
     if (!OpenLocalDatabase(context.invocation.metadir, error)) return context.Fail(error);
-    const index::LocalTree tree = index::LocalTree::ByRoot(AbsolutePath(context.invocation.words[1]));
-    if (!tree.Valid()) return context.FailCode(qo::ZE_NOENT);
+    const std::string root = AbsolutePath(context.invocation.words[1]);
+    const index::LocalTree tree = index::LocalTree::ByRoot(root);
+    if (!tree.Valid()) return context.Fail(NotASyncFolder(root));
     trees.push_back(tree.TreeUuid());
   }
   const bool terminal = ::isatty(STDERR_FILENO) != 0;
@@ -69,8 +70,7 @@ int Wait(Context& context) {
     std::this_thread::sleep_for(kPoll);
   }
   if (terminal) context.err << "\n";
-  context.err << "still busy after " << context.invocation.timeout << " s\n";
-  return kExitTimeout;
+  return context.Fail(kExitTimeout, StillBusy(context.invocation.timeout));
 }
 
 }  // namespace morvex::ctl

@@ -3,8 +3,9 @@
 Two trusting services on two test hosts: one makes a sync folder, the other
 finds it with `remote-folders`, links a folder of its own to it, and the two
 trees converge; then the relation and the folder are removed again, all with
-`morvexctl` alone.  A second scenario checks usage errors (exit 2) and the
-messages of refused input (exit 1).  See README.md in this folder.
+`morvexctl` alone.  A second scenario checks usage errors (exit 2), the
+messages of refused input (exit 1) and of a peer that does not answer
+(exit 5).  See README.md in this folder.
 """
 
 import json
@@ -151,9 +152,9 @@ class RefusalTest(unittest.TestCase):
         self.work = tempfile.mkdtemp(prefix="mvx-cli-")
         self.addCleanup(shutil.rmtree, self.work, True)
 
-    def refused(self, net, peer, text, *args):
+    def refused(self, net, peer, text, *args, expected=1):
         status, out, err = net.ctl(peer.host, *args)
-        self.assertEqual(status, 1, "morvexctl %s: exit %s, %r %r" % (" ".join(args), status, out, err))
+        self.assertEqual(status, expected, "morvexctl %s: exit %s, %r %r" % (" ".join(args), status, out, err))
         self.assertIn(text, err, "morvexctl %s" % " ".join(args))
         self.assertEqual(out, "", "morvexctl %s printed on failure" % " ".join(args))
 
@@ -165,7 +166,12 @@ class RefusalTest(unittest.TestCase):
                          ["sync-now", "x", "y"], ["rescan", "x"], ["syncs", "--bogus"], ["no-such-command"]):
                 status, _, err = net.run(net.hosts[0], net.ctl_path, "-m", "/nonexistent", *args)
                 self.assertEqual(status, 2, "morvexctl %s: %s" % (" ".join(args), err))
-                self.assertIn("usage:", err)
+                # One line naming the mistake, not the whole usage.
+                self.assertTrue(err.startswith("morvexctl: ") and err.endswith("; see 'morvexctl --help'\n")
+                                and err.count("\n") == 1, "morvexctl %s: %r" % (" ".join(args), err))
+            status, out, err = net.run(net.hosts[0], net.ctl_path, "--help")
+            self.assertEqual((status, err), (0, ""))
+            self.assertTrue(out.startswith("usage: morvexctl") and "exit statuses:" in out, out)
 
             a, b = start_pair(net)
             # Not trusted yet: alpha refuses bravo's requests.
@@ -177,8 +183,8 @@ class RefusalTest(unittest.TestCase):
             self.refused(net, a, "请选择目录", "folder", "add", "")
             self.refused(net, a, "输入的路径不是文件夹，同步目录必须是电脑中的文件夹", "folder", "add", a_file)
             self.refused(net, a, "输入的路径不是文件夹", "folder", "add", os.path.join(self.work, "missing"))
-            self.refused(net, a, "ZE_NOENT", "folder", "remove", self.work)
-            self.refused(net, b, "ZE_BAD_PATH", "remote-ls", a.name, "relative/path")
+            self.refused(net, a, "'%s' is not a sync folder" % self.work, "folder", "remove", self.work)
+            self.refused(net, b, "that path cannot be used there", "remote-ls", a.name, "relative/path")
             self.refused(net, b, "no such device", "remote-folders", "no-such-device")
 
             # A sync folder made on alpha from bravo.
@@ -204,17 +210,24 @@ class RefusalTest(unittest.TestCase):
             self.refused(net, b, "初始化本地同步目录副本失败", "link", a.name, ra, os.path.join(self.work, "missing"))
             self.assertEqual(net.ctl_json(b.host, "folders", "--json"), [own])
             self.assertEqual(net.ctl_json(b.host, "syncs", "--json"), [])
-            self.refused(net, b, "ZE_NOENT", "unlink", rb, a.name)
-            self.refused(net, b, "ZE_NOENT", "sync-now", rb)
-            self.refused(net, b, "ZE_NOENT", "wait", os.path.join(self.work, "not a folder"))
+            self.refused(net, b, "is not linked with %s" % a.name, "unlink", rb, a.name)
+            self.refused(net, b, "is not linked with any device", "sync-now", rb)
+            self.refused(net, b, "is not a sync folder", "wait", os.path.join(self.work, "not a folder"))
 
-            # alpha's cable out: no answer within a second.
+            # alpha's cable out: no answer within a second, exit 5.
             net.set_link(a.host, False)
             try:
                 started = time.monotonic()
-                self.refused(net, b, "对方设备不在线或者已下线", "remote-roots", a.name)
-                self.refused(net, b, "请求同步目录信息失败", "remote-folders", a.name)
+                self.refused(net, b, "对方设备不在线或者已下线", "remote-roots", a.name, expected=5)
+                self.refused(net, b, "请求同步目录信息失败", "remote-folders", a.name, expected=5)
                 self.assertLess(time.monotonic() - started, 4)
+                # Through bravo's own service, which is fine: never read as
+                # bravo's service being down.
+                status, out, err = net.ctl(b.host, "--json", "trust", "request", a.name)
+                self.assertEqual(status, 5, "trust request to a peer cut off: %r %r" % (out, err))
+                self.assertIn("%s did not answer" % a.name, err)
+                self.assertNotIn("no answer from the Morvex service", err)
+                self.assertEqual(json.loads(out)["error"], "peer_unreachable", out)
             finally:
                 net.set_link(a.host, True)
 

@@ -11,6 +11,7 @@ README.md in this folder.
 
 import contextlib
 import hashlib
+import json
 import os
 import subprocess
 import shutil
@@ -384,7 +385,10 @@ class Test6Hostile(SuiteTest):
 
     def refused(self, net, host, metadir, text, *args):
         status, out, err = net.run(host, net.ctl_path, "-m", metadir, *args)
-        self.assertEqual((status, out), (1, ""), "morvexctl %s: %r" % (" ".join(args), err))
+        # With --json the failure is also an object on standard output.
+        shown = json.loads(out)["error"] if "--json" in args else out
+        self.assertEqual((status, shown), (1, "refused" if "--json" in args else ""),
+                         "morvexctl %s: %r %r" % (" ".join(args), out, err))
         if text:
             self.assertIn(text, err, "morvexctl %s" % " ".join(args))
         return err
