@@ -57,9 +57,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   // from an unknown option. opterr = 0: the errors are ours to word.
   optind = 0;  // a full re-initialisation of getopt's state (GNU)
   opterr = 0;
-  const auto fail = [&parsed](std::string text) {
-    parsed.error = std::move(text);
-    return parsed;
+  // A refused line gives no options at all, not the ones read before the
+  // mistake: nothing of it may be stored.
+  const auto fail = [](std::string text) {
+    ParsedCommandLine refused;
+    refused.error = std::move(text);
+    return refused;
   };
   int c;
   while ((c = getopt_long(argc, argv.data(), "+:cyhn:r:p:b:t:m:", kLongOptions, nullptr)) != -1) {

@@ -38,7 +38,8 @@ struct ParsedCommandLine {
 
 // Parses argv (argv[0] included) with getopt_long, silently: every mistake
 // (an unknown option, a missing value, a word that is not an option, a port
-// that is not a whole number in 1..65535) comes back as the error.
+// that is not a whole number in 1..65535) comes back as the error. Uses
+// getopt's process-wide state: main thread only.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The usage text of --help.

@@ -53,6 +53,7 @@ inline constexpr const char* kTextResetQuestion =
 inline constexpr const char* kTextResetNotConfirmed =
     "--create not confirmed, nothing was changed: answer \"y\" on a terminal, or add --yes to re-initialise "
     "this device (a new identity: every peer must trust it again)";
-inline constexpr const char* kTextNeedToken = "the first start needs a sync password: set MORVEX_TOKEN, or give --token-file PATH or -t PASSWORD";
+inline constexpr const char* kTextNeedToken =
+    "the first start needs a sync password: set MORVEX_TOKEN, or give --token-file PATH or -t PASSWORD";
 
 }  // namespace morvex::service

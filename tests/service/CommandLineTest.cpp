@@ -40,6 +40,7 @@ TEST(CommandLine, AcceptedLinesGiveTheirOptions) {
 TEST(CommandLine, MistakesAreRefusedNamingTheWord) {
   const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{"morvex", "-t", "correct", "horse"}, "unexpected word 'horse'"},
+      {{"morvex", "-t", "pw", "-r", "99999"}, "invalid port '99999' for -r/--route-port"},
       {{"morvex", "stray", "--headless"}, "unexpected word 'stray'"},
       {{"morvex", "--bogus"}, "unknown option --bogus"},
       {{"morvex", "--bogus=1"}, "unknown option --bogus"},
@@ -60,6 +61,7 @@ TEST(CommandLine, MistakesAreRefusedNamingTheWord) {
     const ParsedCommandLine parsed = ParseCommandLine(words);
     EXPECT_NE(parsed.error.find(says), std::string::npos) << testing::PrintToString(words) << ": " << parsed.error;
     EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+    EXPECT_FALSE(parsed.options.token) << "options of a refused line are dropped";
   }
 }
 
