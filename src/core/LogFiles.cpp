@@ -21,7 +21,9 @@ std::vector<std::string> PruneOldLogFiles(const std::string& dir, std::chrono::s
   const std::time_t limit = std::chrono::system_clock::to_time_t(now - std::chrono::hours(24) * keepDays);
   std::vector<std::string> removed;
   std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator(dir, error)) {
+  // Never throws: it runs inside the log sink, on any logging thread.
+  for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+    const fs::directory_entry& entry = *it;
     const std::string name = entry.path().filename().string();
     const bool logName = name.rfind("Morvex", 0) == 0 && name.size() >= 10 && name.ends_with(".log");
     // lstat: a link is never followed out of the folder, nor removed.

@@ -17,7 +17,7 @@ std::string DailyLogFileName(std::time_t when);
 // Removes from `dir` the regular files named Morvex*.log (today's kind and
 // the older one-per-start kind) last written more than `keepDays` days
 // before `now`; nothing else in the folder is touched. Returns the names
-// removed.
+// removed. Never throws.
 std::vector<std::string> PruneOldLogFiles(const std::string& dir, std::chrono::system_clock::time_point now,
                                           int keepDays = kLogKeepDays);
 
