@@ -21,12 +21,15 @@ build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Runs the service in the foreground without windows; Ctrl-C stops it.
-# TOKEN=... is the sync password (needed at the first start), NAME=... the
-# device name, METADIR=/path another profile folder.
+# TOKEN=... (or MORVEX_TOKEN in the environment) is the sync password, needed
+# at the first start; NAME=... the device name, METADIR=/path another profile
+# folder. The password reaches the service through its environment, not its
+# command line, which every user of the machine can read in ps.
 TOKEN ?=
 NAME ?=
+run: export MORVEX_TOKEN := $(or $(TOKEN),$(MORVEX_TOKEN))
 run: build
-	$(BUILD_DIR)/bin/morvex --headless $(if $(TOKEN),-t '$(TOKEN)') $(if $(NAME),-n '$(NAME)') $(if $(METADIR),-m $(METADIR))
+	$(BUILD_DIR)/bin/morvex --headless $(if $(NAME),-n '$(NAME)') $(if $(METADIR),-m $(METADIR))
 
 # Installs morvex and morvexctl into PREFIX/bin, their manual pages, the
 # bash completion of morvexctl, the systemd user unit (PREFIX/lib/systemd/user)

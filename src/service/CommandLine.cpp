@@ -2,23 +2,49 @@
 
 #include <getopt.h>
 
-#include "core/OptionNumber.h"
+#include <charconv>
 
 namespace morvex::service {
+namespace {
 
-using core::ParseOptionNumber;
+// A port as an option gives it: decimal digits only, the whole word, 1..65535.
+// Anything looser once let "abc" through as port 0 and "99999" as its low
+// sixteen bits.
+std::optional<uint16_t> PortValue(const char* text) {
+  const std::string_view word(text);
+  unsigned value = 0;
+  const auto [end, problem] = std::from_chars(word.data(), word.data() + word.size(), value);
+  if (word.empty() || problem != std::errc() || end != word.data() + word.size()) return std::nullopt;
+  if (value < 1 || value > 65535) return std::nullopt;
+  return static_cast<uint16_t>(value);
+}
 
-CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
-  enum LongOnly { kRestart = 1000, kHeadless };
+// How the user wrote the option getopt stopped at: a long one as typed
+// (without its "=value"); a letter, which may sit inside a group such as
+// "-yz", as getopt reports it.
+std::string OptionAsWritten(const char* word, int letter) {
+  std::string text(word);
+  if (text.rfind("--", 0) != 0) return "-" + std::string(1, static_cast<char>(letter));
+  if (const size_t equals = text.find('='); equals != std::string::npos) text.resize(equals);
+  return text;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  enum LongOnly { kRestart = 1000, kHeadless, kVersion, kTokenFile };
   static const option kLongOptions[] = {
       {"create", no_argument, nullptr, 'c'},        {"name", required_argument, nullptr, 'n'},
       {"route-port", required_argument, nullptr, 'r'}, {"pub-port", required_argument, nullptr, 'p'},
       {"broadcast-port", required_argument, nullptr, 'b'}, {"token", required_argument, nullptr, 't'},
+      {"token-file", required_argument, nullptr, kTokenFile},
       {"metadir", required_argument, nullptr, 'm'}, {"restart", no_argument, nullptr, kRestart},
       {"headless", no_argument, nullptr, kHeadless}, {"yes", no_argument, nullptr, 'y'},
+      {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, kVersion},
       {nullptr, 0, nullptr, 0},
   };
-  CommandLineOptions options;
+  ParsedCommandLine parsed;
+  CommandLineOptions& options = parsed.options;
   std::vector<std::string> words = arguments;
   if (words.empty()) words.emplace_back("morvex");
   std::vector<char*> argv;
@@ -26,25 +52,103 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments) {
   argv.push_back(nullptr);
   const int argc = static_cast<int>(words.size());
 
+  // Leading '+': stop at the first word that is not an option, so that it
+  // is reported rather than moved aside; ':' reports a missing value apart
+  // from an unknown option. opterr = 0: the errors are ours to word.
   optind = 0;  // a full re-initialisation of getopt's state (GNU)
+  opterr = 0;
+  // A refused line gives no options at all, not the ones read before the
+  // mistake: nothing of it may be stored.
+  const auto fail = [](std::string text) {
+    ParsedCommandLine refused;
+    refused.error = std::move(text);
+    return refused;
+  };
   int c;
-  while ((c = getopt_long(argc, argv.data(), "cyn:r:p:b:t:m:", kLongOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv.data(), "+:cyhn:r:p:b:t:m:", kLongOptions, nullptr)) != -1) {
+    // The word getopt has just read; for a letter inside a group this may be
+    // the word before, which OptionAsWritten does not use.
+    const char* current = argv[static_cast<size_t>(optind > 0 ? optind - 1 : 0)];
     switch (c) {
       case 'c': options.create = true; break;
       case 'y': options.yes = true; break;
+      case 'h': options.action = CommandAction::kHelp; break;
+      case kVersion: options.action = CommandAction::kVersion; break;
       case 'n': options.name = optarg; break;
-      case 'r': options.routePort = ParseOptionNumber(optarg); break;
-      case 'p': options.pubPort = ParseOptionNumber(optarg); break;
-      case 'b': options.broadcastPort = ParseOptionNumber(optarg); break;
+      case 'r':
+      case 'p':
+      case 'b': {
+        const std::optional<uint16_t> port = PortValue(optarg);
+        if (!port) {
+          return fail("invalid port '" + std::string(optarg) + "' for " +
+                      (c == 'r' ? "-r/--route-port" : c == 'p' ? "-p/--pub-port" : "-b/--broadcast-port") +
+                      ": a number from 1 to 65535");
+        }
+        (c == 'r' ? options.routePort : c == 'p' ? options.pubPort : options.broadcastPort) = port;
+        break;
+      }
       case 't': options.token = optarg; break;
+      case kTokenFile: options.tokenFile = optarg; break;
       case 'm': options.metadir = optarg; break;
       case kRestart: options.restart = true; break;
       case kHeadless: options.headless = true; break;
-      default: break;  // getopt has already said what was wrong
+      case ':':
+        return fail("option " + OptionAsWritten(current, optopt) + " needs a value");
+      default: {
+        // '?': unknown, or an abbreviation of more than one long option.
+        const std::string written = OptionAsWritten(current, optopt);
+        int matches = 0;
+        for (const option* known = kLongOptions; known->name != nullptr; ++known) {
+          if (written.size() > 2 && std::string_view(known->name).starts_with(written.substr(2))) ++matches;
+        }
+        return fail((matches > 1 ? "ambiguous option " : "unknown option ") + written);
+      }
     }
   }
-  for (int i = optind; i < argc; ++i) options.extraWords.emplace_back(argv[static_cast<size_t>(i)]);
-  return options;
+  if (optind < argc) {
+    return fail("unexpected word '" + words[static_cast<size_t>(optind)] +
+                "' (a value with spaces must be quoted: -t 'correct horse')");
+  }
+  return parsed;
+}
+
+std::string UsageText() {
+  return "Usage: morvex [OPTION]...\n"
+         "The Morvex folder synchronisation service, one per user.\n"
+         "\n"
+         "  -n, --name NAME             this device's name as other devices see it\n"
+         "  -t, --token PASSWORD        the sync password (visible to every user in ps:\n"
+         "                              prefer --token-file or MORVEX_TOKEN)\n"
+         "      --token-file PATH       read the sync password from PATH (first line;\n"
+         "                              mode 600, a regular file)\n"
+         "  -r, --route-port PORT       the port for requests (1..65535)\n"
+         "  -p, --pub-port PORT         the port for published changes (1..65535)\n"
+         "  -b, --broadcast-port PORT   the UDP port of discovery (1..65535)\n"
+         "  -m, --metadir DIR           the profile folder (default ~/.config)\n"
+         "      --headless              run without a desktop\n"
+         "  -c, --create                re-initialise this device: a new identity\n"
+         "  -y, --yes                   confirm --create without asking\n"
+         "      --restart               wait for a previous instance to end first\n"
+         "  -h, --help                  show this help and exit\n"
+         "      --version               show the version and exit\n"
+         "\n"
+         "The sync password is taken from -t, else --token-file, else the\n"
+         "environment variable MORVEX_TOKEN. The first start needs one.\n"
+         "\n"
+         "Exit status: 0 stopped normally, 1 failed to start, 2 usage error.\n";
+}
+
+std::optional<int> AnswerWithoutStarting(const ParsedCommandLine& parsed, std::ostream& out, std::ostream& err) {
+  if (!parsed.Ok()) {
+    err << "morvex: " << parsed.error << "\n" << "see 'morvex --help'" << std::endl;
+    return kExitUsage;
+  }
+  switch (parsed.options.action) {
+    case CommandAction::kHelp: out << UsageText() << std::flush; return 0;
+    case CommandAction::kVersion: out << "morvex " << MORVEX_VERSION << std::endl; return 0;
+    case CommandAction::kRun: break;
+  }
+  return std::nullopt;
 }
 
 }  // namespace morvex::service

@@ -3,8 +3,6 @@
 #include <glog/logging.h>
 #include <unistd.h>
 
-#include <cinttypes>
-#include <cstdio>
 #include <ctime>
 #include <iostream>
 
@@ -20,14 +18,6 @@ using store::CContentResolver;
 
 namespace {
 
-uint16_t PortOption(char option, int64_t value) {
-  if (value < 0 || value > 65535) {
-    std::printf("option -%c with invalid port value '%" PRId64 "'\n", option, value);
-    std::fflush(stdout);
-  }
-  return static_cast<uint16_t>(value & 0xFFFF);
-}
-
 device::OwnDevice OwnRow(const config::ConfigValues& values) {
   return {values.deviceUuid, values.deviceName, values.RouteUri(), values.PubUri(), values.publicKey};
 }
@@ -36,9 +26,9 @@ device::OwnDevice OwnRow(const config::ConfigValues& values) {
 
 void ApplyOptions(const CommandLineOptions& options, config::CKelmConfigManager& holder) {
   if (options.name) holder.SetDeviceName(*options.name);
-  if (options.routePort) holder.SetRoutePort(PortOption('r', *options.routePort));
-  if (options.pubPort) holder.SetPubPort(PortOption('p', *options.pubPort));
-  if (options.broadcastPort) holder.SetBroadcastPort(PortOption('b', *options.broadcastPort));
+  if (options.routePort) holder.SetRoutePort(*options.routePort);
+  if (options.pubPort) holder.SetPubPort(*options.pubPort);
+  if (options.broadcastPort) holder.SetBroadcastPort(*options.broadcastPort);
   if (options.token) holder.SetToken(*options.token);
 }
 

@@ -8,9 +8,8 @@
 
 namespace morvex::service {
 
-// Turns the parsed options into an option holder: -n, -r/-p/-b (their low
-// 16 bits; a value outside 0..65535 is warned about on standard output), -t
-// through the token setter. The new UUID of -c is made only once the reset
+// Turns the parsed options into an option holder: -n, -r/-p/-b (checked by
+// the parser), the sync password through the token setter. The new UUID of -c is made only once the reset
 // is confirmed.
 void ApplyOptions(const CommandLineOptions& options, config::CKelmConfigManager& holder);
 
@@ -33,7 +32,7 @@ bool SetUpDeviceIdentity(const config::CKelmConfigManager& holder, bool create, 
 // process exit status to fail with.
 using FirstStart = std::function<int()>;
 // The headless first start: name from -n (default the computer name), sync
-// password from -t (required), ports from the options.
+// password from -t, --token-file or MORVEX_TOKEN (required), ports from the options.
 int HeadlessFirstStart(const CommandLineOptions& options);
 
 // Start-up step: loads `config`, runs `firstStart` when there is no device
@@ -54,6 +53,7 @@ inline constexpr const char* kTextResetQuestion =
 inline constexpr const char* kTextResetNotConfirmed =
     "--create not confirmed, nothing was changed: answer \"y\" on a terminal, or add --yes to re-initialise "
     "this device (a new identity: every peer must trust it again)";
-inline constexpr const char* kTextNeedToken = "first start needs a sync password: -t PASSWORD";
+inline constexpr const char* kTextNeedToken =
+    "the first start needs a sync password: set MORVEX_TOKEN, or give --token-file PATH or -t PASSWORD";
 
 }  // namespace morvex::service

@@ -4,7 +4,9 @@
 #include <google/protobuf/stubs/common.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
+#include <sstream>
 #include <thread>
 
 #include "Morvex.pb.h"
@@ -23,6 +25,7 @@
 #include "platform/ProcessRestart.h"
 #include "protocol/InprocEndpoints.h"
 #include "protocol/QoMsg.h"
+#include "service/TokenSource.h"
 #include "store/ContentResolver.h"
 #include "store/Schema.h"
 
@@ -63,7 +66,22 @@ void CMorvexServiceApp::ReportStartFailure(const std::string& text) {
 
 bool CMorvexServiceApp::InitInstance() {
   metadir_ = platform::DefaultMetadir();
-  options_ = ParseCommandLine(arguments_);
+  // Nothing of a rejected command line is used, and no profile is touched
+  // for it: main answers --help, --version and mistakes before this.
+  const ParsedCommandLine parsed = ParseCommandLine(arguments_);
+  if (!parsed.Ok() || parsed.options.action != CommandAction::kRun) {
+    ReportStartFailure(parsed.Ok() ? "--help and --version do not start the service" : parsed.error);
+    exitCode_ = kExitUsage;
+    return false;
+  }
+  options_ = parsed.options;
+  const TokenChoice token = ChooseToken(options_.token, options_.tokenFile, std::getenv(kTokenEnvironment));
+  if (!token.error.empty()) {
+    ReportStartFailure(token.error);
+    exitCode_ = kExitUsage;
+    return false;
+  }
+  options_.token = token.token;
   if (options_.metadir) metadir_ = *options_.metadir;
 
   // The log files live in the application folder, so it must exist first.
@@ -76,7 +94,6 @@ bool CMorvexServiceApp::InitInstance() {
   core::InitLogging(appDir_, "MorvexService");
   LOG(INFO) << "Initializing Morvex...";
   if (options_.restart) LOG(INFO) << "Restart option detected";
-  for (const std::string& word : options_.extraWords) LOG(INFO) << word;
   GOOGLE_PROTOBUF_VERIFY_VERSION;
   // The database holds the identity and the trust: nobody else may be able
   // to swap it.
@@ -158,7 +175,16 @@ bool CMorvexServiceApp::InitInstance() {
   if (syncDirManager_) syncDirManager_->Start();
   LOG(INFO) << "Morvex is running as " << config_.Snapshot()->deviceName << " (" << config_.Snapshot()->deviceUuid
             << "), metadir " << metadir_;
+  std::cout << StartLine(*config_.Snapshot(), appDir_, core::LogFilePath()) << std::endl;
   return true;
+}
+
+std::string StartLine(const config::ConfigValues& values, const std::string& appDir, const std::string& logFile) {
+  std::ostringstream line;
+  line << "Morvex running as \"" << values.deviceName << "\" (" << values.deviceUuid << "), ports "
+       << values.routePort << " route, " << values.pubPort << " publish, " << values.broadcastPort
+       << " discovery; profile " << appDir << ", log " << logFile;
+  return line.str();
 }
 
 bool CMorvexServiceApp::TakeInstanceLock() {

@@ -117,6 +117,10 @@ class CMorvexServiceApp {
   std::unique_ptr<core::CWorkThread> indexThread_;
 };
 
+// The one line a started service prints on standard output: who it is,
+// where it listens, where its profile and its log are.
+std::string StartLine(const config::ConfigValues& values, const std::string& appDir, const std::string& logFile);
+
 // Texts of the start-up messages.
 inline constexpr const char* kTextCaption = "Morvex";
 inline constexpr const char* kTextAlreadyRunning = "Morvex已经在运行中，每个用户同时只能运行一个Morvex实例";

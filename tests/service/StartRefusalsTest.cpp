@@ -160,21 +160,26 @@ TEST(StartRefusals, CreateChangesNothingUnlessConfirmed) {
 }
 
 // Only the option itself asks to wait for the running instance; a word
-// that merely contains its text is an ordinary second start, refused.
+// that merely contains its text is an ordinary second start, refused, and
+// a word after "--" is no option at all: the command line is refused.
 TEST(StartRefusals, OnlyTheRestartOptionWaitsForTheRunningInstance) {
   test::TempDir metadir;
   const platform::AppDirResult dir = platform::EnsureAppDir(metadir.Path());
   ASSERT_TRUE(dir.ok);
   platform::InstanceLock running;
   ASSERT_EQ(running.TryAcquire(dir.path, platform::CurrentUserName()), platform::InstanceLock::Result::kAcquired);
-  const std::vector<std::vector<std::string>> words = {{"-n", "not--restart"}, {"-n", "--restart"}, {"--", "--restart"}};
-  for (const auto& extra : words) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"-n", "not--restart"}, kTextAlreadyRunning},
+      {{"-n", "--restart"}, kTextAlreadyRunning},
+      {{"--", "--restart"}, "unexpected word '--restart'"},
+  };
+  for (const auto& [extra, says] : cases) {
     SCOPED_TRACE(extra[1]);
     std::vector<std::string> arguments = {"morvex", "--headless", "-t", "pw", "-m", metadir.Path()};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     const Start start = RunStart(arguments);
     EXPECT_FALSE(start.started);
-    EXPECT_NE(start.stderrText.find(kTextAlreadyRunning), std::string::npos) << start.stderrText;
+    EXPECT_NE(start.stderrText.find(says), std::string::npos) << start.stderrText;
   }
 }
 
