@@ -1,19 +1,16 @@
 #include "core/OptionNumber.h"
 
-#include <cctype>
+#include <charconv>
 
 namespace morvex::core {
 
-int64_t ParseOptionNumber(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  uint64_t value = 0;
-  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-    value = value * 10 + static_cast<uint64_t>(text[i] - '0');
-  }
-  return negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
+std::optional<int64_t> OptionNumber(std::string_view word, int64_t least, int64_t most) {
+  if (word.empty() || word.front() < '0' || word.front() > '9') return std::nullopt;  // no sign, no blank
+  int64_t value = 0;
+  const auto [end, problem] = std::from_chars(word.data(), word.data() + word.size(), value);
+  if (problem != std::errc() || end != word.data() + word.size()) return std::nullopt;
+  if (value < least || value > most) return std::nullopt;
+  return value;
 }
 
 }  // namespace morvex::core

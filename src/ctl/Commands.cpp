@@ -3,7 +3,7 @@
 #include <getopt.h>
 
 #include <algorithm>
-#include <charconv>
+#include <limits>
 #include <cstring>
 #include <iomanip>
 #include <map>
@@ -13,6 +13,7 @@
 #include "ctl/CommandContext.h"
 #include "ctl/ErrorSentences.h"
 #include "ctl/Help.h"
+#include "core/OptionNumber.h"
 #include "ctl/Json.h"
 #include "platform/Metadir.h"
 
@@ -22,11 +23,9 @@ namespace {
 // The whole argument is a number of seconds above 0; anything else is
 // a mistake to name, never a value read up to its first stray character.
 std::optional<int> Seconds(const char* text) {
-  int value = 0;
-  const char* end = text + std::strlen(text);
-  const auto [stop, error] = std::from_chars(text, end, value);
-  if (error != std::errc() || stop != end || value <= 0) return std::nullopt;
-  return value;
+  const std::optional<int64_t> value = core::OptionNumber(text, 1, std::numeric_limits<int>::max());
+  if (!value) return std::nullopt;
+  return static_cast<int>(*value);
 }
 
 // Fills `invocation` from the options; false with the usage mistake in

@@ -2,7 +2,7 @@
 
 #include <getopt.h>
 
-#include <charconv>
+#include "core/OptionNumber.h"
 
 namespace morvex::service {
 namespace {
@@ -11,12 +11,9 @@ namespace {
 // Anything looser once let "abc" through as port 0 and "99999" as its low
 // sixteen bits.
 std::optional<uint16_t> PortValue(const char* text) {
-  const std::string_view word(text);
-  unsigned value = 0;
-  const auto [end, problem] = std::from_chars(word.data(), word.data() + word.size(), value);
-  if (word.empty() || problem != std::errc() || end != word.data() + word.size()) return std::nullopt;
-  if (value < 1 || value > 65535) return std::nullopt;
-  return static_cast<uint16_t>(value);
+  const std::optional<int64_t> value = core::OptionNumber(text, 1, 65535);
+  if (!value) return std::nullopt;
+  return static_cast<uint16_t>(*value);
 }
 
 // How the user wrote the option getopt stopped at: a long one as typed
