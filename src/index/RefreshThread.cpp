@@ -106,7 +106,7 @@ bool CRefreshThread::WaitForWork() {
       return true;
     }
     if (message.Code() == qo::MC_WIN_REFRESH_CANCEL) {
-      LOG(ERROR) << "ignore MC_WIN_REFRESH_CANCEL due to empty task queue";
+      LOG(INFO) << "ignore MC_WIN_REFRESH_CANCEL due to empty task queue";  // nothing to cancel: routine
     } else {
       LOG(ERROR) << "Ooops, unknown msg code " << message.Code();
     }

@@ -75,7 +75,8 @@ bool CInMsg::Recv(ZmqSocket& socket, bool skipDelimiter, int timeoutMs) {
   senderKey = keys_.GetPublicKey(head_.uuid(), !HandshakeCode(head_.code()));
   const ssl::RsaKey sender(senderKey, "");
   if (!sender.Valid()) {
-    LOG(ERROR) << "Ooops! inexisting public key";
+    // Any stranger on the network can cause this; the refusal is the answer.
+    LOG(INFO) << "Ooops! inexisting public key";
     return Fail(qo::ZE_UNTRUSTED);
   }
   if (!sender.Verify(head_.sign(), body_)) {

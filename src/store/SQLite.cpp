@@ -250,7 +250,9 @@ bool CSQLite::StepToDone(sqlite3_stmt* statement, std::string_view sql, bool con
   }
   if (rc == SQLITE_DONE) return true;
   if (constraintWarning && rc == SQLITE_CONSTRAINT) {
-    LOG(WARNING) << "abort insert due to constraint: SQL: " << sql;
+    // The caller asked for a plain insert and hears of the conflict from the
+    // result (adding a folder that exists, say): not worth the terminal.
+    LOG(INFO) << "abort insert due to constraint: SQL: " << sql;
   } else {
     LOG(ERROR) << "sqlite3_step() Error : " << sqlite3_errmsg(db_) << ": SQL: " << sql;
   }

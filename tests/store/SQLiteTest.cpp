@@ -58,7 +58,7 @@ TEST_F(SQLiteTest, ConflictModesOfInsert) {
   values.PutString("name", "Token").PutWString("value", u"first");
   EXPECT_GT(Db().Insert("Config", values, kConflictNone), 0);
   EXPECT_EQ(Db().Insert("Config", values, kConflictNone), -1);
-  EXPECT_TRUE(log.Has(google::GLOG_WARNING, "abort insert due to constraint: SQL: INSERT INTO Config"));
+  EXPECT_TRUE(log.Has(google::GLOG_INFO, "abort insert due to constraint: SQL: INSERT INTO Config"));
   EXPECT_EQ(Db().Insert("Config", values, kConflictIgnore), 0);  // ignored: no new row id
   CContentValues replacement;
   replacement.PutString("name", "Token").PutString("value", "second");
