@@ -9,6 +9,12 @@
 namespace morvex::store {
 namespace {
 
+// The history of what the service told its interfaces (version 2). Kept
+// apart so that the step from version 1 can add it to a database in use.
+constexpr const char* kEventTable =
+    "CREATE TABLE IF NOT EXISTS Event (id INTEGER PRIMARY KEY AUTOINCREMENT,time INT64,kind INTEGER,device_uuid "
+    "VARCHAR(40),text TEXT);";
+
 constexpr const char* kCreationBatch[] = {
     "PRAGMA foreign_keys = ON;",
     "CREATE TABLE IF NOT EXISTS Device (id INTEGER PRIMARY KEY AUTOINCREMENT,uuid VARCHAR(40) UNIQUE,name "
@@ -29,6 +35,7 @@ constexpr const char* kCreationBatch[] = {
     "INTEGER,UNIQUE(tree_id, clock_uuid));",
     "CREATE TABLE IF NOT EXISTS Config (name VARCHAR(255) PRIMARY KEY,value VARCHAR(255));",
     "CREATE TABLE IF NOT EXISTS Usn (device_uuid VARCHAR(40) PRIMARY KEY,next_usn INT64);",
+    kEventTable,
     "CREATE VIEW IF NOT EXISTS SyncDir AS  SELECT Sync.id AS id, tree_uuid, tree_root,  sync_uuid, tree_id, "
     "clock, peer_device_uuid, peer_tree_uuid, peer_tree_root,  peer_clock, status, creator, ctime, last_sync "
     "FROM Tree, Sync  WHERE Sync.tree_id = Tree.id ",
@@ -143,7 +150,7 @@ bool OpenDatabase(CSQLite& db, const std::string& appDir, std::string& error) {
   }
   if (!existed || info.st_size == 0) {
     RunCreationBatch(db);
-    db.Exec("INSERT INTO Version (version) VALUES (1);");
+    db.Exec("INSERT INTO Version (version) VALUES (2);");
     return true;
   }
   StatementPtr statement = db.Prepare("SELECT version FROM Version");
@@ -152,9 +159,16 @@ bool OpenDatabase(CSQLite& db, const std::string& appDir, std::string& error) {
     const int version = sqlite3_column_int(statement.get(), 0);
     statement.reset();
     if (version >= kSchemaVersion) return true;
+    if (version == 1) {
+      // Version 2 only added the event history: the user's links, devices
+      // and settings stay as they are.
+      if (!db.Exec(kEventTable)) LOG(ERROR) << "database upgrade to version 2 failed: " << db.ErrorMessage();
+      db.Exec("UPDATE Version SET version = 2;");
+      return true;
+    }
     RunResetBatch(db);
     RunCreationBatch(db);
-    db.Exec("UPDATE Version SET version = 1;");
+    db.Exec("UPDATE Version SET version = 2;");
     return true;
   }
   statement.reset();
@@ -166,7 +180,7 @@ bool OpenDatabase(CSQLite& db, const std::string& appDir, std::string& error) {
   }
   RunResetBatch(db);
   RunCreationBatch(db);
-  db.Exec("INSERT INTO Version (version) VALUES (1);");
+  db.Exec("INSERT INTO Version (version) VALUES (2);");
   return true;
 }
 

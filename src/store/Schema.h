@@ -6,7 +6,7 @@ namespace morvex::store {
 
 class CSQLite;
 
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 inline constexpr const char* kDatabaseFileName = "Morvex.db";
 
 // Registers the "UTF16" (code point order) and "UTF16CI" (case-folded)
@@ -15,8 +15,9 @@ void RegisterCollations(CSQLite& db);
 
 // Opens "<appDir>/Morvex.db" (creating it), registers the collations and
 // brings the schema to the current version: a new file gets the full schema,
-// a file without a version row or with a version below 1 is reset, a current
-// file is used as it is. A file that exists but cannot be read as a database
+// a version-1 file gets the Event table and keeps its data, a file without a
+// version row or with a version below 1 is reset, a current file is used as
+// it is. A file that exists but cannot be read as a database
 // fails with ERROR "database init fail: <path>: <reason>" in `error` and is
 // left exactly as it was.
 bool OpenDatabase(CSQLite& db, const std::string& appDir, std::string& error);

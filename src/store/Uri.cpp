@@ -15,8 +15,8 @@ std::string CUri::GetLastPathSegment() const {
 }
 
 std::string CUri::Table() const {
-  static constexpr std::array<const char*, 9> kTables = {"Config", "File",   "Device",    "Sync", "Tree",
-                                                         "SyncDir", "VCUuid", "DeviceTTL", "Usn"};
+  static constexpr std::array<const char*, 10> kTables = {"Config", "File",   "Device",    "Sync", "Tree",
+                                                          "SyncDir", "VCUuid", "DeviceTTL", "Usn", "Event"};
   if (path_.size() < 2) return {};
   const size_t end = path_.find('/', 1);
   const std::string name = path_.substr(1, end == std::string::npos ? std::string::npos : end - 1);
@@ -41,6 +41,7 @@ MORVEX_CONTENT_URI(VCUuid)
 MORVEX_CONTENT_URI(SyncDir)
 MORVEX_CONTENT_URI(DeviceTTL)
 MORVEX_CONTENT_URI(Usn)
+MORVEX_CONTENT_URI(Event)
 #undef MORVEX_CONTENT_URI
 }  // namespace uris
 

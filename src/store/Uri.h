@@ -47,6 +47,7 @@ const CUri& VCUuid();
 const CUri& SyncDir();
 const CUri& DeviceTTL();
 const CUri& Usn();
+const CUri& Event();
 }  // namespace uris
 
 }  // namespace morvex::store

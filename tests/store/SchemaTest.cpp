@@ -18,12 +18,13 @@ int CountRows(CSQLite& db, const std::string& sql) {
 
 class SchemaTest : public StoreFixture {};
 
-TEST_F(SchemaTest, NewDatabaseHasTheWholeSchemaVersionOneAndNoConfig) {
+TEST_F(SchemaTest, NewDatabaseHasTheWholeSchemaVersionTwoAndNoConfig) {
   const int objects = CountRows(Db(),
                                 "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('Device','DeviceTTL','Tree','Sync',"
-                                "'File','VCUuid','Config','Usn','SyncDir','PathIndex','DevTTLInsert','TreeDelete')");
-  EXPECT_EQ(objects, 12);
-  EXPECT_EQ(CountRows(Db(), "SELECT version FROM Version"), 1);
+                                "'File','VCUuid','Config','Usn','Event','SyncDir','PathIndex','DevTTLInsert',"
+                                "'TreeDelete')");
+  EXPECT_EQ(objects, 13);
+  EXPECT_EQ(CountRows(Db(), "SELECT version FROM Version"), 2);
   EXPECT_EQ(CountRows(Db(), "SELECT COUNT(*) FROM Version"), 1);
   EXPECT_EQ(Count(uris::Config()), 0);
   struct stat info {};
@@ -58,9 +59,12 @@ TEST_F(SchemaTest, ReopeningSchemaStates) {
     const char* what;
     const char* versionSql;
     bool reset;
+    bool withoutEvents = false;  // a version-1 file, before the event history
   };
   const Case cases[] = {
       {"current version", nullptr, false},
+      // Version 1 had no event history: the step to 2 adds it and keeps the rest.
+      {"version one", "UPDATE Version SET version = 1", false, true},
       {"no version row", "DELETE FROM Version", true},
       {"version zero", "UPDATE Version SET version = 0", true},
   };
@@ -75,13 +79,17 @@ TEST_F(SchemaTest, ReopeningSchemaStates) {
     if (c.versionSql) {
       ASSERT_TRUE(Db().Exec(c.versionSql));
     }
+    if (c.withoutEvents) {
+      ASSERT_TRUE(Db().Exec("DROP TABLE Event"));
+    }
     ShutdownContentFramework();
     ASSERT_TRUE(InitContentFramework(metadir_.Path()));
     EXPECT_EQ(Count(uris::Config()), c.reset ? 0 : 1);
     EXPECT_EQ(Count(uris::File()), c.reset ? 0 : 1);
     EXPECT_EQ(Count(uris::Usn()), 1);     // never dropped
     EXPECT_EQ(Count(uris::VCUuid()), 1);  // never dropped
-    EXPECT_EQ(CountRows(Db(), "SELECT version FROM Version"), 1);
+    EXPECT_EQ(Count(uris::Event()), 0);
+    EXPECT_EQ(CountRows(Db(), "SELECT version FROM Version"), 2);
   }
 }
 
