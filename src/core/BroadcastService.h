@@ -34,6 +34,12 @@ enum BroadcastCode : int {
   // A datagram named a trusted device but carried another key: someone may
   // be posing as it. The parameter is a DeviceKeyEvent.
   BM_TRUSTED_KEY_MISMATCH = 19,
+  // A conflict kept both versions: the parameter is a PathEvent naming the
+  // copy and the peer whose version met ours.
+  BM_CONFLICT_COPY = 20,
+  // A pass over a relation ended with work not done: a PathEvent naming the
+  // local folder and the peer.
+  BM_PASS_FAILED = 21,
 };
 
 // A receiver of broadcasts. With a handler, OnReceive runs on the handler's
@@ -113,6 +119,10 @@ struct FileEvent {
   int32_t treeId = 0;
   int32_t syncId = 0;
   int32_t count = 0;
+};
+struct PathEvent {
+  std::string deviceUuid;
+  std::string path;
 };
 struct DeviceKeyEvent {
   std::string deviceUuid;

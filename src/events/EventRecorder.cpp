@@ -1,0 +1,112 @@
+#include "events/EventRecorder.h"
+
+#include <glog/logging.h>
+
+#include <ctime>
+
+#include "device/DeviceQueries.h"
+#include "Morvex.pb.h"
+
+namespace morvex::events {
+namespace {
+
+constexpr int kRecordedCodes[] = {core::BM_CONFLICT_COPY,  core::BM_INVALID_NAME,         core::BM_DELETE_APPLIED,
+                                  core::BM_TRUST_REQUEST, core::BM_TRUSTED_KEY_MISMATCH, core::BM_PASS_FAILED};
+
+// A device name comes from the peer: control characters must not reach the
+// terminal, where they could rewrite what the user sees.
+std::string Printable(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) c = '?';
+  }
+  return out;
+}
+
+std::string QuotedForShell(const std::string& word) {
+  if (!word.empty() && word.find_first_of(" \t'\"\\$`!*?[]{}()<>|&;#~") == std::string::npos) return word;
+  std::string quoted = "'";
+  for (char c : word) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+}  // namespace
+
+CEventRecorder::CEventRecorder(std::ostream& terminal) : terminal_(terminal) {
+  for (int code : kRecordedCodes) core::CBroadcastService::Instance().Register(code, this);
+}
+
+CEventRecorder::~CEventRecorder() {
+  for (int code : kRecordedCodes) core::CBroadcastService::Instance().Unregister(code, this);
+}
+
+bool CEventRecorder::OnReceive(int code, const std::any& parameter) {
+  const std::optional<EventRow> row = ToEventRow(code, parameter, std::time(nullptr));
+  if (!row) return false;
+  if (!AppendEvent(*row)) LOG(WARNING) << "Could not record event " << KindName(code) << " in the history";
+  if (code == core::BM_TRUST_REQUEST) {
+    std::string name = row->deviceUuid;
+    device::DeviceName(row->deviceUuid, name);
+    const std::string notice = TrustRequestNotice(Printable(name));
+    terminal_ << notice << std::endl;
+    LOG(WARNING) << notice;
+  }
+  return true;
+}
+
+std::optional<EventRow> ToEventRow(int code, const std::any& parameter, int64_t now) {
+  EventRow row;
+  row.time = now;
+  row.kind = code;
+  switch (code) {
+    case core::BM_CONFLICT_COPY:
+    case core::BM_PASS_FAILED:
+    case core::BM_INVALID_NAME:
+      if (const auto* event = std::any_cast<core::PathEvent>(&parameter)) {
+        row.deviceUuid = event->deviceUuid;
+        row.text = event->path;
+        return row;
+      }
+      // The skipped name is broadcast as its bare path.
+      if (const auto* path = std::any_cast<std::string>(&parameter)) {
+        row.text = *path;
+        return row;
+      }
+      return std::nullopt;
+    case core::BM_DELETE_APPLIED:
+      if (const auto* count = std::any_cast<int32_t>(&parameter)) {
+        row.text = std::to_string(*count);
+        return row;
+      }
+      return std::nullopt;
+    case core::BM_TRUST_REQUEST:
+      if (const auto* info = std::any_cast<qo::WinTrustInfo>(&parameter)) {
+        row.deviceUuid = info->device_uuid();
+        return row;
+      }
+      return std::nullopt;
+    case core::BM_TRUSTED_KEY_MISMATCH:
+      if (const auto* event = std::any_cast<core::DeviceKeyEvent>(&parameter)) {
+        row.deviceUuid = event->deviceUuid;
+        row.text = event->address;
+        return row;
+      }
+      return std::nullopt;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::string TrustRequestNotice(const std::string& deviceName) {
+  return "Device '" + deviceName + "' asks to be trusted. To accept, run: morvexctl trust accept " +
+         QuotedForShell(deviceName);
+}
+
+}  // namespace morvex::events
