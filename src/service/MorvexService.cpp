@@ -14,6 +14,7 @@
 #include "config/ConfigTable.h"
 #include "core/Logging.h"
 #include "core/StatusBoard.h"
+#include "events/EventRecorder.h"
 #include "device/Device.h"
 #include "index/IndexThread.h"
 #include "index/RefreshThread.h"
@@ -149,6 +150,7 @@ bool CMorvexServiceApp::InitInstance() {
   core::CStatusBoard::Instance().Clear();
   core::CStatusBoard::Instance().Attach();
   statusBoardAttached_ = true;
+  eventRecorder_ = std::make_unique<events::CEventRecorder>(std::cout);
   if (!StartWorker(factory_.statusThread, statusThread_, "Failed to init StatusThread") ||
       !StartWorker(factory_.indexThread, indexThread_, "Faild to init IndexThread.") ||
       !StartWorker(factory_.refreshThread, refreshThread_, "Faild to init RefreshThread.")) {
@@ -269,6 +271,8 @@ void CMorvexServiceApp::ExitInstance() {
   StopWorkers();
   if (statusBoardAttached_) core::CStatusBoard::Instance().Detach();
   statusBoardAttached_ = false;
+  // After the workers (nothing broadcasts any more), before the store closes.
+  eventRecorder_.reset();
   syncDirManager_.reset();
   index::CUsnAllocator::Install(nullptr);
   usnAllocator_.reset();

@@ -8,6 +8,7 @@
 #include "config/KelmConfig.h"
 #include "core/WorkThread.h"
 #include "device/KeyManager.h"
+#include "events/EventRecorder.h"
 #include "index/SyncDirManager.h"
 #include "index/UsnAllocator.h"
 #include "peer/PeerContext.h"
@@ -106,6 +107,7 @@ class CMorvexServiceApp {
   bool statusBoardAttached_ = false;
   std::unique_ptr<protocol::ZmqSocket> exitPublisher_;
   std::unique_ptr<device::CKeyManager> keyManager_;
+  std::unique_ptr<events::CEventRecorder> eventRecorder_;
   peer::TrustBook trustBook_;
   std::unique_ptr<peer::PeerContext> peerContext_;
   std::unique_ptr<core::CWorkThread> respRouter_;
