@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -21,6 +22,7 @@ struct Invocation {
   std::string metadir;
   bool json = false;
   bool help = false;  // -h or --help: the usage, nothing run
+  bool follow = false;  // --follow: 'events' goes on printing new ones
   int timeout = 300;
   std::vector<std::string> words;
 };
@@ -92,5 +94,10 @@ int Rescan(Context& context);
 // What the service is doing.
 int ShowStatus(Context& context);
 int Wait(Context& context);
+// The event history; with --follow it then polls once a second until
+// interrupted. The second form waits with `waitForMore` instead, which
+// returns false to stop (the tests).
+int ShowEvents(Context& context);
+int ShowEvents(Context& context, const std::function<bool()>& waitForMore);
 
 }  // namespace morvex::ctl

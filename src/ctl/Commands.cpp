@@ -31,10 +31,11 @@ std::optional<int> Seconds(const char* text) {
 // Fills `invocation` from the options; false with the usage mistake in
 // `mistake`. Options may come before, between or after the words.
 bool Parse(const std::vector<std::string>& arguments, Invocation& invocation, std::string& mistake) {
-  enum { kJson = 1000, kTimeout };
+  enum { kJson = 1000, kTimeout, kFollow };
   static const option kOptions[] = {{"metadir", required_argument, nullptr, 'm'},
                                     {"json", no_argument, nullptr, kJson},
                                     {"timeout", required_argument, nullptr, kTimeout},
+                                    {"follow", no_argument, nullptr, kFollow},
                                     {"help", no_argument, nullptr, 'h'},
                                     {nullptr, 0, nullptr, 0}};
   invocation.metadir = platform::DefaultMetadir();
@@ -53,6 +54,7 @@ bool Parse(const std::vector<std::string>& arguments, Invocation& invocation, st
       case 'm': invocation.metadir = optarg; break;
       case 'h': invocation.help = true; break;
       case kJson: invocation.json = true; break;
+      case kFollow: invocation.follow = true; break;
       case kTimeout:
         if (const std::optional<int> seconds = Seconds(optarg)) {
           invocation.timeout = *seconds;
@@ -249,6 +251,7 @@ int Run(Context& context, const std::vector<std::string>& arguments) {
       {"rescan", {Rescan, 1, 1}},
       {"status", {ShowStatus, 1, 1}},
       {"wait", {Wait, 1, 2}},
+      {"events", {ShowEvents, 1, 1}},
   };
   const auto found = kCommands.find(words.front());
   if (found == kCommands.end()) return context.Fail(kExitUsage, UnknownCommand(words.front()));
@@ -261,6 +264,9 @@ int Run(Context& context, const std::vector<std::string>& arguments) {
   const std::string name = hasVerb ? words[0] + " " + words[1] : words[0];
   if (count < command.minWords) return context.Fail(kExitUsage, MissingArgument(name));
   if (count > command.maxWords) return context.Fail(kExitUsage, TooManyWords(name, words[command.maxWords]));
+  if (context.invocation.follow && words.front() != "events") {
+    return context.Fail(kExitUsage, OptionNotForCommand("--follow", name));
+  }
   std::string error;
   std::optional<LocalIdentity> identity = ReadLocalIdentity(context.invocation.metadir, error);
   if (!identity) return context.Fail(error);

@@ -167,6 +167,9 @@ std::string TooManyWords(const std::string& command, const std::string& extra) {
   return UsageLine("'" + command + "' takes no " + Quoted(extra));
 }
 std::string UnknownOption(const std::string& option) { return UsageLine("unknown option " + Quoted(option)); }
+std::string OptionNotForCommand(const std::string& option, const std::string& command) {
+  return UsageLine("'" + command + "' takes no " + Quoted(option));
+}
 std::string MissingOptionValue(const std::string& option) { return UsageLine(Quoted(option) + " needs a value"); }
 std::string BadNumber(const std::string& option, const std::string& value) {
   return UsageLine(Quoted(option) + " takes a whole number of seconds above 0, not " + Quoted(value));

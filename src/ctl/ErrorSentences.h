@@ -47,6 +47,8 @@ std::string UnknownVerb(const std::string& command, const std::string& word);
 std::string MissingArgument(const std::string& command);
 std::string TooManyWords(const std::string& command, const std::string& extra);
 std::string UnknownOption(const std::string& option);
+// An option the command does not take (--follow is for 'events' only).
+std::string OptionNotForCommand(const std::string& option, const std::string& command);
 std::string MissingOptionValue(const std::string& option);
 std::string BadNumber(const std::string& option, const std::string& value);
 std::string NoCommand();

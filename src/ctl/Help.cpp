@@ -67,6 +67,11 @@ constexpr CommandHelp kCommands[] = {
      "                                       when still busy)",
      "Returns once nothing is pending (for LOCAL_PATH only, if given), with a progress line on a terminal. "
      "Exit 4 when work is still pending after S seconds."},
+    {"events", "events [--follow]", "conflicts, skipped names, trust requests",
+     "Lists the service's last 1,000 events: conflict copies made, names skipped, deletions applied, trust "
+     "requested of this device, a trusted device's key refused, passes that ended with failures. With "
+     "--follow, goes on printing new ones (checked every second) until interrupted; with --json too, one "
+     "object per line."},
     {"help", "help COMMAND", "how to use COMMAND", "Prints every form of COMMAND and what it does."},
 };
 
@@ -77,6 +82,7 @@ constexpr const char* kHead =
     "                         (default $XDG_CONFIG_HOME or ~/.config)\n"
     "  --json                 one JSON document on standard output instead of text\n"
     "  --timeout S            seconds, for 'trust request' and 'wait'\n"
+    "  --follow               'events' goes on printing new events\n"
     "  -h, --help             this text on standard output\n"
     "commands:\n";
 
