@@ -55,6 +55,7 @@ TEST(RunCommandLine, ExitStatusFollowsTheShapeOfTheCommandLine) {
       {{"link", "dev", "remote"}, kExitUsage, "'link' needs more arguments"},
       {{"sync-now", "x", "y"}, kExitUsage, "'sync-now' takes no 'y'"},
       {{"syncs", "--bogus"}, kExitUsage, "unknown option '--bogus'"},
+      {{"id", "--follow"}, kExitUsage, "'id' takes no '--follow'"},
       {{"-x", "id"}, kExitUsage, "unknown option '-x'"},
       {{"--timeout", "0", "wait"}, kExitUsage, "not '0'"},
       {{"--timeout", "-5", "wait"}, kExitUsage, "not '-5'"},
