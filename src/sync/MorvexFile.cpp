@@ -164,7 +164,7 @@ std::unique_ptr<CConditionMove> CMorvexFile::MoveTemp(CSyncBatch& batch, const s
                        temp_.Identity());
 }
 
-void CMorvexFile::AppendConflictRecord(store::COperationList& list, const std::string& path,
+void CMorvexFile::AppendConflictRecord(CSyncBatch& list, const std::string& path,
                                        const index::IQoFile& version,
                                        std::unique_ptr<store::COperationCondition> condition) {
   index::FileInfo info;
@@ -175,7 +175,7 @@ void CMorvexFile::AppendConflictRecord(store::COperationList& list, const std::s
   info.mtime = version.Mtime();
   info.length = version.Length();
   index::CQoFileBuilder(path, version.Sha1(), treeId_, version.UnixAttr(), version.AndrAttr(), info)
-      .AppendInsert(list, std::move(condition));
+      .AppendInsert(list, list.NotingConflictCopy(std::move(condition), path));
 }
 
 void CMorvexFile::BothPresentFiles(CSyncBatch& list, bool isLower) {

@@ -107,7 +107,9 @@ class CMorvexFile final : public index::IQoFile, public IFetchFile {
   // A move of the temporary file this object's fetch wrote, and of no other.
   std::unique_ptr<CConditionMove> MoveTemp(CSyncBatch& batch, const std::string& destination,
                                            int64_t expectedDestinationMtime, bool replace) const;
-  void AppendConflictRecord(store::COperationList& list, const std::string& path, const index::IQoFile& version,
+  // The record of a conflict copy at `path`, written when `condition` (the
+  // step that makes the copy) succeeds; the batch notes the copy then.
+  void AppendConflictRecord(CSyncBatch& list, const std::string& path, const index::IQoFile& version,
                             std::unique_ptr<store::COperationCondition> condition);
   void BothPresentFiles(CSyncBatch& list, bool isLower);
 

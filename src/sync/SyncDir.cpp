@@ -66,12 +66,19 @@ bool NeedsNoTransfer(const CMorvexFile& item) {
          (item.HasLocal() && item.Sha1() == item.Local().Sha1() && item.Local().Status() != qo::REMOVED);
 }
 
-int64_t Apply(CSyncBatch& list) {
+// Applies the batch and tells the interfaces of the conflict copies it made:
+// a copy is on disk once its move ran, whatever became of the batch.
+int64_t Apply(CSyncBatch& list, const peer::Relation& relation) {
   if (list.Size() == 0) return 0;
   // Last: flushes the folders of the batch's renames before it commits. It
   // changes no row, so it does not count as an applied operation.
   index::AppendNoChange(list).SetCondition(std::make_unique<CConditionFlushFolders>(list.Flushes()));
-  return CContentResolver::Instance().ApplyBatch(store::kAuthority, list);
+  const int64_t applied = CContentResolver::Instance().ApplyBatch(store::kAuthority, list);
+  for (const std::string& copy : list.ConflictCopies()) {
+    core::CBroadcastService::Instance().Broadcast(core::BM_CONFLICT_COPY,
+                                                  core::PathEvent{relation.peerDeviceUuid, copy});
+  }
+  return applied;
 }
 
 std::mutex leftoverMutex;
@@ -277,7 +284,7 @@ int64_t CSyncDir::ApplyLists(protocol::PeerChannel& channel, const PassLimits& l
           LOG(ERROR) << "Failed to fetch data: " << item->Path();
         }
       }
-      const int64_t applied = Apply(operations);
+      const int64_t applied = Apply(operations, relation_);
       for (CMorvexFile* item : batch) item->ReleaseTemp();
       if (countsFiles && applied > 0) monitor.FilesDone(static_cast<int32_t>(applied));
       total += applied;
@@ -297,14 +304,14 @@ int64_t CSyncDir::ApplyLists(protocol::PeerChannel& channel, const PassLimits& l
         item->ApplyDirectory(operations);
       }
     }
-    total += Apply(operations);
+    total += Apply(operations, relation_);
   }
 
   SortByPath(lists.deletions, true);
   for (const Batch& batch : CutBatches(lists.deletions, limits.batchFiles, 0)) {
     CSyncBatch operations;
     for (CMorvexFile* item : batch) item->ApplyDelete(operations);
-    const int64_t applied = Apply(operations);
+    const int64_t applied = Apply(operations, relation_);
     if (applied > 0) core::CBroadcastService::Instance().Broadcast(core::BM_DELETE_APPLIED, static_cast<int32_t>(applied));
     total += applied;
   }

@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <mutex>
 
+#include "core/BroadcastService.h"
 #include "sync/MorvexFile.h"
 #include "sync/SyncFixture.h"
 
@@ -74,8 +76,29 @@ class ConflictTest : public SyncFixture, public ::testing::WithParamInterface<bo
   int32_t reverseId_ = 0;
 };
 
+// Collects the conflict copies the passes announce to the interfaces.
+class CopyReceiver final : public core::CBroadcastReceiver {
+ public:
+  CopyReceiver() { core::CBroadcastService::Instance().Register(core::BM_CONFLICT_COPY, this); }
+  ~CopyReceiver() override { core::CBroadcastService::Instance().Unregister(core::BM_CONFLICT_COPY, this); }
+  bool OnReceive(int, const std::any& parameter) override {
+    std::lock_guard lock(mutex_);
+    paths_.push_back(std::any_cast<core::PathEvent>(parameter).path);
+    return true;
+  }
+  std::vector<std::string> Paths() {
+    std::lock_guard lock(mutex_);
+    return paths_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> paths_;
+};
+
 TEST_P(ConflictTest, ConcurrentEditsEndAsTheSameTwoFilesOnBothSides) {
   Start([](const std::string& root) { test::WriteFile(root + "/a.txt", "start"); });
+  CopyReceiver copies;
   test::WriteFile(At(localRoot_, "a.txt"), "local edit");
   test::WriteFile(At(peerRoot_, "a.txt"), "peer edit, longer");
   IndexPaths(localRoot_, {"a.txt"});
@@ -91,6 +114,12 @@ TEST_P(ConflictTest, ConcurrentEditsEndAsTheSameTwoFilesOnBothSides) {
   const std::string other = GetParam() ? "local edit" : "peer edit, longer";
   EXPECT_EQ(local.at("a.txt"), winner);
   EXPECT_EQ(local.at("a(Conflict).txt"), other);
+  // One copy was made, on the side that received the other edit; the
+  // interfaces heard of it by its full path.
+  const std::vector<std::string> announced = copies.Paths();
+  ASSERT_EQ(announced.size(), 1u) << ::testing::PrintToString(announced);
+  EXPECT_TRUE(announced[0] == At(localRoot_, "a(Conflict).txt") || announced[0] == At(peerRoot_, "a(Conflict).txt"))
+      << announced[0];
 }
 
 TEST_P(ConflictTest, EditAgainstDeletionKeepsTheEditOnBothSides) {
