@@ -17,7 +17,9 @@ namespace morvex::events {
 //
 // It has no handler: rows are written on the broadcasting thread, so that
 // a history read right after a pass already holds that pass's events and
-// nothing depends on the main loop running.
+// nothing depends on the main loop running. It writes while the broadcast
+// service's lock is held, so nobody may broadcast while holding the store's
+// write lock (no observer or batch step does today).
 class CEventRecorder final : public core::CBroadcastReceiver {
  public:
   // Registers for every recorded code; `terminal` gets the trust request

@@ -162,8 +162,13 @@ bool OpenDatabase(CSQLite& db, const std::string& appDir, std::string& error) {
     if (version == 1) {
       // Version 2 only added the event history: the user's links, devices
       // and settings stay as they are.
-      if (!db.Exec(kEventTable)) LOG(ERROR) << "database upgrade to version 2 failed: " << db.ErrorMessage();
-      db.Exec("UPDATE Version SET version = 2;");
+      // A failed step leaves version 1, so that the next start tries again;
+      // everything but the history works meanwhile.
+      if (db.Exec(kEventTable)) {
+        db.Exec("UPDATE Version SET version = 2;");
+      } else {
+        LOG(ERROR) << "database upgrade to version 2 failed: " << db.ErrorMessage();
+      }
       return true;
     }
     RunResetBatch(db);
