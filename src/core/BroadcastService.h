@@ -120,6 +120,12 @@ struct FileEvent {
   int32_t syncId = 0;
   int32_t count = 0;
 };
+// BM_DELETE_APPLIED: `count` deletions a peer's pass applied in `root`.
+struct DeletionsEvent {
+  std::string deviceUuid;
+  std::string root;
+  int32_t count = 0;
+};
 struct PathEvent {
   std::string deviceUuid;
   std::string path;

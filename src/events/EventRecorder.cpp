@@ -81,8 +81,9 @@ std::optional<EventRow> ToEventRow(int code, const std::any& parameter, int64_t 
       }
       return std::nullopt;
     case core::BM_DELETE_APPLIED:
-      if (const auto* count = std::any_cast<int32_t>(&parameter)) {
-        row.text = std::to_string(*count);
+      if (const auto* event = std::any_cast<core::DeletionsEvent>(&parameter)) {
+        row.deviceUuid = event->deviceUuid;
+        row.text = std::to_string(event->count) + " in " + event->root;
         return row;
       }
       return std::nullopt;

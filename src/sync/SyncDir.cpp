@@ -312,7 +312,11 @@ int64_t CSyncDir::ApplyLists(protocol::PeerChannel& channel, const PassLimits& l
     CSyncBatch operations;
     for (CMorvexFile* item : batch) item->ApplyDelete(operations);
     const int64_t applied = Apply(operations, relation_);
-    if (applied > 0) core::CBroadcastService::Instance().Broadcast(core::BM_DELETE_APPLIED, static_cast<int32_t>(applied));
+    if (applied > 0) {
+      core::CBroadcastService::Instance().Broadcast(
+          core::BM_DELETE_APPLIED,
+          core::DeletionsEvent{relation_.peerDeviceUuid, relation_.treeRoot, static_cast<int32_t>(applied)});
+    }
     total += applied;
   }
 

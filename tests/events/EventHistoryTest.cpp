@@ -36,11 +36,11 @@ TEST_F(EventHistoryTest, BroadcastsBecomeRowsAndATrustRequestSaysHowToAccept) {
     broadcast.Broadcast(core::BM_TRUST_REQUEST, trust);
     broadcast.Broadcast(core::BM_CONFLICT_COPY, core::PathEvent{"peer-2", "/home/a/x (conflict).txt"});
     broadcast.Broadcast(core::BM_INVALID_NAME, std::string("/home/a/a:b"));
-    broadcast.Broadcast(core::BM_DELETE_APPLIED, int32_t{3});
+    broadcast.Broadcast(core::BM_DELETE_APPLIED, core::DeletionsEvent{"peer-2", "/home/a", 3});
     broadcast.Broadcast(core::BM_TRUSTED_KEY_MISMATCH, core::DeviceKeyEvent{"peer-3", "box", "10.0.0.9"});
     broadcast.Broadcast(core::BM_FILES_DONE, core::FileEvent{});  // progress is not history
   }
-  core::CBroadcastService::Instance().Broadcast(core::BM_DELETE_APPLIED, int32_t{1});  // recorder gone
+  core::CBroadcastService::Instance().Broadcast(core::BM_DELETE_APPLIED, core::DeletionsEvent{});  // recorder gone
 
   struct Expected {
     int kind;
@@ -51,7 +51,7 @@ TEST_F(EventHistoryTest, BroadcastsBecomeRowsAndATrustRequestSaysHowToAccept) {
       {core::BM_TRUST_REQUEST, "peer-1", ""},
       {core::BM_CONFLICT_COPY, "peer-2", "/home/a/x (conflict).txt"},
       {core::BM_INVALID_NAME, "", "/home/a/a:b"},
-      {core::BM_DELETE_APPLIED, "", "3"},
+      {core::BM_DELETE_APPLIED, "peer-2", "3 in /home/a"},
       {core::BM_TRUSTED_KEY_MISMATCH, "peer-3", "10.0.0.9"},
   };
   const std::vector<EventRow> rows = EventsAfter(0);
