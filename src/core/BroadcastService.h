@@ -20,7 +20,7 @@ enum BroadcastCode : int {
   BM_TRUST_ALLOW = 4,
   BM_TRUST_DENY = 5,
   BM_TRUST_CANCEL = 6,
-  BM_DELETE_APPLIED = 7,
+  BM_DELETE_APPLIED = 7,  // a DeletionsEvent
   BM_INDEX_BEGIN = 9,
   BM_INDEX_PROGRESS = 10,
   BM_BYTES_TOTAL = 11,
@@ -29,7 +29,7 @@ enum BroadcastCode : int {
   BM_FILES_TOTAL = 14,
   BM_FILES_DONE = 15,
   BM_FILES_LEFT = 16,
-  BM_INVALID_NAME = 17,
+  BM_INVALID_NAME = 17,  // a PathEvent: the name a peer sent that cannot exist here
   BM_FEEDBACK_REMIND = 18,
   // A datagram named a trusted device but carried another key: someone may
   // be posing as it. The parameter is a DeviceKeyEvent.

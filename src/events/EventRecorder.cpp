@@ -74,11 +74,6 @@ std::optional<EventRow> ToEventRow(int code, const std::any& parameter, int64_t 
         row.text = event->path;
         return row;
       }
-      // The skipped name is broadcast as its bare path.
-      if (const auto* path = std::any_cast<std::string>(&parameter)) {
-        row.text = *path;
-        return row;
-      }
       return std::nullopt;
     case core::BM_DELETE_APPLIED:
       if (const auto* event = std::any_cast<core::DeletionsEvent>(&parameter)) {

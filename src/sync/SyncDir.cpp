@@ -171,7 +171,8 @@ bool CSyncDir::ListChanges(protocol::PeerChannel& channel, const PassLimits& lim
         if (stat.status() == qo::NORMAL) {
           // Never written here: the pass cannot be complete.
           LOG(ERROR) << "[InvalidName] " << stat.path();
-          core::CBroadcastService::Instance().Broadcast(core::BM_INVALID_NAME, relation_.treeRoot + stat.path());
+          core::CBroadcastService::Instance().Broadcast(
+              core::BM_INVALID_NAME, core::PathEvent{relation_.peerDeviceUuid, relation_.treeRoot + stat.path()});
           ++failedFiles_;
         }
         continue;

@@ -35,7 +35,7 @@ TEST_F(EventHistoryTest, BroadcastsBecomeRowsAndATrustRequestSaysHowToAccept) {
     trust.set_device_uuid("peer-1");
     broadcast.Broadcast(core::BM_TRUST_REQUEST, trust);
     broadcast.Broadcast(core::BM_CONFLICT_COPY, core::PathEvent{"peer-2", "/home/a/x (conflict).txt"});
-    broadcast.Broadcast(core::BM_INVALID_NAME, std::string("/home/a/a:b"));
+    broadcast.Broadcast(core::BM_INVALID_NAME, core::PathEvent{"peer-2", "/home/a/a:b"});
     broadcast.Broadcast(core::BM_DELETE_APPLIED, core::DeletionsEvent{"peer-2", "/home/a", 3});
     broadcast.Broadcast(core::BM_TRUSTED_KEY_MISMATCH, core::DeviceKeyEvent{"peer-3", "box", "10.0.0.9"});
     broadcast.Broadcast(core::BM_FILES_DONE, core::FileEvent{});  // progress is not history
@@ -50,7 +50,7 @@ TEST_F(EventHistoryTest, BroadcastsBecomeRowsAndATrustRequestSaysHowToAccept) {
   const Expected expected[] = {
       {core::BM_TRUST_REQUEST, "peer-1", ""},
       {core::BM_CONFLICT_COPY, "peer-2", "/home/a/x (conflict).txt"},
-      {core::BM_INVALID_NAME, "", "/home/a/a:b"},
+      {core::BM_INVALID_NAME, "peer-2", "/home/a/a:b"},
       {core::BM_DELETE_APPLIED, "peer-2", "3 in /home/a"},
       {core::BM_TRUSTED_KEY_MISMATCH, "peer-3", "10.0.0.9"},
   };

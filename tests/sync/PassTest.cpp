@@ -39,7 +39,7 @@ class ProgressTotals final : public core::CBroadcastReceiver {
       case core::BM_BYTES_TOTAL: bytes += std::any_cast<core::ByteEvent>(parameter).bytes; break;
       case core::BM_BYTES_DONE:
       case core::BM_BYTES_SKIPPED: bytes -= std::any_cast<core::ByteEvent>(parameter).bytes; break;
-      case core::BM_INVALID_NAME: invalid.push_back(std::any_cast<std::string>(parameter)); break;
+      case core::BM_INVALID_NAME: invalid.push_back(std::any_cast<core::PathEvent>(parameter).path); break;
       default: break;
     }
     return true;
