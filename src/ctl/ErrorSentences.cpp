@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "Morvex.pb.h"
+#include "core/StringPrintf.h"
+#include "core/Text.h"
 
 namespace morvex::ctl {
 namespace {
@@ -74,7 +76,9 @@ std::string Filled(std::string_view pattern, const SentenceNames& names) {
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
-std::string UsageLine(const std::string& what) { return "morvexctl: " + what + "; see 'morvexctl --help'"; }
+std::string UsageLine(const std::string& what) {
+  return "morvexctl: " + core::StringPrintf(core::Tr("%s; see 'morvexctl --help'"), what.c_str());
+}
 
 }  // namespace
 
@@ -157,7 +161,9 @@ std::string TrustRequested(const SentenceNames& names, int seconds) {
          " s to run 'morvexctl trust accept " + names.self + "' there; 'morvexctl devices' shows it as PAIR then";
 }
 
-std::string UnknownCommand(const std::string& word) { return UsageLine("unknown command " + Quoted(word)); }
+std::string UnknownCommand(const std::string& word) {
+  return UsageLine(core::StringPrintf(core::Tr("unknown command %s"), Quoted(word).c_str()));
+}
 std::string UnknownHelpTopic(const std::string& word) { return UsageLine("no help for " + Quoted(word) + ", no such command"); }
 std::string UnknownVerb(const std::string& command, const std::string& word) {
   return UsageLine("'" + command + "' has no " + Quoted(word));
@@ -171,6 +177,6 @@ std::string MissingOptionValue(const std::string& option) { return UsageLine(Quo
 std::string BadNumber(const std::string& option, const std::string& value) {
   return UsageLine(Quoted(option) + " takes a whole number of seconds above 0, not " + Quoted(value));
 }
-std::string NoCommand() { return UsageLine("no command given"); }
+std::string NoCommand() { return UsageLine(core::Tr("no command given")); }
 
 }  // namespace morvex::ctl
