@@ -64,7 +64,8 @@ CtlAnswer RemoteTrees(Context& context, const PeerDevice& peer, qo::MsgTreeShowR
   } else if (answer.error == qo::ZE_PERMISSION_DENY) {
     answer.message = core::Tr("permission denied");
   } else {
-    answer.message = core::Tr("could not get the sync folder information") + (answer.error != 0 ? ": " + answer.message : std::string());
+    answer.message = core::Tr("could not get the sync folder information") +
+                     (answer.error != 0 ? ": " + answer.message : std::string());
   }
   answer.error = 0;
   return answer;
@@ -274,7 +275,9 @@ int Link(Context& context) {
   if (CtlAnswer answer = LocalTrees(context, localTrees); answer.status != kExitOk) return context.Fail(answer);
   std::string localTree;
   if (const qo::TreeInfo* existing = TreeAt(localTrees, root)) {
-    if (existing->sync_uuid() != remote->sync_uuid()) return context.Fail(core::Tr("the chosen folder already syncs with another sync folder"));
+    if (existing->sync_uuid() != remote->sync_uuid()) {
+      return context.Fail(core::Tr("the chosen folder already syncs with another sync folder"));
+    }
     localTree = existing->tree_uuid();
   } else {
     qo::MsgTreeAddRequest add;

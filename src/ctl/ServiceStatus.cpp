@@ -132,9 +132,11 @@ std::string TimeText(uint64_t seconds) {
   if (seconds < 60) {
     std::snprintf(text, sizeof text, core::Tr("%ds"), static_cast<int>(seconds));
   } else if (seconds < 3600) {
-    std::snprintf(text, sizeof text, core::Tr("%dm %ds"), static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
+    std::snprintf(text, sizeof text, core::Tr("%dm %ds"), static_cast<int>(seconds / 60),
+                  static_cast<int>(seconds % 60));
   } else if (seconds < 86400) {
-    std::snprintf(text, sizeof text, core::Tr("%dh %dm"), static_cast<int>(seconds / 3600), static_cast<int>(seconds % 3600 / 60));
+    std::snprintf(text, sizeof text, core::Tr("%dh %dm"), static_cast<int>(seconds / 3600),
+                  static_cast<int>(seconds % 3600 / 60));
   } else if (seconds < 3 * 86400) {
     std::snprintf(text, sizeof text, core::Tr("%dd %dh"), static_cast<int>(seconds / 86400),
                   static_cast<int>(seconds % 86400 / 3600));
@@ -148,13 +150,15 @@ std::string ProgressLine(int64_t files, int64_t bytes, double bytesPerSecond) {
   char text[160];
   const uint64_t left = bytesPerSecond > 0 ? static_cast<uint64_t>(static_cast<double>(bytes) / bytesPerSecond) : 0;
   if (files <= 0) return core::Tr("no task is running");
+  const auto count = static_cast<unsigned long>(files);
   if (left != 0 && bytesPerSecond > 0) {
-    std::snprintf(text, sizeof text, core::Tr("syncing %d files, %s, %s left"), static_cast<int>(files),
-                  SpeedText(bytesPerSecond).c_str(), TimeText(left).c_str());
+    std::snprintf(text, sizeof text, core::TrN("syncing %d file, %s, %s left", "syncing %d files, %s, %s left", count),
+                  static_cast<int>(files), SpeedText(bytesPerSecond).c_str(), TimeText(left).c_str());
   } else if (bytesPerSecond > 0) {
-    std::snprintf(text, sizeof text, core::Tr("syncing %d files at %s"), static_cast<int>(files), SpeedText(bytesPerSecond).c_str());
+    std::snprintf(text, sizeof text, core::TrN("syncing %d file at %s", "syncing %d files at %s", count),
+                  static_cast<int>(files), SpeedText(bytesPerSecond).c_str());
   } else {
-    std::snprintf(text, sizeof text, core::Tr("syncing %d files"), static_cast<int>(files));
+    std::snprintf(text, sizeof text, core::TrN("syncing %d file", "syncing %d files", count), static_cast<int>(files));
   }
   return text;
 }
