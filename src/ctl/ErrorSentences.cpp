@@ -164,18 +164,27 @@ std::string TrustRequested(const SentenceNames& names, int seconds) {
 std::string UnknownCommand(const std::string& word) {
   return UsageLine(core::StringPrintf(core::Tr("unknown command %s"), Quoted(word).c_str()));
 }
-std::string UnknownHelpTopic(const std::string& word) { return UsageLine("no help for " + Quoted(word) + ", no such command"); }
+std::string UnknownHelpTopic(const std::string& word) {
+  return UsageLine(core::StringPrintf(core::Tr("no help for %s, no such command"), Quoted(word).c_str()));
+}
 std::string UnknownVerb(const std::string& command, const std::string& word) {
-  return UsageLine("'" + command + "' has no " + Quoted(word));
+  return UsageLine(core::StringPrintf(core::Tr("%s has no %s"), Quoted(command).c_str(), Quoted(word).c_str()));
 }
-std::string MissingArgument(const std::string& command) { return UsageLine("'" + command + "' needs more arguments"); }
+std::string MissingArgument(const std::string& command) {
+  return UsageLine(core::StringPrintf(core::Tr("%s needs more arguments"), Quoted(command).c_str()));
+}
 std::string TooManyWords(const std::string& command, const std::string& extra) {
-  return UsageLine("'" + command + "' takes no " + Quoted(extra));
+  return UsageLine(core::StringPrintf(core::Tr("%s takes no %s"), Quoted(command).c_str(), Quoted(extra).c_str()));
 }
-std::string UnknownOption(const std::string& option) { return UsageLine("unknown option " + Quoted(option)); }
-std::string MissingOptionValue(const std::string& option) { return UsageLine(Quoted(option) + " needs a value"); }
+std::string UnknownOption(const std::string& option) {
+  return UsageLine(core::StringPrintf(core::Tr("unknown option %s"), Quoted(option).c_str()));
+}
+std::string MissingOptionValue(const std::string& option) {
+  return UsageLine(core::StringPrintf(core::Tr("%s needs a value"), Quoted(option).c_str()));
+}
 std::string BadNumber(const std::string& option, const std::string& value) {
-  return UsageLine(Quoted(option) + " takes a whole number of seconds above 0, not " + Quoted(value));
+  return UsageLine(core::StringPrintf(core::Tr("%s takes a whole number of seconds above 0, not %s"),
+                                      Quoted(option).c_str(), Quoted(value).c_str()));
 }
 std::string NoCommand() { return UsageLine(core::Tr("no command given")); }
 

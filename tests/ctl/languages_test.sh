@@ -45,6 +45,8 @@ expect C 2 err "morvexctl: unknown command 'bogus'; see 'morvexctl --help'" bogu
 expect zh_CN.UTF-8 2 err "morvexctl: 未知命令 'bogus'；参见 'morvexctl --help'" bogus
 expect C 2 err "no command given; see" --json
 expect zh_CN.UTF-8 2 err "未指定命令；参见" --json
+expect C 2 err "morvexctl: unknown option '--bogus'; see" --bogus status
+expect zh_CN.UTF-8 2 err "morvexctl: 未知选项 '--bogus'；参见" --bogus status
 expect C 0 out "usage: morvexctl status" help status
 expect C 1 err "start the Morvex service once with this profile" -m "$missing_profile/none" status
 
