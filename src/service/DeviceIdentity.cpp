@@ -82,7 +82,7 @@ bool SetUpDeviceIdentity(const config::CKelmConfigManager& holder, bool create, 
 
 int HeadlessFirstStart(const CommandLineOptions& options) {
   if (!options.token || options.token->empty()) {
-    std::cerr << kTextNeedToken << std::endl;
+    std::cerr << core::Tr(kTextNeedToken) << std::endl;
     LOG(ERROR) << kTextNeedToken;
     return 2;
   }

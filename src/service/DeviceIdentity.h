@@ -52,10 +52,10 @@ void InsertOwnDevice(const config::ConfigValues& values);
 inline constexpr const char* kTextResetQuestion = core::TrNoop(
     "You are about to re-initialise the Morvex service, which clears every sync setting. If this is the first run "
     "or you mean to set it up again, choose \"yes\", otherwise choose \"cancel\"");
-inline constexpr const char* kTextResetNotConfirmed =
+inline constexpr const char* kTextResetNotConfirmed = core::TrNoop(
     "--create not confirmed, nothing was changed: answer \"y\" on a terminal, or add --yes to re-initialise "
-    "this device (a new identity: every peer must trust it again)";
-inline constexpr const char* kTextNeedToken =
-    "the first start needs a sync password: set MORVEX_TOKEN, or give --token-file PATH or -t PASSWORD";
+    "this device (a new identity: every peer must trust it again)");
+inline constexpr const char* kTextNeedToken = core::TrNoop(
+    "the first start needs a sync password: set MORVEX_TOKEN, or give --token-file PATH or -t PASSWORD");
 
 }  // namespace morvex::service
