@@ -34,10 +34,12 @@ std::string TextCatalogDir(const char* argv0) {
 }
 
 void InitTexts(const char* argv0) {
-  std::setlocale(LC_ALL, "");
-  // Numbers stay in the C notation: the programs print and parse them for
-  // scripts too, whatever the language of the words around them.
-  std::setlocale(LC_NUMERIC, "C");
+  // Only the language of the messages follows the environment. Everything
+  // else stays "C": numbers are printed and parsed for scripts too, and the
+  // byte-wise tolower of the ignore rules must not change with the locale
+  // (a Turkish one maps 'I' differently). The catalog's UTF-8 text needs no
+  // LC_CTYPE, its codeset is bound below.
+  std::setlocale(LC_MESSAGES, "");
   const std::string dir = TextCatalogDir(argv0);
   bindtextdomain(kTextDomain, dir.c_str());
   bind_textdomain_codeset(kTextDomain, "UTF-8");
