@@ -14,8 +14,22 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   iproute2 python3
   groff-base
+  gettext locales
   clang libclang-rt-14-dev
 )
+
+# The Chinese catalog is tested under LANG=zh_CN.UTF-8, which needs that
+# locale generated.
+ensure_zh_cn_locale() {
+  if locale -a 2>/dev/null | grep -qix 'zh_CN.utf-\?8'; then return; fi
+  echo "Generating the zh_CN.UTF-8 locale"
+  "${sudo_cmd[@]}" sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+  "${sudo_cmd[@]}" locale-gen
+}
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -25,12 +39,12 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+  ensure_zh_cn_locale
   exit 0
 fi
 
 echo "Installing missing packages: ${missing[*]}"
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+ensure_zh_cn_locale

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "config/KelmConfig.h"
+#include "core/Text.h"
 #include "ctl/ErrorSentences.h"
 #include "device/Device.h"
 #include "platform/Metadir.h"
@@ -81,7 +82,7 @@ std::optional<PeerDevice> ReadPeerDevice(const std::string& metadir, const std::
   if (!OpenLocalDatabase(metadir, error)) return std::nullopt;
   device::CDevice row;
   if (!row.LoadByUuid(uuid)) {
-    error = CtlClient::kPeerOffline;
+    error = core::Tr(CtlClient::kPeerOffline);
     return std::nullopt;
   }
   return PeerDevice{row.uuid, row.name, row.routeUri, protocol::ssl::PemToDerPublic(row.pubkey), row.online == 1};
@@ -153,13 +154,13 @@ CtlAnswer CtlClient::RequestPeer(const PeerDevice& peer, int code, const google:
       !why.ok()) {
     const bool unreadable = why.code() == core::Status::Code::kRejected;
     answer.status = unreadable ? kExitServiceError : kExitPeerUnreachable;
-    answer.message = unreadable ? PeerUnreadable(peer.name, why.text()) : kPeerOffline;
+    answer.message = unreadable ? PeerUnreadable(peer.name, why.text()) : core::Tr(kPeerOffline);
   } else if (answer.error == qo::ZE_UNTRUSTED) {
     // The peer's refusals say why in the words of the desktop interface,
     // whatever was asked.
-    answer.message = "对方设备不信任当前设备";
+    answer.message = core::Tr("the other device does not trust this device");
   } else if (answer.error == qo::ZE_PERMISSION_DENY) {
-    answer.message = "权限不足";
+    answer.message = core::Tr("permission denied");
   } else if (answer.error != 0) {
     answer.message = ErrorSentence(answer.error, {.peer = peer.name, .self = identity_.name});
   }

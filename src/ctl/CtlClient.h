@@ -7,6 +7,7 @@
 #include "Morvex.pb.h"
 #include "config/ConfigKeys.h"
 #include "core/Status.h"
+#include "core/Text.h"
 #include "protocol/ZmqSocket.h"
 
 namespace morvex::ctl {
@@ -87,13 +88,14 @@ class CtlClient {
   static constexpr int kRelayWaitMs = kAnswerWaitMs + 5000;
   static constexpr int kPeerListWaitMs = 1000;     // listings and tree add
   static constexpr int kPeerSyncAddWaitMs = 5000;  // the peer records a relation
-  static constexpr const char* kPeerOffline = "对方设备不在线或者已下线";
+  static constexpr const char* kPeerOffline =
+      core::TrNoop("the other device is offline or has gone offline");
 
   explicit CtlClient(LocalIdentity identity);
   ~CtlClient();
 
   CtlAnswer Request(int code, const google::protobuf::MessageLite* body, int waitMs = kAnswerWaitMs);
-  // No answer within `waitMs` is kExitPeerUnreachable with kPeerOffline; an
+  // No answer within `waitMs` is kExitPeerUnreachable with kPeerOffline (translated); an
   // answer that fails the envelope checks is kExitServiceError.
   CtlAnswer RequestPeer(const PeerDevice& peer, int code, const google::protobuf::MessageLite* body, int waitMs);
   const LocalIdentity& Identity() const { return identity_; }

@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "Morvex.pb.h"
+#include "core/StringPrintf.h"
+#include "core/Text.h"
 
 namespace morvex::ctl {
 namespace {
@@ -74,7 +76,9 @@ std::string Filled(std::string_view pattern, const SentenceNames& names) {
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
-std::string UsageLine(const std::string& what) { return "morvexctl: " + what + "; see 'morvexctl --help'"; }
+std::string UsageLine(const std::string& what) {
+  return "morvexctl: " + core::StringPrintf(core::Tr("%s; see 'morvexctl --help'"), what.c_str());
+}
 
 }  // namespace
 
@@ -157,23 +161,34 @@ std::string TrustRequested(const SentenceNames& names, int seconds) {
          " s to run 'morvexctl trust accept " + names.self + "' there; 'morvexctl devices' shows it as PAIR then";
 }
 
-std::string UnknownCommand(const std::string& word) { return UsageLine("unknown command " + Quoted(word)); }
-std::string UnknownHelpTopic(const std::string& word) { return UsageLine("no help for " + Quoted(word) + ", no such command"); }
+std::string UnknownCommand(const std::string& word) {
+  return UsageLine(core::StringPrintf(core::Tr("unknown command %s"), Quoted(word).c_str()));
+}
+std::string UnknownHelpTopic(const std::string& word) {
+  return UsageLine(core::StringPrintf(core::Tr("no help for %s, no such command"), Quoted(word).c_str()));
+}
 std::string UnknownVerb(const std::string& command, const std::string& word) {
-  return UsageLine("'" + command + "' has no " + Quoted(word));
+  return UsageLine(core::StringPrintf(core::Tr("%s has no %s"), Quoted(command).c_str(), Quoted(word).c_str()));
 }
-std::string MissingArgument(const std::string& command) { return UsageLine("'" + command + "' needs more arguments"); }
+std::string MissingArgument(const std::string& command) {
+  return UsageLine(core::StringPrintf(core::Tr("%s needs more arguments"), Quoted(command).c_str()));
+}
 std::string TooManyWords(const std::string& command, const std::string& extra) {
-  return UsageLine("'" + command + "' takes no " + Quoted(extra));
+  return UsageLine(core::StringPrintf(core::Tr("%s takes no %s"), Quoted(command).c_str(), Quoted(extra).c_str()));
 }
-std::string UnknownOption(const std::string& option) { return UsageLine("unknown option " + Quoted(option)); }
+std::string UnknownOption(const std::string& option) {
+  return UsageLine(core::StringPrintf(core::Tr("unknown option %s"), Quoted(option).c_str()));
+}
+std::string MissingOptionValue(const std::string& option) {
+  return UsageLine(core::StringPrintf(core::Tr("%s needs a value"), Quoted(option).c_str()));
+}
 std::string OptionNotForCommand(const std::string& option, const std::string& command) {
-  return UsageLine("'" + command + "' takes no " + Quoted(option));
+  return UsageLine(core::StringPrintf(core::Tr("%s takes no %s"), Quoted(command).c_str(), Quoted(option).c_str()));
 }
-std::string MissingOptionValue(const std::string& option) { return UsageLine(Quoted(option) + " needs a value"); }
 std::string BadNumber(const std::string& option, const std::string& value) {
-  return UsageLine(Quoted(option) + " takes a whole number of seconds above 0, not " + Quoted(value));
+  return UsageLine(core::StringPrintf(core::Tr("%s takes a whole number of seconds above 0, not %s"),
+                                      Quoted(option).c_str(), Quoted(value).c_str()));
 }
-std::string NoCommand() { return UsageLine("no command given"); }
+std::string NoCommand() { return UsageLine(core::Tr("no command given")); }
 
 }  // namespace morvex::ctl

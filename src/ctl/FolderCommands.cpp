@@ -2,6 +2,7 @@
 #include <map>
 #include <optional>
 
+#include "core/Text.h"
 #include "ctl/CommandContext.h"
 #include "ctl/Json.h"
 #include "device/DeviceQueries.h"
@@ -59,11 +60,12 @@ CtlAnswer RemoteTrees(Context& context, const PeerDevice& peer, qo::MsgTreeShowR
       Parsed(context.client->RequestPeer(peer, qo::MC_TREE_SHOW_REQUEST, nullptr, CtlClient::kPeerListWaitMs), trees);
   if (answer.status == kExitOk) return answer;
   if (answer.error == qo::ZE_UNTRUSTED) {
-    answer.message = "对方设备不信任当前设备";
+    answer.message = core::Tr("the other device does not trust this device");
   } else if (answer.error == qo::ZE_PERMISSION_DENY) {
-    answer.message = "权限不足";
+    answer.message = core::Tr("permission denied");
   } else {
-    answer.message = "请求同步目录信息失败" + (answer.error != 0 ? ": " + answer.message : std::string());
+    answer.message = core::Tr("could not get the sync folder information") +
+                     (answer.error != 0 ? ": " + answer.message : std::string());
   }
   answer.error = 0;
   return answer;
@@ -111,11 +113,11 @@ CtlAnswer DeleteRelation(Context& context, int32_t id) {
 }
 
 int AddFolder(Context& context, const std::string& path) {
-  if (path.empty()) return context.Fail("请选择目录");
+  if (path.empty()) return context.Fail(core::Tr("choose a folder"));
   const std::string root = AbsolutePath(path);
   std::error_code error;
   if (!std::filesystem::is_directory(root, error)) {
-    return context.Fail("输入的路径不是文件夹，同步目录必须是电脑中的文件夹");
+    return context.Fail(core::Tr("the path is not a folder: a sync folder must be a folder on this computer"));
   }
   qo::MsgTreeAddRequest add;
   add.set_sync_uuid(protocol::NewUuid());
@@ -124,7 +126,7 @@ int AddFolder(Context& context, const std::string& path) {
   qo::MsgTreeAddResponse added;
   if (CtlAnswer answer = Parsed(context.client->Request(qo::MC_TREE_ADD_REQUEST, &add), added);
       answer.status != kExitOk) {
-    return context.Fail(ExplainTreeAdd(answer), "创建同步目录失败");
+    return context.Fail(ExplainTreeAdd(answer), core::Tr("could not create the sync folder"));
   }
   Print(context, {TreeEntry(added.tree_uuid(), add.sync_uuid(), root)}, false);
   return kExitOk;
@@ -250,7 +252,7 @@ int AddRemoteFolder(Context& context) {
     if (answer.error == qo::ZE_PERMISSION_DENY || answer.error == qo::ZE_NESTED_TREE) {
       return context.Fail(ExplainTreeAdd(answer, peer->name));
     }
-    return context.Fail(answer, "文件夹名无效");
+    return context.Fail(answer, core::Tr("invalid folder name"));
   }
   Print(context, {TreeEntry(added.tree_uuid(), add.sync_uuid(), add.tree_root())}, false);
   return kExitOk;
@@ -266,14 +268,16 @@ int Link(Context& context) {
     return context.Fail(answer);
   }
   const qo::TreeInfo* remote = FindRemoteTree(remoteTrees, words[2]);
-  if (remote == nullptr) return context.Fail("请选择同步目录");
+  if (remote == nullptr) return context.Fail(core::Tr("choose a sync folder"));
 
   const std::string root = AbsolutePath(words[3]);
   qo::MsgTreeShowResponse localTrees;
   if (CtlAnswer answer = LocalTrees(context, localTrees); answer.status != kExitOk) return context.Fail(answer);
   std::string localTree;
   if (const qo::TreeInfo* existing = TreeAt(localTrees, root)) {
-    if (existing->sync_uuid() != remote->sync_uuid()) return context.Fail("所选目录已经于其他同步目录同步");
+    if (existing->sync_uuid() != remote->sync_uuid()) {
+      return context.Fail(core::Tr("the chosen folder already syncs with another sync folder"));
+    }
     localTree = existing->tree_uuid();
   } else {
     qo::MsgTreeAddRequest add;
@@ -281,7 +285,7 @@ int Link(Context& context) {
     add.set_tree_root(root);
     add.set_tree_uuid(protocol::NewUuid());
     if (CtlAnswer answer = context.client->Request(qo::MC_TREE_ADD_REQUEST, &add); answer.status != kExitOk) {
-      return context.Fail(ExplainTreeAdd(answer), "初始化本地同步目录副本失败");
+      return context.Fail(ExplainTreeAdd(answer), core::Tr("could not set up the local copy of the sync folder"));
     }
     localTree = add.tree_uuid();
   }
@@ -289,7 +293,7 @@ int Link(Context& context) {
   // The peer may have gone since it listed its folders.
   std::string error;
   const std::optional<PeerDevice> current = ReadPeerDevice(context.invocation.metadir, peer->uuid, error);
-  if (!current || !current->online) return context.Fail(kExitPeerUnreachable, CtlClient::kPeerOffline);
+  if (!current || !current->online) return context.Fail(kExitPeerUnreachable, core::Tr(CtlClient::kPeerOffline));
   // The peer first: a relation it refused must not exist here, where the
   // syncer would keep asking it for files.
   qo::MsgSyncAddRequest onPeer;
@@ -301,7 +305,7 @@ int Link(Context& context) {
   if (CtlAnswer answer =
           context.client->RequestPeer(*current, qo::MC_SYNC_ADD_REQUEST, &onPeer, CtlClient::kPeerSyncAddWaitMs);
       !Recorded(answer)) {
-    return context.Fail(answer, "创建同步目录失败");
+    return context.Fail(answer, core::Tr("could not create the sync folder"));
   }
   qo::MsgSyncAddRequest here;
   here.set_local_tree_uuid(localTree);
@@ -310,7 +314,7 @@ int Link(Context& context) {
   here.set_remote_tree_root(remote->tree_root());
   here.set_remote_device_uuid(current->uuid);
   if (CtlAnswer answer = context.client->Request(qo::MC_SYNC_ADD_REQUEST, &here); !Recorded(answer)) {
-    return context.Fail(answer, "创建同步目录失败");
+    return context.Fail(answer, core::Tr("could not create the sync folder"));
   }
   qo::MsgSyncOnceRequest once;
   once.set_local_tree_uuid(localTree);

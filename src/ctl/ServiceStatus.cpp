@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Morvex.pb.h"
+#include "core/Text.h"
 #include "ctl/Json.h"
 #include "ctl/TerminalText.h"
 #include "peer/Relations.h"
@@ -105,7 +106,7 @@ void PrintStatusJson(const ServiceState& state, std::ostream& out) {
 }
 
 void PrintStatusText(const ServiceState& state, std::ostream& out) {
-  if (Idle(state, {})) out << "当前没有执行任何任务\n";
+  if (Idle(state, {})) out << core::Tr("no task is running") << "\n";
   for (const TreeState& t : state.trees) out << "tree " << t.treeUuid << "  indexing " << t.indexing << "\n";
   for (const RelationState& r : state.relations) {
     out << "relation " << r.id << "  " << TerminalText(r.localRoot) << "  "
@@ -116,29 +117,31 @@ void PrintStatusText(const ServiceState& state, std::ostream& out) {
 }
 
 std::string SpeedText(double speed) {
-  if (speed < 1024) return WithUnit(speed, "B/秒");
+  if (speed < 1024) return WithUnit(speed, core::Tr("B/s"));
   speed /= 1024;
-  if (speed < 1024) return WithUnit(speed, "KB/秒");
+  if (speed < 1024) return WithUnit(speed, core::Tr("KB/s"));
   speed /= 1024;
-  if (speed < 1024) return WithUnit(speed, "MB/秒");
+  if (speed < 1024) return WithUnit(speed, core::Tr("MB/s"));
   speed /= 1024;
-  if (speed < 1024) return WithUnit(speed, "GB/秒");
-  return WithUnit(speed / 1024, "TB/秒");
+  if (speed < 1024) return WithUnit(speed, core::Tr("GB/s"));
+  return WithUnit(speed / 1024, core::Tr("TB/s"));
 }
 
 std::string TimeText(uint64_t seconds) {
   char text[64];
   if (seconds < 60) {
-    std::snprintf(text, sizeof text, "%d秒", static_cast<int>(seconds));
+    std::snprintf(text, sizeof text, core::Tr("%ds"), static_cast<int>(seconds));
   } else if (seconds < 3600) {
-    std::snprintf(text, sizeof text, "%d分%d秒", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60));
+    std::snprintf(text, sizeof text, core::Tr("%dm %ds"), static_cast<int>(seconds / 60),
+                  static_cast<int>(seconds % 60));
   } else if (seconds < 86400) {
-    std::snprintf(text, sizeof text, "%d时%d分", static_cast<int>(seconds / 3600), static_cast<int>(seconds % 3600 / 60));
+    std::snprintf(text, sizeof text, core::Tr("%dh %dm"), static_cast<int>(seconds / 3600),
+                  static_cast<int>(seconds % 3600 / 60));
   } else if (seconds < 3 * 86400) {
-    std::snprintf(text, sizeof text, "%d天%d时", static_cast<int>(seconds / 86400),
+    std::snprintf(text, sizeof text, core::Tr("%dd %dh"), static_cast<int>(seconds / 86400),
                   static_cast<int>(seconds % 86400 / 3600));
   } else {
-    return "一些时间,请耐心等待";
+    return core::Tr("a while, please be patient");
   }
   return text;
 }
@@ -146,14 +149,16 @@ std::string TimeText(uint64_t seconds) {
 std::string ProgressLine(int64_t files, int64_t bytes, double bytesPerSecond) {
   char text[160];
   const uint64_t left = bytesPerSecond > 0 ? static_cast<uint64_t>(static_cast<double>(bytes) / bytesPerSecond) : 0;
-  if (files <= 0) return "当前没有执行任何任务";
+  if (files <= 0) return core::Tr("no task is running");
+  const auto count = static_cast<unsigned long>(files);
   if (left != 0 && bytesPerSecond > 0) {
-    std::snprintf(text, sizeof text, "正在同步 %d 文件， %s，剩余 %s", static_cast<int>(files),
-                  SpeedText(bytesPerSecond).c_str(), TimeText(left).c_str());
+    std::snprintf(text, sizeof text, core::TrN("syncing %d file, %s, %s left", "syncing %d files, %s, %s left", count),
+                  static_cast<int>(files), SpeedText(bytesPerSecond).c_str(), TimeText(left).c_str());
   } else if (bytesPerSecond > 0) {
-    std::snprintf(text, sizeof text, "正在同步 %d 文件，速度 %s", static_cast<int>(files), SpeedText(bytesPerSecond).c_str());
+    std::snprintf(text, sizeof text, core::TrN("syncing %d file at %s", "syncing %d files at %s", count),
+                  static_cast<int>(files), SpeedText(bytesPerSecond).c_str());
   } else {
-    std::snprintf(text, sizeof text, "正在同步 %d 文件", static_cast<int>(files));
+    std::snprintf(text, sizeof text, core::TrN("syncing %d file", "syncing %d files", count), static_cast<int>(files));
   }
   return text;
 }

@@ -3,6 +3,8 @@
 #include <getopt.h>
 
 #include "core/OptionNumber.h"
+#include "core/StringPrintf.h"
+#include "core/Text.h"
 
 namespace morvex::service {
 namespace {
@@ -77,9 +79,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       case 'b': {
         const std::optional<uint16_t> port = PortValue(optarg);
         if (!port) {
-          return fail("invalid port '" + std::string(optarg) + "' for " +
-                      (c == 'r' ? "-r/--route-port" : c == 'p' ? "-p/--pub-port" : "-b/--broadcast-port") +
-                      ": a number from 1 to 65535");
+          return fail(core::StringPrintf(
+              core::Tr("invalid port '%s' for %s: a number from 1 to 65535"), optarg,
+              c == 'r' ? "-r/--route-port" : c == 'p' ? "-p/--pub-port" : "-b/--broadcast-port"));
         }
         (c == 'r' ? options.routePort : c == 'p' ? options.pubPort : options.broadcastPort) = port;
         break;
@@ -90,7 +92,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       case kRestart: options.restart = true; break;
       case kHeadless: options.headless = true; break;
       case ':':
-        return fail("option " + OptionAsWritten(current, optopt) + " needs a value");
+        return fail(core::StringPrintf(core::Tr("option %s needs a value"), OptionAsWritten(current, optopt).c_str()));
       default: {
         // '?': unknown, or an abbreviation of more than one long option.
         const std::string written = OptionAsWritten(current, optopt);
@@ -98,46 +100,49 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         for (const option* known = kLongOptions; known->name != nullptr; ++known) {
           if (written.size() > 2 && std::string_view(known->name).starts_with(written.substr(2))) ++matches;
         }
-        return fail((matches > 1 ? "ambiguous option " : "unknown option ") + written);
+        return fail(core::StringPrintf(matches > 1 ? core::Tr("ambiguous option %s") : core::Tr("unknown option %s"),
+                                       written.c_str()));
       }
     }
   }
   if (optind < argc) {
-    return fail("unexpected word '" + words[static_cast<size_t>(optind)] +
-                "' (a value with spaces must be quoted: -t 'correct horse')");
+    return fail(
+        core::StringPrintf(core::Tr("unexpected word '%s' (a value with spaces must be quoted: -t 'correct horse')"),
+                           words[static_cast<size_t>(optind)].c_str()));
   }
   return parsed;
 }
 
 std::string UsageText() {
-  return "Usage: morvex [OPTION]...\n"
-         "The Morvex folder synchronisation service, one per user.\n"
-         "\n"
-         "  -n, --name NAME             this device's name as other devices see it\n"
-         "  -t, --token PASSWORD        the sync password (visible to every user in ps:\n"
-         "                              prefer --token-file or MORVEX_TOKEN)\n"
-         "      --token-file PATH       read the sync password from PATH (first line;\n"
-         "                              mode 600, a regular file)\n"
-         "  -r, --route-port PORT       the port for requests (1..65535)\n"
-         "  -p, --pub-port PORT         the port for published changes (1..65535)\n"
-         "  -b, --broadcast-port PORT   the UDP port of discovery (1..65535)\n"
-         "  -m, --metadir DIR           the profile folder (default ~/.config)\n"
-         "      --headless              run without a desktop\n"
-         "  -c, --create                re-initialise this device: a new identity\n"
-         "  -y, --yes                   confirm --create without asking\n"
-         "      --restart               wait for a previous instance to end first\n"
-         "  -h, --help                  show this help and exit\n"
-         "      --version               show the version and exit\n"
-         "\n"
-         "The sync password is taken from -t, else --token-file, else the\n"
-         "environment variable MORVEX_TOKEN. The first start needs one.\n"
-         "\n"
-         "Exit status: 0 stopped normally, 1 failed to start, 2 usage error.\n";
+  return core::Tr(
+      "Usage: morvex [OPTION]...\n"
+      "The Morvex folder synchronisation service, one per user.\n"
+      "\n"
+      "  -n, --name NAME             this device's name as other devices see it\n"
+      "  -t, --token PASSWORD        the sync password (visible to every user in ps:\n"
+      "                              prefer --token-file or MORVEX_TOKEN)\n"
+      "      --token-file PATH       read the sync password from PATH (first line;\n"
+      "                              mode 600, a regular file)\n"
+      "  -r, --route-port PORT       the port for requests (1..65535)\n"
+      "  -p, --pub-port PORT         the port for published changes (1..65535)\n"
+      "  -b, --broadcast-port PORT   the UDP port of discovery (1..65535)\n"
+      "  -m, --metadir DIR           the profile folder (default ~/.config)\n"
+      "      --headless              run without a desktop\n"
+      "  -c, --create                re-initialise this device: a new identity\n"
+      "  -y, --yes                   confirm --create without asking\n"
+      "      --restart               wait for a previous instance to end first\n"
+      "  -h, --help                  show this help and exit\n"
+      "      --version               show the version and exit\n"
+      "\n"
+      "The sync password is taken from -t, else --token-file, else the\n"
+      "environment variable MORVEX_TOKEN. The first start needs one.\n"
+      "\n"
+      "Exit status: 0 stopped normally, 1 failed to start, 2 usage error.\n");
 }
 
 std::optional<int> AnswerWithoutStarting(const ParsedCommandLine& parsed, std::ostream& out, std::ostream& err) {
   if (!parsed.Ok()) {
-    err << "morvex: " << parsed.error << "\n" << "see 'morvex --help'" << std::endl;
+    err << "morvex: " << parsed.error << "\n" << core::Tr("see 'morvex --help'") << std::endl;
     return kExitUsage;
   }
   switch (parsed.options.action) {

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <iostream>
 
+#include "core/Text.h"
 #include "device/DeviceQueries.h"
 #include "protocol/Identity.h"
 #include "protocol/SslUtils.h"
@@ -34,9 +35,10 @@ void ApplyOptions(const CommandLineOptions& options, config::CKelmConfigManager&
 
 bool AskResetOnTerminal() {
   if (!::isatty(STDIN_FILENO)) return false;  // nobody to ask
-  std::cout << kTextResetQuestion << " [y/N] " << std::flush;
+  std::cout << core::Tr(kTextResetQuestion) << " [y/N] " << std::flush;
   std::string answer;
   std::getline(std::cin, answer);
+  // The Chinese question asks for its own word for yes.
   return answer == "y" || answer == "Y" || answer == "yes" || answer == "确定";
 }
 
@@ -80,7 +82,7 @@ bool SetUpDeviceIdentity(const config::CKelmConfigManager& holder, bool create, 
 
 int HeadlessFirstStart(const CommandLineOptions& options) {
   if (!options.token || options.token->empty()) {
-    std::cerr << kTextNeedToken << std::endl;
+    std::cerr << core::Tr(kTextNeedToken) << std::endl;
     LOG(ERROR) << kTextNeedToken;
     return 2;
   }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "config/KelmConfig.h"
+#include "core/Text.h"
 #include "service/CommandLine.h"
 
 namespace morvex::service {
@@ -48,12 +49,13 @@ void CreateIdentity(config::CKelmConfigManager& working);
 // it exists).
 void InsertOwnDevice(const config::ConfigValues& values);
 
-inline constexpr const char* kTextResetQuestion =
-    "您正在尝试重新初始化Morvex服务，这将清除目前的所有同步配置。如果您是第一次运行或者打算重新配置，请选择“确定”，否则请选择“取消”";
-inline constexpr const char* kTextResetNotConfirmed =
+inline constexpr const char* kTextResetQuestion = core::TrNoop(
+    "You are about to re-initialise the Morvex service, which clears every sync setting. If this is the first run "
+    "or you mean to set it up again, choose \"yes\", otherwise choose \"cancel\"");
+inline constexpr const char* kTextResetNotConfirmed = core::TrNoop(
     "--create not confirmed, nothing was changed: answer \"y\" on a terminal, or add --yes to re-initialise "
-    "this device (a new identity: every peer must trust it again)";
-inline constexpr const char* kTextNeedToken =
-    "the first start needs a sync password: set MORVEX_TOKEN, or give --token-file PATH or -t PASSWORD";
+    "this device (a new identity: every peer must trust it again)");
+inline constexpr const char* kTextNeedToken = core::TrNoop(
+    "the first start needs a sync password: set MORVEX_TOKEN, or give --token-file PATH or -t PASSWORD");
 
 }  // namespace morvex::service

@@ -14,6 +14,7 @@
 #include "config/ConfigTable.h"
 #include "core/Logging.h"
 #include "core/StatusBoard.h"
+#include "core/Text.h"
 #include "events/EventRecorder.h"
 #include "device/Device.h"
 #include "index/IndexThread.h"
@@ -63,6 +64,11 @@ CMorvexServiceApp::~CMorvexServiceApp() {
 void CMorvexServiceApp::ReportStartFailure(const std::string& text) {
   std::cerr << kTextCaption << ": " << text << std::endl;
   if (core::LoggingInitialised()) LOG(ERROR) << text;
+}
+
+void CMorvexServiceApp::ReportStartFailure(const char* english) {
+  std::cerr << kTextCaption << ": " << core::Tr(english) << std::endl;
+  if (core::LoggingInitialised()) LOG(ERROR) << english;
 }
 
 bool CMorvexServiceApp::InitInstance() {

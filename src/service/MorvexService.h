@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "config/KelmConfig.h"
+#include "core/Text.h"
 #include "core/WorkThread.h"
 #include "device/KeyManager.h"
 #include "events/EventRecorder.h"
@@ -88,6 +89,8 @@ class CMorvexServiceApp {
   // A start-up failure as the user sees it: one line on standard error and
   // the same text in the log.
   void ReportStartFailure(const std::string& text);
+  // A fixed text: translated on the terminal, as written in the log.
+  void ReportStartFailure(const char* english);
 
   std::vector<std::string> arguments_;
   ComponentFactory factory_;
@@ -125,7 +128,8 @@ std::string StartLine(const config::ConfigValues& values, const std::string& app
 
 // Texts of the start-up messages.
 inline constexpr const char* kTextCaption = "Morvex";
-inline constexpr const char* kTextAlreadyRunning = "Morvex已经在运行中，每个用户同时只能运行一个Morvex实例";
-inline constexpr const char* kTextStartFailed = "Morvex启动启动失败";
+inline constexpr const char* kTextAlreadyRunning = core::TrNoop(
+    "Morvex is already running: each user can run only one Morvex at a time");
+inline constexpr const char* kTextStartFailed = core::TrNoop("Morvex could not start");
 
 }  // namespace morvex::service

@@ -175,14 +175,14 @@ class RefusalTest(unittest.TestCase):
 
             a, b = start_pair(net)
             # Not trusted yet: alpha refuses bravo's requests.
-            self.refused(net, b, "对方设备不信任当前设备", "remote-folders", a.name)
+            self.refused(net, b, "the other device does not trust this device", "remote-folders", a.name)
             handshake(self, net, a, b)
 
             a_file = os.path.join(self.work, "a file")
             write(a_file, b"not a folder\n")
-            self.refused(net, a, "请选择目录", "folder", "add", "")
-            self.refused(net, a, "输入的路径不是文件夹，同步目录必须是电脑中的文件夹", "folder", "add", a_file)
-            self.refused(net, a, "输入的路径不是文件夹", "folder", "add", os.path.join(self.work, "missing"))
+            self.refused(net, a, "choose a folder", "folder", "add", "")
+            self.refused(net, a, "the path is not a folder: a sync folder must be a folder on this computer", "folder", "add", a_file)
+            self.refused(net, a, "the path is not a folder", "folder", "add", os.path.join(self.work, "missing"))
             self.refused(net, a, "'%s' is not a sync folder" % self.work, "folder", "remove", self.work)
             self.refused(net, b, "that path cannot be used there", "remote-ls", a.name, "relative/path")
             self.refused(net, b, "no such device", "remote-folders", "no-such-device")
@@ -190,7 +190,7 @@ class RefusalTest(unittest.TestCase):
             # A sync folder made on alpha from bravo.
             ra = os.path.join(self.work, "alpha")
             os.makedirs(ra)
-            self.refused(net, b, "文件夹名无效", "remote-folder", "add", a.name, "alpha")
+            self.refused(net, b, "invalid folder name", "remote-folder", "add", a.name, "alpha")
             made = net.ctl_json(b.host, "remote-folder", "add", a.name, ra, "--json")
             self.assertEqual(by_root(net.ctl_json(a.host, "folders", "--json")), {ra: made})
 
@@ -205,9 +205,9 @@ class RefusalTest(unittest.TestCase):
             beside = os.path.join(a.host.metadir, "beside")
             os.makedirs(beside)
             self.refused(net, b, "holds keys or Morvex's own data", "remote-folder", "add", a.name, beside)
-            self.refused(net, b, "所选目录已经于其他同步目录同步", "link", a.name, made["tree_uuid"], rb)
-            self.refused(net, b, "请选择同步目录", "link", a.name, str(uuid.uuid4()), rb)
-            self.refused(net, b, "初始化本地同步目录副本失败", "link", a.name, ra, os.path.join(self.work, "missing"))
+            self.refused(net, b, "the chosen folder already syncs with another sync folder", "link", a.name, made["tree_uuid"], rb)
+            self.refused(net, b, "choose a sync folder", "link", a.name, str(uuid.uuid4()), rb)
+            self.refused(net, b, "could not set up the local copy of the sync folder", "link", a.name, ra, os.path.join(self.work, "missing"))
             self.assertEqual(net.ctl_json(b.host, "folders", "--json"), [own])
             self.assertEqual(net.ctl_json(b.host, "syncs", "--json"), [])
             self.refused(net, b, "is not linked with %s" % a.name, "unlink", rb, a.name)
@@ -218,8 +218,8 @@ class RefusalTest(unittest.TestCase):
             net.set_link(a.host, False)
             try:
                 started = time.monotonic()
-                self.refused(net, b, "对方设备不在线或者已下线", "remote-roots", a.name, expected=5)
-                self.refused(net, b, "请求同步目录信息失败", "remote-folders", a.name, expected=5)
+                self.refused(net, b, "the other device is offline or has gone offline", "remote-roots", a.name, expected=5)
+                self.refused(net, b, "could not get the sync folder information", "remote-folders", a.name, expected=5)
                 self.assertLess(time.monotonic() - started, 4)
                 # Through bravo's own service, which is fine: never read as
                 # bravo's service being down.

@@ -434,7 +434,7 @@ class Test6Hostile(SuiteTest):
             write(os.path.join(ra, "secret.txt"), b"for bravo only\n")
             tree = share(self, net, a, ra)
             os.makedirs(rc)
-            untrusted = "对方设备不信任当前设备"
+            untrusted = "the other device does not trust this device"
             self.refused(net, c.host, c.host.metadir, untrusted, "remote-folders", a.name)
             self.refused(net, c.host, c.host.metadir, "", "remote-ls", a.name, ra)
             self.refused(net, c.host, c.host.metadir, untrusted, "link", a.name, tree["tree_uuid"], rc)

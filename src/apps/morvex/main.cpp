@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "core/Text.h"
 #include "platform/SignalWatcher.h"
 #include "service/CommandLine.h"
 #include "service/MorvexService.h"
 
 int main(int argc, char** argv) {
+  morvex::core::InitTexts(argv[0]);
   const std::vector<std::string> arguments(argv, argv + argc);
   // --help, --version and a mistaken command line end here, before any
   // profile, lock, log or socket exists.

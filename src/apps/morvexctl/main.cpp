@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "core/Text.h"
 #include "ctl/Commands.h"
 
 int main(int argc, char** argv) {
+  morvex::core::InitTexts(argv[0]);
   // The client's messages go to standard error itself; the libraries' log
   // lines would only repeat them.
   FLAGS_logtostderr = false;
