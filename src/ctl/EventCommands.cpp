@@ -3,6 +3,7 @@
 #include <functional>
 #include <thread>
 
+#include "core/Text.h"
 #include "ctl/CommandContext.h"
 #include "ctl/Json.h"
 #include "device/DeviceQueries.h"
@@ -38,7 +39,7 @@ Entry EventEntry(const events::EventRow& row, bool json) {
             {"detail", row.text}};
   }
   return {{"time", LocalTime(row.time)},
-          {"kind", std::string(events::KindWords(row.kind))},
+          {"kind", core::Tr(events::KindWords(row.kind))},
           {"device", NameOf(row.deviceUuid)},
           {"detail", row.text}};
 }

@@ -4,78 +4,87 @@
 #include <sstream>
 #include <string_view>
 
+#include "core/Text.h"
+
 namespace morvex::ctl {
 namespace {
 
 struct CommandHelp {
   const char* name;      // the first word
   const char* synopsis;  // the words after `morvexctl`
-  const char* summary;   // one line for the full usage
-  const char* details;   // for `help COMMAND`
+  const char* summary;   // one line for the full usage (translated where shown)
+  const char* details;   // for `help COMMAND` (translated where shown)
 };
 
 constexpr CommandHelp kCommands[] = {
-    {"id", "id", "this device", "Prints this device's UUID, name and ports."},
-    {"devices", "devices", "the devices this device knows",
-     "Lists every device seen on the network with the same sync password, and this one: UUID, trust (PAIR), "
-     "online or offline, name and address. The PAIR column is explained under 'columns' in 'morvexctl --help'."},
-    {"trust", "trust request DEVICE [--timeout S]", "ask DEVICE for trust (default 300 s)",
-     "Sends DEVICE a trust request that stays open S seconds. Its owner then runs "
-     "'morvexctl trust accept THIS-DEVICE' there; until then 'devices' shows DEVICE as WAIT here and this "
-     "device as ACK there. Exit 5 when DEVICE does not answer."},
-    {"trust", "trust accept DEVICE", "accept DEVICE's pending request",
-     "Accepts the trust request DEVICE sent (shown as ACK in 'devices'): both devices then trust each other "
-     "(PAIR)."},
-    {"trust", "trust deny DEVICE", "refuse DEVICE's request, or cancel ours",
-     "Refuses DEVICE's trust request, or withdraws the one this device sent to DEVICE."},
-    {"trust", "trust revoke DEVICE", "end trust with DEVICE on both sides",
-     "Ends trust with DEVICE here and tells DEVICE to end it too. Links with DEVICE stop syncing."},
-    {"folders", "folders", "this device's sync folders",
-     "Lists this device's sync folders: TREE_UUID (this copy), SYNC_UUID (shared by all linked copies), ROOT."},
-    {"folder", "folder add PATH", "make the folder PATH a new sync folder",
-     "Makes the existing folder PATH a sync folder, ready to be linked from other devices. It may not lie "
-     "inside another sync folder nor contain one."},
-    {"folder", "folder remove PATH", "stop syncing the folder PATH, with all its links",
-     "Ends every link of the sync folder PATH, then stops syncing it. Its files stay."},
-    {"remote-folders", "remote-folders DEVICE", "DEVICE's sync folders",
-     "Lists DEVICE's sync folders, as 'folders' does there. DEVICE must trust this device."},
-    {"remote-roots", "remote-roots DEVICE", "where DEVICE's folders can be browsed from",
-     "Lists the places DEVICE lets trusted devices browse: TYPE, PATH, LABEL."},
-    {"remote-ls", "remote-ls DEVICE PATH", "the contents of DEVICE's folder PATH",
-     "Lists DEVICE's folder PATH (absolute, below one of 'remote-roots'): NAME, TYPE, LENGTH, MTIME."},
-    {"remote-folder", "remote-folder add DEVICE PATH", "make DEVICE's folder PATH a new sync folder",
-     "Makes DEVICE's existing folder PATH a sync folder there, as 'folder add' would on DEVICE."},
+    {"id", "id", core::TrNoop("this device"), core::TrNoop("Prints this device's UUID, name and ports.")},
+    {"devices", "devices", core::TrNoop("the devices this device knows"),
+     core::TrNoop(
+         "Lists every device seen on the network with the same sync password, and this one: UUID, trust (PAIR), "
+         "online or offline, name and address. The PAIR column is explained under 'columns' in 'morvexctl --help'.")},
+    {"trust", "trust request DEVICE [--timeout S]", core::TrNoop("ask DEVICE for trust (default 300 s)"),
+     core::TrNoop("Sends DEVICE a trust request that stays open S seconds. Its owner then runs "
+                  "'morvexctl trust accept THIS-DEVICE' there; until then 'devices' shows DEVICE as WAIT here and this "
+                  "device as ACK there. Exit 5 when DEVICE does not answer.")},
+    {"trust", "trust accept DEVICE", core::TrNoop("accept DEVICE's pending request"),
+     core::TrNoop(
+         "Accepts the trust request DEVICE sent (shown as ACK in 'devices'): both devices then trust each other "
+         "(PAIR).")},
+    {"trust", "trust deny DEVICE", core::TrNoop("refuse DEVICE's request, or cancel ours"),
+     core::TrNoop("Refuses DEVICE's trust request, or withdraws the one this device sent to DEVICE.")},
+    {"trust", "trust revoke DEVICE", core::TrNoop("end trust with DEVICE on both sides"),
+     core::TrNoop("Ends trust with DEVICE here and tells DEVICE to end it too. Links with DEVICE stop syncing.")},
+    {"folders", "folders", core::TrNoop("this device's sync folders"),
+     core::TrNoop(
+         "Lists this device's sync folders: TREE_UUID (this copy), SYNC_UUID (shared by all linked copies), ROOT.")},
+    {"folder", "folder add PATH", core::TrNoop("make the folder PATH a new sync folder"),
+     core::TrNoop("Makes the existing folder PATH a sync folder, ready to be linked from other devices. It may not lie "
+                  "inside another sync folder nor contain one.")},
+    {"folder", "folder remove PATH", core::TrNoop("stop syncing the folder PATH, with all its links"),
+     core::TrNoop("Ends every link of the sync folder PATH, then stops syncing it. Its files stay.")},
+    {"remote-folders", "remote-folders DEVICE", core::TrNoop("DEVICE's sync folders"),
+     core::TrNoop("Lists DEVICE's sync folders, as 'folders' does there. DEVICE must trust this device.")},
+    {"remote-roots", "remote-roots DEVICE", core::TrNoop("where DEVICE's folders can be browsed from"),
+     core::TrNoop("Lists the places DEVICE lets trusted devices browse: TYPE, PATH, LABEL.")},
+    {"remote-ls", "remote-ls DEVICE PATH", core::TrNoop("the contents of DEVICE's folder PATH"),
+     core::TrNoop("Lists DEVICE's folder PATH (absolute, below one of 'remote-roots'): NAME, TYPE, LENGTH, MTIME.")},
+    {"remote-folder", "remote-folder add DEVICE PATH", core::TrNoop("make DEVICE's folder PATH a new sync folder"),
+     core::TrNoop("Makes DEVICE's existing folder PATH a sync folder there, as 'folder add' would on DEVICE.")},
     {"link", "link DEVICE REMOTE LOCAL_PATH",
-     "sync DEVICE's sync folder REMOTE (tree UUID or\n"
-     "                                       root) with LOCAL_PATH here",
-     "Links LOCAL_PATH here with DEVICE's sync folder REMOTE (its tree UUID, a unique prefix of it, or its "
-     "root) and starts the first pass. LOCAL_PATH becomes a sync folder if it is not one. Linking twice "
-     "changes nothing."},
-    {"unlink", "unlink LOCAL_PATH DEVICE", "stop syncing LOCAL_PATH with DEVICE",
-     "Ends the link between LOCAL_PATH and DEVICE on both sides. The files stay on both."},
-    {"syncs", "syncs", "the links of this device's sync folders",
-     "Lists the links: ID, LOCAL_TREE_UUID, LOCAL_ROOT, DEVICE_UUID, DEVICE_NAME, REMOTE_TREE_UUID, "
-     "REMOTE_ROOT."},
-    {"sync-now", "sync-now [LOCAL_PATH]", "a sync pass now, for every link or LOCAL_PATH's",
-     "Starts a sync pass at once for every link, or for the links of LOCAL_PATH."},
-    {"rescan", "rescan", "look for changes in every sync folder now",
-     "Looks for changes in every sync folder now instead of at the next interval."},
-    {"status", "status", "what the service is doing, per link and folder",
-     "Shows, per link, whether a pass runs or waits, what is pending and how the last pass ended."},
+     core::TrNoop("sync DEVICE's sync folder REMOTE (tree UUID or\n"
+                  "                                       root) with LOCAL_PATH here"),
+     core::TrNoop(
+         "Links LOCAL_PATH here with DEVICE's sync folder REMOTE (its tree UUID, a unique prefix of it, or its "
+         "root) and starts the first pass. LOCAL_PATH becomes a sync folder if it is not one. Linking twice "
+         "changes nothing.")},
+    {"unlink", "unlink LOCAL_PATH DEVICE", core::TrNoop("stop syncing LOCAL_PATH with DEVICE"),
+     core::TrNoop("Ends the link between LOCAL_PATH and DEVICE on both sides. The files stay on both.")},
+    {"syncs", "syncs", core::TrNoop("the links of this device's sync folders"),
+     core::TrNoop("Lists the links: ID, LOCAL_TREE_UUID, LOCAL_ROOT, DEVICE_UUID, DEVICE_NAME, REMOTE_TREE_UUID, "
+                  "REMOTE_ROOT.")},
+    {"sync-now", "sync-now [LOCAL_PATH]", core::TrNoop("a sync pass now, for every link or LOCAL_PATH's"),
+     core::TrNoop("Starts a sync pass at once for every link, or for the links of LOCAL_PATH.")},
+    {"rescan", "rescan", core::TrNoop("look for changes in every sync folder now"),
+     core::TrNoop("Looks for changes in every sync folder now instead of at the next interval.")},
+    {"status", "status", core::TrNoop("what the service is doing, per link and folder"),
+     core::TrNoop("Shows, per link, whether a pass runs or waits, what is pending and how the last pass ended.")},
     {"wait", "wait [LOCAL_PATH] [--timeout S]",
-     "until nothing is pending (default 300 s; exit 4\n"
-     "                                       when still busy)",
-     "Returns once nothing is pending (for LOCAL_PATH only, if given), with a progress line on a terminal. "
-     "Exit 4 when work is still pending after S seconds."},
-    {"events", "events [--follow]", "conflicts, skipped names, trust requests",
-     "Lists the service's last 1,000 events: conflict copies made, names skipped, deletions applied, trust "
-     "requested of this device, a trusted device's key refused, passes that ended with failures. With "
-     "--follow, goes on printing new ones (checked every second) until interrupted; with --json too, one "
-     "object per line."},
-    {"help", "help COMMAND", "how to use COMMAND", "Prints every form of COMMAND and what it does."},
+     core::TrNoop("until nothing is pending (default 300 s; exit 4\n"
+                  "                                       when still busy)"),
+     core::TrNoop(
+         "Returns once nothing is pending (for LOCAL_PATH only, if given), with a progress line on a terminal. "
+         "Exit 4 when work is still pending after S seconds.")},
+    {"events", "events [--follow]", core::TrNoop("conflicts, skipped names, trust requests"),
+     core::TrNoop(
+         "Lists the service's last 1,000 events: conflict copies made, names skipped, deletions applied, trust "
+         "requested of this device, a trusted device's key refused, passes that ended with failures. With "
+         "--follow, goes on printing new ones (checked every second) until interrupted; with --json too, one "
+         "object per line.")},
+    {"help", "help COMMAND", core::TrNoop("how to use COMMAND"),
+     core::TrNoop("Prints every form of COMMAND and what it does.")},
 };
 
-constexpr const char* kHead =
+constexpr const char* kHead = core::TrNoop(
     "usage: morvexctl [-m METADIR] [--json] COMMAND [ARGUMENTS]\n"
     "options:\n"
     "  -m, --metadir METADIR  the profile folder of the service to talk to\n"
@@ -84,9 +93,9 @@ constexpr const char* kHead =
     "  --timeout S            seconds, for 'trust request' and 'wait'\n"
     "  --follow               'events' goes on printing new events\n"
     "  -h, --help             this text on standard output\n"
-    "commands:\n";
+    "commands:\n");
 
-constexpr const char* kTail =
+constexpr const char* kTail = core::TrNoop(
     "DEVICE is a full UUID, a unique UUID prefix or an exact device name.\n"
     "columns:\n"
     "  'folders', 'syncs' and 'devices' print a header row, then one row per\n"
@@ -107,7 +116,7 @@ constexpr const char* kTail =
     "  With --json a failure is also printed on standard output as\n"
     "  {\"error\": KIND, \"status\": N, \"message\": TEXT}, KIND one of refused, usage,\n"
     "  service_down, timeout, peer_unreachable, with \"code\" (the error number the\n"
-    "  other side answered) when there was one.\n";
+    "  other side answered) when there was one.\n");
 
 // `text` in lines of at most kWidth columns, each after `indent`.
 std::string Wrapped(std::string_view text, std::string_view indent) {
@@ -134,11 +143,11 @@ std::string Wrapped(std::string_view text, std::string_view indent) {
 
 std::string FullUsage() {
   std::ostringstream text;
-  text << kHead;
+  text << core::Tr(kHead);
   for (const CommandHelp& command : kCommands) {
-    text << "  " << std::left << std::setw(37) << command.synopsis << command.summary << "\n";
+    text << "  " << std::left << std::setw(37) << command.synopsis << core::Tr(command.summary) << "\n";
   }
-  text << kTail;
+  text << core::Tr(kTail);
   return text.str();
 }
 
@@ -151,7 +160,7 @@ std::optional<std::string> CommandUsage(const std::string& command) {
   if (text.tellp() == 0) return std::nullopt;
   for (const CommandHelp& entry : kCommands) {
     if (command != entry.name) continue;
-    text << "\n  " << entry.synopsis << "\n" << Wrapped(entry.details, "    ");
+    text << "\n  " << entry.synopsis << "\n" << Wrapped(core::Tr(entry.details), "    ");
   }
   return text.str();
 }

@@ -1,6 +1,7 @@
 #include "events/EventHistory.h"
 
 #include "core/BroadcastService.h"
+#include "core/Text.h"
 #include "store/ContentResolver.h"
 
 namespace morvex::events {
@@ -14,16 +15,16 @@ namespace {
 struct Kind {
   int code;
   std::string_view name;
-  std::string_view words;
+  const char* words;  // translated where shown
 };
 
 constexpr Kind kKinds[] = {
-    {core::BM_CONFLICT_COPY, "conflict-copy", "conflict copy made"},
-    {core::BM_INVALID_NAME, "invalid-name", "name not valid here, skipped"},
-    {core::BM_DELETE_APPLIED, "deletions-applied", "deletions applied"},
-    {core::BM_TRUST_REQUEST, "trust-request", "trust requested"},
-    {core::BM_TRUSTED_KEY_MISMATCH, "key-refused", "trusted device's key refused"},
-    {core::BM_PASS_FAILED, "pass-failed", "pass ended with failures"},
+    {core::BM_CONFLICT_COPY, "conflict-copy", core::TrNoop("conflict copy made")},
+    {core::BM_INVALID_NAME, "invalid-name", core::TrNoop("name not valid here, skipped")},
+    {core::BM_DELETE_APPLIED, "deletions-applied", core::TrNoop("deletions applied")},
+    {core::BM_TRUST_REQUEST, "trust-request", core::TrNoop("trust requested")},
+    {core::BM_TRUSTED_KEY_MISMATCH, "key-refused", core::TrNoop("trusted device's key refused")},
+    {core::BM_PASS_FAILED, "pass-failed", core::TrNoop("pass ended with failures")},
 };
 
 const Kind* FindKind(int code) {
@@ -64,7 +65,7 @@ std::string_view KindName(int kind) {
   return found ? found->name : "unknown";
 }
 
-std::string_view KindWords(int kind) {
+const char* KindWords(int kind) {
   const Kind* found = FindKind(kind);
   return found ? found->words : "unknown";
 }

@@ -30,6 +30,6 @@ std::vector<EventRow> EventsAfter(int64_t afterId);
 // A stable name for scripts ("conflict-copy") and words for people
 // ("conflict copy made"); "unknown" for a code the history never writes.
 std::string_view KindName(int kind);
-std::string_view KindWords(int kind);
+const char* KindWords(int kind);  // in English: core::Tr() shows it translated
 
 }  // namespace morvex::events

@@ -4,6 +4,8 @@
 
 #include <ctime>
 
+#include "core/StringPrintf.h"
+#include "core/Text.h"
 #include "device/DeviceQueries.h"
 #include "Morvex.pb.h"
 
@@ -54,9 +56,8 @@ bool CEventRecorder::OnReceive(int code, const std::any& parameter) {
   if (code == core::BM_TRUST_REQUEST) {
     std::string name = row->deviceUuid;
     device::DeviceName(row->deviceUuid, name);
-    const std::string notice = TrustRequestNotice(Printable(name));
-    terminal_ << notice << std::endl;
-    LOG(WARNING) << notice;
+    terminal_ << TrustRequestNotice(Printable(name), true) << std::endl;
+    LOG(WARNING) << TrustRequestNotice(Printable(name));
   }
   return true;
 }
@@ -100,9 +101,10 @@ std::optional<EventRow> ToEventRow(int code, const std::any& parameter, int64_t 
   }
 }
 
-std::string TrustRequestNotice(const std::string& deviceName) {
-  return "Device '" + deviceName + "' asks to be trusted. To accept, run: morvexctl trust accept " +
-         QuotedForShell(deviceName);
+std::string TrustRequestNotice(const std::string& deviceName, bool translated) {
+  constexpr const char* kNotice = core::TrNoop("Device '%s' asks to be trusted. To accept, run: morvexctl trust accept %s");
+  return core::StringPrintf(translated ? core::Tr(kNotice) : kNotice, deviceName.c_str(),
+                            QuotedForShell(deviceName).c_str());
 }
 
 }  // namespace morvex::events

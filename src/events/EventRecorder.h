@@ -37,7 +37,8 @@ class CEventRecorder final : public core::CBroadcastReceiver {
 // recorded or a parameter of another type.
 std::optional<EventRow> ToEventRow(int code, const std::any& parameter, int64_t now);
 
-// The line a trust request prints, naming the command that accepts it.
-std::string TrustRequestNotice(const std::string& deviceName);
+// The line a trust request prints, naming the command that accepts it: in
+// English for the log, translated for the terminal.
+std::string TrustRequestNotice(const std::string& deviceName, bool translated = false);
 
 }  // namespace morvex::events

@@ -14,6 +14,7 @@
 #include "config/ConfigTable.h"
 #include "core/Logging.h"
 #include "core/StatusBoard.h"
+#include "core/StringPrintf.h"
 #include "core/Text.h"
 #include "events/EventRecorder.h"
 #include "device/Device.h"
@@ -188,11 +189,10 @@ bool CMorvexServiceApp::InitInstance() {
 }
 
 std::string StartLine(const config::ConfigValues& values, const std::string& appDir, const std::string& logFile) {
-  std::ostringstream line;
-  line << "Morvex running as \"" << values.deviceName << "\" (" << values.deviceUuid << "), ports "
-       << values.routePort << " route, " << values.pubPort << " publish, " << values.broadcastPort
-       << " discovery; profile " << appDir << ", log " << logFile;
-  return line.str();
+  return core::StringPrintf(
+      core::Tr("Morvex running as \"%s\" (%s), ports %d route, %d publish, %d discovery; profile %s, log %s"),
+      values.deviceName.c_str(), values.deviceUuid.c_str(), values.routePort, values.pubPort, values.broadcastPort,
+      appDir.c_str(), logFile.c_str());
 }
 
 bool CMorvexServiceApp::TakeInstanceLock() {

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/StringPrintf.h"
+#include "core/Text.h"
 #include "platform/UniqueFd.h"
 
 namespace morvex::service {
@@ -33,9 +35,10 @@ TokenChoice ReadTokenFile(const std::string& path) {
   if (!fd.Valid()) return Refused(path, std::strerror(errno));
   struct stat info {};
   if (::fstat(fd.Get(), &info) != 0) return Refused(path, std::strerror(errno));
-  if (!S_ISREG(info.st_mode)) return Refused(path, "not a regular file: put the password into a file of its own");
+  if (!S_ISREG(info.st_mode)) return Refused(path, core::Tr("not a regular file: put the password into a file of its own"));
   if ((info.st_mode & 077) != 0) {
-    return Refused(path, "group or others may read it (mode " + ModeText(info.st_mode) + "): run chmod 600 " + path);
+    return Refused(path, core::StringPrintf(core::Tr("group or others may read it (mode %s): run chmod 600 %s"),
+                                            ModeText(info.st_mode).c_str(), path.c_str()));
   }
   std::string content;
   char buffer[4096];
@@ -44,7 +47,7 @@ TokenChoice ReadTokenFile(const std::string& path) {
   if (got < 0) return Refused(path, std::strerror(errno));
   content.resize(std::min(content.size(), content.find('\n')));
   if (!content.empty() && content.back() == '\r') content.pop_back();
-  if (content.empty()) return Refused(path, "empty: its first line is the sync password");
+  if (content.empty()) return Refused(path, core::Tr("empty: its first line is the sync password"));
   return {std::move(content), {}};
 }
 
