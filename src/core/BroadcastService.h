@@ -40,6 +40,10 @@ enum BroadcastCode : int {
   // A pass over a relation ended with work not done: a PathEvent naming the
   // local folder and the peer.
   BM_PASS_FAILED = 21,
+  // Discovery datagrams came from an address that sends with another sync
+  // password: the two devices cannot see each other. An AddressEvent, once
+  // per address while the service runs.
+  BM_OTHER_PASSWORD = 22,
 };
 
 // A receiver of broadcasts. With a handler, OnReceive runs on the handler's
@@ -129,6 +133,9 @@ struct DeletionsEvent {
 struct PathEvent {
   std::string deviceUuid;
   std::string path;
+};
+struct AddressEvent {
+  std::string address;
 };
 struct DeviceKeyEvent {
   std::string deviceUuid;

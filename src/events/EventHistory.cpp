@@ -25,6 +25,7 @@ constexpr Kind kKinds[] = {
     {core::BM_TRUST_REQUEST, "trust-request", core::TrNoop("trust requested")},
     {core::BM_TRUSTED_KEY_MISMATCH, "key-refused", core::TrNoop("trusted device's key refused")},
     {core::BM_PASS_FAILED, "pass-failed", core::TrNoop("pass ended with failures")},
+    {core::BM_OTHER_PASSWORD, "other-password", core::TrNoop("a device with another sync password")},
 };
 
 const Kind* FindKind(int code) {

@@ -13,7 +13,8 @@ namespace morvex::events {
 namespace {
 
 constexpr int kRecordedCodes[] = {core::BM_CONFLICT_COPY,  core::BM_INVALID_NAME,         core::BM_DELETE_APPLIED,
-                                  core::BM_TRUST_REQUEST, core::BM_TRUSTED_KEY_MISMATCH, core::BM_PASS_FAILED};
+                                  core::BM_TRUST_REQUEST, core::BM_TRUSTED_KEY_MISMATCH, core::BM_PASS_FAILED,
+                                  core::BM_OTHER_PASSWORD};
 
 // A device name comes from the peer: control characters must not reach the
 // terminal, where they could rewrite what the user sees.
@@ -58,6 +59,8 @@ bool CEventRecorder::OnReceive(int code, const std::any& parameter) {
     device::DeviceName(row->deviceUuid, name);
     terminal_ << TrustRequestNotice(Printable(name), true) << std::endl;
     LOG(WARNING) << TrustRequestNotice(Printable(name));
+  } else if (code == core::BM_OTHER_PASSWORD) {
+    terminal_ << OtherPasswordNotice(row->text, true) << std::endl;
   }
   return true;
 }
@@ -89,6 +92,12 @@ std::optional<EventRow> ToEventRow(int code, const std::any& parameter, int64_t 
         return row;
       }
       return std::nullopt;
+    case core::BM_OTHER_PASSWORD:
+      if (const auto* event = std::any_cast<core::AddressEvent>(&parameter)) {
+        row.text = event->address;
+        return row;
+      }
+      return std::nullopt;
     case core::BM_TRUSTED_KEY_MISMATCH:
       if (const auto* event = std::any_cast<core::DeviceKeyEvent>(&parameter)) {
         row.deviceUuid = event->deviceUuid;
@@ -99,6 +108,12 @@ std::optional<EventRow> ToEventRow(int code, const std::any& parameter, int64_t 
     default:
       return std::nullopt;
   }
+}
+
+std::string OtherPasswordNotice(const std::string& address, bool translated) {
+  constexpr const char* kNotice = core::TrNoop(
+      "A device at %s uses another sync password: the two cannot see each other until both use the same one");
+  return core::StringPrintf(translated ? core::Tr(kNotice) : kNotice, address.c_str());
 }
 
 std::string TrustRequestNotice(const std::string& deviceName, bool translated) {

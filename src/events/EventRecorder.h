@@ -41,4 +41,8 @@ std::optional<EventRow> ToEventRow(int code, const std::any& parameter, int64_t 
 // English for the log, translated for the terminal.
 std::string TrustRequestNotice(const std::string& deviceName, bool translated = false);
 
+// The line printed when discovery datagrams from `address` are sealed with
+// another sync password.
+std::string OtherPasswordNotice(const std::string& address, bool translated = false);
+
 }  // namespace morvex::events

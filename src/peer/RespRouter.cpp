@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "config/ConfigTable.h"
+#include "core/BroadcastService.h"
 #include "device/Device.h"
 #include "device/DeviceQueries.h"
 #include "peer/DiscoveryDatagram.h"
@@ -199,6 +200,16 @@ void CRespRouter::HandleRequest(protocol::ZmqSocket& backend) {
   if (frames[count - 1].More()) frontend_.ForwardTo(backend);
 }
 
+// A device that sends with another password is invisible here, and we to
+// it: the user hears of it once per address and service run (the log line
+// above repeats once a minute), not in every minute's history.
+void CRespRouter::TellOtherPassword(const std::string& address) {
+  constexpr size_t kMaxOtherPasswordAddresses = 256;
+  if (otherPasswordTold_.size() >= kMaxOtherPasswordAddresses) return;
+  if (!otherPasswordTold_.insert(address).second) return;
+  core::CBroadcastService::Instance().Broadcast(core::BM_OTHER_PASSWORD, core::AddressEvent{address});
+}
+
 void CRespRouter::HandleDatagram(protocol::ZmqSocket& backend) {
   char buffer[kDatagramSize];
   sockaddr_in source{};
@@ -221,6 +232,7 @@ void CRespRouter::HandleDatagram(protocol::ZmqSocket& backend) {
       DecodeDatagram(peer_.config.Snapshot()->tokenKey, buffer, static_cast<size_t>(received), text, fault);
   if (!datagram) {
     const bool decrypt = fault == DatagramFault::kDecrypt;
+    if (decrypt) TellOtherPassword(text);
     if (const auto more = peer_.repeatedLog->Admit(std::string(decrypt ? "decrypt " : "format ") + text)) {
       if (decrypt) {
         LOG(WARNING) << "Faild to decrypt discover message: src " << text << *more;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "core/WorkThread.h"
@@ -89,6 +90,7 @@ class CRespRouter final : public core::CWorkThread, public store::CContentObserv
   void HandleWorker(protocol::ZmqSocket& backend, protocol::ZmqSocket& frontend);
   void HandleRequest(protocol::ZmqSocket& backend);
   void HandleDatagram(protocol::ZmqSocket& backend);
+  void TellOtherPassword(const std::string& address);
   void HandleCommand(protocol::ZmqSocket& commands);
   void Reconfigure();
   void PublishExit();
@@ -106,6 +108,9 @@ class CRespRouter final : public core::CWorkThread, public store::CContentObserv
     std::string identity;
   };
   std::deque<IdleWorker> idle_;  // oldest first; bounded by kWorkerCount
+  // Addresses whose datagrams carried another sync password, told to the
+  // user once each; bounded by kMaxOtherPasswordAddresses.
+  std::unordered_set<std::string> otherPasswordTold_;
 
   std::mutex udpMutex_;
   platform::UniqueFd udp_;          // guarded by udpMutex_

@@ -38,6 +38,7 @@ TEST_F(EventHistoryTest, BroadcastsBecomeRowsAndATrustRequestSaysHowToAccept) {
     broadcast.Broadcast(core::BM_INVALID_NAME, core::PathEvent{"peer-2", "/home/a/a:b"});
     broadcast.Broadcast(core::BM_DELETE_APPLIED, core::DeletionsEvent{"peer-2", "/home/a", 3});
     broadcast.Broadcast(core::BM_TRUSTED_KEY_MISMATCH, core::DeviceKeyEvent{"peer-3", "box", "10.0.0.9"});
+    broadcast.Broadcast(core::BM_OTHER_PASSWORD, core::AddressEvent{"10.0.0.7"});
     broadcast.Broadcast(core::BM_FILES_DONE, core::FileEvent{});  // progress is not history
   }
   core::CBroadcastService::Instance().Broadcast(core::BM_DELETE_APPLIED, core::DeletionsEvent{});  // recorder gone
@@ -53,6 +54,7 @@ TEST_F(EventHistoryTest, BroadcastsBecomeRowsAndATrustRequestSaysHowToAccept) {
       {core::BM_INVALID_NAME, "peer-2", "/home/a/a:b"},
       {core::BM_DELETE_APPLIED, "peer-2", "3 in /home/a"},
       {core::BM_TRUSTED_KEY_MISMATCH, "peer-3", "10.0.0.9"},
+      {core::BM_OTHER_PASSWORD, "", "10.0.0.7"},
   };
   const std::vector<EventRow> rows = EventsAfter(0);
   ASSERT_EQ(rows.size(), std::size(expected));
@@ -65,7 +67,10 @@ TEST_F(EventHistoryTest, BroadcastsBecomeRowsAndATrustRequestSaysHowToAccept) {
     EXPECT_NE(KindName(rows[i].kind), "unknown");
   }
   // An unknown device is named by its UUID.
-  EXPECT_EQ(terminal.str(), "Device 'peer-1' asks to be trusted. To accept, run: morvexctl trust accept peer-1\n");
+  EXPECT_EQ(terminal.str(),
+            "Device 'peer-1' asks to be trusted. To accept, run: morvexctl trust accept peer-1\n"
+            "A device at 10.0.0.7 uses another sync password: the two cannot see each other until both use the same "
+            "one\n");
 }
 
 TEST(TrustRequestNotice, QuotesNamesTheShellWouldSplit) {

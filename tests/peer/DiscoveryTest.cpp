@@ -49,25 +49,28 @@ class DiscoveryTest : public PeerFixture {
   }
 };
 
-// Collects the key-mismatch events on the broadcasting thread.
-class KeyEvents final : public core::CBroadcastReceiver {
+// Collects the broadcasts of one code on the broadcasting thread.
+template <int kCode, typename Event>
+class Broadcasts final : public core::CBroadcastReceiver {
  public:
-  KeyEvents() { core::CBroadcastService::Instance().Register(core::BM_TRUSTED_KEY_MISMATCH, this); }
-  ~KeyEvents() override { core::CBroadcastService::Instance().Unregister(core::BM_TRUSTED_KEY_MISMATCH, this); }
+  Broadcasts() { core::CBroadcastService::Instance().Register(kCode, this); }
+  ~Broadcasts() override { core::CBroadcastService::Instance().Unregister(kCode, this); }
   bool OnReceive(int, const std::any& parameter) override {
     std::lock_guard lock(mutex_);
-    events_.push_back(std::any_cast<core::DeviceKeyEvent>(parameter));
+    events_.push_back(std::any_cast<Event>(parameter));
     return true;
   }
-  std::vector<core::DeviceKeyEvent> Events() {
+  std::vector<Event> Events() {
     std::lock_guard lock(mutex_);
     return events_;
   }
 
  private:
   std::mutex mutex_;
-  std::vector<core::DeviceKeyEvent> events_;
+  std::vector<Event> events_;
 };
+using KeyEvents = Broadcasts<core::BM_TRUSTED_KEY_MISMATCH, core::DeviceKeyEvent>;
+using OtherPasswordEvents = Broadcasts<core::BM_OTHER_PASSWORD, core::AddressEvent>;
 
 TEST_F(DiscoveryTest, PeersAreRecordedAndOurOwnBroadcastIsIgnored) {
   test::LogCapture log;
@@ -96,7 +99,9 @@ TEST_F(DiscoveryTest, PeersAreRecordedAndOurOwnBroadcastIsIgnored) {
 
 TEST_F(DiscoveryTest, ForeignAndImplausibleDatagramsChangeNothing) {
   test::LogCapture log;
+  OtherPasswordEvents otherPassword;
   StartRouter();
+  Send(PeerDatagram(), "another password");
   Send(PeerDatagram(), "another password");
   qo::MsgDiscover badUuid = PeerDatagram();
   badUuid.set_device_uuid("0D7C8A3E-1B2C-4D5E-8F60-123456789ABC");
@@ -113,6 +118,9 @@ TEST_F(DiscoveryTest, ForeignAndImplausibleDatagramsChangeNothing) {
       2s));
   EXPECT_TRUE(log.Has(google::GLOG_WARNING, "Faild to decrypt discover message: src 127.0.0.1"));
   EXPECT_EQ(Count(uris::Device()), 1);
+  // The user hears of the other password once per address, however often it sends.
+  ASSERT_EQ(otherPassword.Events().size(), 1u);
+  EXPECT_EQ(otherPassword.Events()[0].address, "127.0.0.1");
 }
 
 TEST_F(DiscoveryTest, AgeingTakesSilentDevicesAwayAtTheThirdTick) {
