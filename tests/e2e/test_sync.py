@@ -7,6 +7,7 @@ type and permission bits.  See README.md in this folder.
 """
 
 import contextlib
+import json
 import os
 import sys
 import tempfile
@@ -175,6 +176,16 @@ class ConvergeTest(unittest.TestCase):
                 versions = sorted(v for k, v in contents.items() if k.startswith("notes"))
                 self.assertEqual(versions, [b"alpha's version\n", b"bravo's version, longer\n"], contents)
                 self.assertIn("notes(Conflict).txt", contents)
+                # The side that made the copy keeps it in its event history, naming the copy and the peer.
+                copies = []
+                for peer, other in ((pair.a, pair.b), (pair.b, pair.a)):
+                    for event in json.loads(ctl_ok(self, net, peer, "--json", "events")):
+                        if event["kind"] == "conflict-copy":
+                            copies.append((event["detail"], event["device_uuid"], other.uuid))
+                self.assertTrue(copies, "no conflict-copy event on either side")
+                for detail, device, other in copies:
+                    self.assertTrue(detail.endswith("notes(Conflict).txt"), detail)
+                    self.assertEqual(device, other)
             finally:
                 pair.close()
 
