@@ -147,6 +147,15 @@ class DiscoveryTest(unittest.TestCase):
                 self.assertEqual(list(lists["charlie"]), [c.uuid], "charlie lists others: %r" % lists["charlie"])
                 self.assertTrue(lists["charlie"][c.uuid]["self"])
 
+            # Both are told, once, that the device at charlie's address uses another password.
+            for peer, others in ((a, (c,)), (b, (c,))):
+                def told():
+                    events = net.ctl_json(peer.host, "--json", "events") or []
+                    return sorted(e["detail"] for e in events if e["kind"] == "other-password")
+                want = sorted(o.host.address for o in others)
+                wait_until(lambda: told() == want, DISCOVERY_TIMEOUT,
+                           what="%s's events name %s as using another password" % (peer.name, want))
+
 
 @unittest.skipIf(SKIP, SKIP)
 class TrustTest(unittest.TestCase):
