@@ -8,6 +8,11 @@ constexpr int kCodes[] = {BM_FILES_TOTAL, BM_FILES_DONE, BM_FILES_LEFT,      BM_
 
 }  // namespace
 
+void PassReport::AddItem(std::string path, std::string reason) {
+  ++itemCount;
+  if (items.size() < kMaxListed) items.push_back({std::move(path), std::move(reason)});
+}
+
 CStatusBoard& CStatusBoard::Instance() {
   static CStatusBoard board;
   return board;
@@ -33,6 +38,11 @@ void CStatusBoard::PassEnded(int32_t syncId, bool ok, int64_t endMs) {
   RelationStatus& status = relations_[syncId];
   status.lastPassEnd = endMs;
   status.lastPassOk = ok;
+}
+
+void CStatusBoard::SetPassReport(int32_t syncId, PassReport report) {
+  std::lock_guard lock(mutex_);
+  relations_[syncId].lastPass = std::move(report);
 }
 
 std::map<int32_t, RelationStatus> CStatusBoard::Relations() {

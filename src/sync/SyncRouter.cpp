@@ -54,11 +54,12 @@ PassOutcome DecodeOutcome(const protocol::ZmqFrame& frame) {
 }
 
 // The pass of a real relation against its peer.
-PassOutcome RunRelationPass(peer::PeerContext& peer, int32_t syncId) {
+PassResult RunRelationPass(peer::PeerContext& peer, int32_t syncId) {
   CSyncDir relation(syncId);
   if (!relation.Valid()) return PassOutcome::kNoRelation;
-  if (!relation.RunPass(peer)) return PassOutcome::kListingFailed;
-  return relation.Complete() ? PassOutcome::kComplete : PassOutcome::kChangesLeft;
+  if (!relation.RunPass(peer)) return {PassOutcome::kListingFailed, relation.Report()};
+  if (relation.Complete()) return PassOutcome::kComplete;
+  return {PassOutcome::kChangesLeft, relation.Report()};
 }
 
 }  // namespace
@@ -87,10 +88,13 @@ uint32_t CSyncWorker::Run() {
     }
     const int32_t syncId = DecodeId(job);
     core::CBroadcastService::Instance().Broadcast(core::BM_SYNC_BEGIN);
-    const PassOutcome outcome = runPass_(syncId);
+    PassResult result = runPass_(syncId);
     core::CBroadcastService::Instance().Broadcast(core::BM_SYNC_END);
+    if (result.outcome != PassOutcome::kNoRelation) {
+      core::CStatusBoard::Instance().SetPassReport(syncId, std::move(result.report));
+    }
     socket.SendFrame(EncodeId(syncId), true);
-    socket.SendFrame(EncodeOutcome(outcome), false);
+    socket.SendFrame(EncodeOutcome(result.outcome), false);
   }
   return 0;
 }
@@ -222,6 +226,18 @@ void CSyncRouter::PublishPassEnd(int32_t syncId, PassOutcome outcome) {
                                            std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
+void CSyncRouter::TellFailure(int32_t syncId, PassOutcome outcome) {
+  if (outcome == PassOutcome::kComplete || outcome == PassOutcome::kNoRelation) {
+    failing_.erase(syncId);
+    return;
+  }
+  if (!failing_.insert(syncId).second) return;  // told when it began failing
+  peer::Relation relation;
+  if (!peer::LoadRelation(syncId, relation)) return;
+  core::CBroadcastService::Instance().Broadcast(core::BM_PASS_FAILED,
+                                                core::PathEvent{relation.peerDeviceUuid, relation.treeRoot});
+}
+
 void CSyncRouter::SendJob(protocol::ZmqSocket& workers, const std::string& identity, int32_t syncId) {
   workers.SendFrame(identity, true);
   workers.SendFrame(nullptr, 0, true);
@@ -299,6 +315,7 @@ void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
       }
       PublishPassEnd(finished, outcome);
       Publish(finished);
+      TellFailure(finished, outcome);
       ScheduleRetry(finished, outcome);
     }
   }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/LogThrottle.h"
+#include "core/StatusBoard.h"
 #include "core/WorkThread.h"
 #include "peer/PeerContext.h"
 #include "platform/TimerService.h"
@@ -30,9 +31,18 @@ enum class PassOutcome : uint8_t {
   kChangesLeft,    // applied in part: a file or a fetch failed
 };
 
+// How a pass ended and, when incomplete, why.
+struct PassResult {
+  // Implicit: an outcome alone is a result without a report.
+  PassResult(PassOutcome how = PassOutcome::kComplete, core::PassReport why = {})  // NOLINT(google-explicit-constructor)
+      : outcome(how), report(std::move(why)) {}
+  PassOutcome outcome;
+  core::PassReport report;
+};
+
 // Runs one pass of a relation (the sync workers' job) and returns how it
 // ended; tests put their own.
-using PassRunner = std::function<PassOutcome(int32_t syncId)>;
+using PassRunner = std::function<PassResult(int32_t syncId)>;
 
 // Runs passes for the sync workers: takes the next relation from the
 // router, runs its pass between the begin and end broadcasts, and replies
@@ -70,7 +80,12 @@ class CSyncWorker final : public core::CWorkThread {
 //  - The router alone decides on a retry, from that outcome: an incomplete
 //    pass is requested again after the retry delay while its peer is
 //    online; a complete one is not. The status board only shows what the
-//    router and the passes did; nothing reads it back to decide.
+//    router and the passes did; nothing reads it back to decide. The
+//    worker puts the pass's report (why it was incomplete) on the board
+//    itself, before its report frame.
+//  - A relation whose pass fails after a complete one (or as its first) is
+//    told to the interfaces (BM_PASS_FAILED) once; its retries that fail
+//    too are not, so that an absent peer does not fill the history.
 //  - One subscription per distinct publish address of the online trusted
 //    devices, counted by the devices that use it, following the Device
 //    table: a subscription is connected when its first device comes online
@@ -129,6 +144,8 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   void Publish(int32_t syncId) const;
   // Shows how a relation's last pass ended to the status requests.
   static void PublishPassEnd(int32_t syncId, PassOutcome outcome);
+  // BM_PASS_FAILED when this pass turns a complete (or new) relation incomplete.
+  void TellFailure(int32_t syncId, PassOutcome outcome);
 
   peer::PeerContext& peer_;
   PassRunner runPass_;
@@ -156,6 +173,8 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   // A publish URI that cannot be connected comes back on every reconcile.
   core::LogThrottle connectFailed_;
   std::unordered_map<int32_t, std::unique_ptr<platform::TimerService::Timer>> retries_;
+  // Relations whose last pass was incomplete (and told as such).
+  std::unordered_set<int32_t> failing_;
 };
 
 }  // namespace morvex::sync
