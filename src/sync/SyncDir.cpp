@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "core/BroadcastService.h"
+#include "device/DeviceQueries.h"
 #include "index/FileUtils.h"
 #include "index/IgnoreRules.h"
 #include "index/QoFile.h"
@@ -149,6 +150,9 @@ bool CSyncDir::ListChanges(protocol::PeerChannel& channel, const PassLimits& lim
         LOG(ERROR) << "Msg.ReceiveError(): " << qo::ErrorCode_Name(static_cast<qo::ErrorCode>(reply.receiveError));
       }
       report_.problem = core::PassProblem::kPeerUnreachable;
+      // Shown offline at once rather than when its announcements age out;
+      // its next datagram or answer brings it back.
+      device::MarkOffline(relation_.peerDeviceUuid);
       return false;
     }
     if (reply.refused()) {

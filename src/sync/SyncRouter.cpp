@@ -2,7 +2,9 @@
 
 #include <glog/logging.h>
 
+#include <cstdint>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -130,7 +132,16 @@ uint32_t CSyncRouter::Run() {
   protocol::ZmqSocket notices(peer_.zmq, ZMQ_SUB);
   protocol::ZmqSocket exit = protocol::SubscribeExit(peer_.zmq);
   notices.SetOption(ZMQ_MAXMSGSIZE, &kMaxPublishFrame, sizeof kMaxPublishFrame);
+  notices.SetOption(ZMQ_HEARTBEAT_IVL, kHeartbeatIntervalMs);
+  notices.SetOption(ZMQ_HEARTBEAT_TIMEOUT, kHeartbeatTimeoutMs);
   notices.Subscribe();
+  // One monitor per router: tests run several in one process.
+  const std::string monitorEndpoint = "inproc://syncer-monitor-" + std::to_string(reinterpret_cast<uintptr_t>(this));
+  protocol::ZmqSocket monitor(peer_.zmq, ZMQ_PAIR);
+  if (zmq_socket_monitor(notices.Handle(), monitorEndpoint.c_str(), ZMQ_EVENT_DISCONNECTED) != 0 ||
+      !monitor.Connect(monitorEndpoint)) {
+    LOG(WARNING) << "No monitor on the publish subscriptions: a dropped peer is seen offline only as it ages out";
+  }
   if (!workers.Bind(protocol::endpoints::kRouteSync) || !requests.Bind(protocol::endpoints::kSyncer)) {
     LOG(ERROR) << "Failed to Init SyncRouter.";
     return 1;
@@ -151,8 +162,9 @@ uint32_t CSyncRouter::Run() {
     zmq_pollitem_t items[] = {{exit.Handle(), 0, ZMQ_POLLIN, 0},
                               {requests.Handle(), 0, ZMQ_POLLIN, 0},
                               {notices.Handle(), 0, ZMQ_POLLIN, 0},
-                              {workers.Handle(), 0, ZMQ_POLLIN, 0}};
-    if (zmq_poll(items, 4, -1) < 0) {
+                              {workers.Handle(), 0, ZMQ_POLLIN, 0},
+                              {monitor.Handle(), 0, ZMQ_POLLIN, 0}};
+    if (zmq_poll(items, 5, -1) < 0) {
       if (zmq_errno() == EINTR) continue;
       break;
     }
@@ -169,7 +181,9 @@ uint32_t CSyncRouter::Run() {
       }
     }
     if ((items[3].revents & ZMQ_POLLIN) != 0) OnWorkerReport(workers);
+    if ((items[4].revents & ZMQ_POLLIN) != 0) OnSubscriptionEvent(monitor);
   }
+  zmq_socket_monitor(notices.Handle(), nullptr, 0);
 
   device::StopObservingDevices(this);
   retries_.clear();  // waits for a retry being pushed
@@ -343,6 +357,24 @@ void CSyncRouter::ScheduleRetry(int32_t syncId, PassOutcome outcome) {
 void CSyncRouter::RequestPeerPasses(const std::string& deviceUuid, protocol::ZmqSocket& workers) {
   for (const int32_t id : peer::RelationIds(CSelection("peer_device_uuid = ? ").AddString(deviceUuid))) {
     RequestPass(id, workers);
+  }
+}
+
+void CSyncRouter::OnSubscriptionEvent(protocol::ZmqSocket& monitor) {
+  // Two frames: the event (16 bits) and its value (32 bits), then the
+  // endpoint the connection was for.
+  protocol::ZmqFrame event;
+  protocol::ZmqFrame endpoint;
+  if (!monitor.RecvFrame(event) || !event.More() || !monitor.RecvFrame(endpoint)) return;
+  uint16_t code = 0;
+  if (event.Size() >= sizeof code) std::memcpy(&code, event.Data(), sizeof code);
+  const std::string uri = endpoint.ToString();
+  // A connection this router closed itself is none of the devices' doing.
+  if (code != ZMQ_EVENT_DISCONNECTED || subscriptions_.count(uri) == 0) return;
+  for (const auto& [uuid, pubUri] : online_) {
+    if (pubUri != uri) continue;
+    LOG(WARNING) << "Publish connection to " << uri << " dropped: device " << uuid << " offline";
+    device::MarkOffline(uuid);
   }
 }
 

@@ -90,6 +90,8 @@ class CSyncWorker final : public core::CWorkThread {
 //    devices, counted by the devices that use it, following the Device
 //    table: a subscription is connected when its first device comes online
 //    and disconnected when its last one goes; nothing else reconnects it.
+//    Heartbeats watch each connection; a socket monitor reports a dropped
+//    one and the router marks the devices behind it offline.
 //
 // Threads: the schedule, the idle workers and the subscriptions belong to
 // the router thread ("SyncRouter"). Each pass runs on one of the four
@@ -108,6 +110,12 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   // ZeroMQ takes it for a protocol error and does not reconnect: the
   // subscription is made again when the device next comes online.
   static constexpr int64_t kMaxPublishFrame = 16 * 1024;
+
+  // ZeroMQ heartbeats on the publish subscriptions: a peer whose cable was
+  // pulled sends no FIN, and without them its connection would look alive
+  // until TCP gave up. A connection dropped marks its devices offline.
+  static constexpr int kHeartbeatIntervalMs = 3000;
+  static constexpr int kHeartbeatTimeoutMs = 9000;
 
   // A pass that ended incomplete (the peer vanished, a file failed) is
   // tried again after this long while its peer is online.
@@ -135,6 +143,9 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   void OnWorkerReport(protocol::ZmqSocket& workers);
   void OnMessage(protocol::CQoMsg& message, protocol::ZmqSocket& workers);
   void Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& workers);
+  // A subscription's connection dropped (its monitor's event): the devices
+  // publishing there are offline until they announce themselves again.
+  void OnSubscriptionEvent(protocol::ZmqSocket& monitor);
   // After a pass: another one later when it ended incomplete.
   void ScheduleRetry(int32_t syncId, PassOutcome outcome);
   // Passes for every relation with this peer (it came online).

@@ -380,5 +380,15 @@ TEST_F(SubscriptionTest, AnOversizedPublishFrameDropsTheConnectionAndLegalNotice
   zmq_socket_monitor(publisher_.Handle(), nullptr, 0);
 }
 
+TEST_F(SubscriptionTest, APublisherThatGoesAwayMarksItsDeviceOffline) {
+  const std::string leaving = AddOnlineDevice("leaving");
+  ASSERT_EQ(Subscriptions(5000), 1);
+  publisher_.Close();
+  const auto online = [&] {
+    return Resolver().QueryInt(store::uris::Device(), "online", -1, store::CSelection("uuid = ? ").AddString(leaving));
+  };
+  EXPECT_TRUE(test::WaitFor([&] { return online() == 0; }, 5s)) << "still online after its connection dropped";
+}
+
 }  // namespace
 }  // namespace morvex::sync
