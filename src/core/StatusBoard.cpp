@@ -1,5 +1,7 @@
 #include "core/StatusBoard.h"
 
+#include <chrono>
+
 namespace morvex::core {
 namespace {
 
@@ -77,7 +79,18 @@ bool CStatusBoard::OnReceive(int code, const std::any& parameter) {
     case BM_BYTES_SKIPPED: {
       const auto* event = std::any_cast<ByteEvent>(&parameter);
       if (event == nullptr) return false;
-      relations_[event->syncId].pendingBytes += code == BM_BYTES_TOTAL ? event->bytes : -event->bytes;
+      RelationStatus& status = relations_[event->syncId];
+      if (code == BM_BYTES_TOTAL) {
+        if (status.pendingBytes <= 0) {
+          // New work: the percentage and the rate count from here.
+          status.workBytes = 0;
+          status.workStart = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+        }
+        status.workBytes += event->bytes;
+      }
+      status.pendingBytes += code == BM_BYTES_TOTAL ? event->bytes : -event->bytes;
       return true;
     }
     case BM_INDEX_BEGIN:

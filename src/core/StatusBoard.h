@@ -45,6 +45,10 @@ struct RelationStatus {
   int64_t pendingBytes = 0;
   int64_t lastPassEnd = 0;  // milliseconds since 1970; 0 before the first pass
   bool lastPassOk = false;
+  // The work pending since nothing was: its bytes and when it began (ms
+  // since 1970), for a percentage and a rate.
+  int64_t workBytes = 0;
+  int64_t workStart = 0;
   PassReport lastPass;  // why the last pass was incomplete
 };
 

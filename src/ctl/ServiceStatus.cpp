@@ -1,6 +1,7 @@
 #include "ctl/ServiceStatus.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -73,10 +74,20 @@ std::string LastPassText(const RelationState& r) {
   return LocalTime(r.lastPassEnd) + " " + (r.lastPassOk ? core::Tr("complete") : core::Tr("incomplete"));
 }
 
+// Files and bytes pending, and while work runs its share done, rate and
+// time left in the progress line's words.
 std::string PendingText(const RelationState& r) {
   if (r.pendingFiles <= 0 && r.pendingBytes <= 0) return core::Tr("nothing pending");
-  return ProgressLine(r.pendingFiles, r.pendingBytes, 0) + ", " +
-         core::StringPrintf(core::Tr("%lld bytes"), static_cast<long long>(r.pendingBytes));
+  const int64_t done = r.workBytes - r.pendingBytes;
+  const double seconds = static_cast<double>(r.now - r.workStart) / 1000.0;
+  const double rate = r.workBytes > 0 && done > 0 && seconds > 0 ? static_cast<double>(done) / seconds : 0;
+  std::string text = ProgressLine(r.pendingFiles, r.pendingBytes, rate) + ", " +
+                     core::StringPrintf(core::Tr("%lld bytes"), static_cast<long long>(r.pendingBytes));
+  if (r.workBytes > 0 && done >= 0) {
+    text += core::StringPrintf(core::Tr(", %d%% done"),
+                               static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(r.workBytes)));
+  }
+  return text;
 }
 
 }  // namespace
@@ -124,6 +135,15 @@ std::optional<ServiceState> ReadServiceState(CtlClient& client, const std::strin
     relation.pendingBytes = info.dirty_size();
     relation.lastPassEnd = info.last_sync();
     relation.peerName = info.remote_device_name();
+    relation.now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                       std::chrono::system_clock::now().time_since_epoch())
+                       .count();
+    for (const qo::WorkProgressInfo& progress : response.progress()) {
+      if (progress.local_tree_uuid() == relation.localTreeUuid && progress.remote_tree_uuid() == relation.remoteTreeUuid) {
+        relation.workBytes = progress.total_bytes();
+        relation.workStart = progress.started();
+      }
+    }
     for (const qo::PassProblemInfo& problem : response.problems()) {
       if (problem.local_tree_uuid() == relation.localTreeUuid && problem.remote_tree_uuid() == relation.remoteTreeUuid) {
         TakeProblem(problem, relation);

@@ -32,6 +32,9 @@ struct RelationState {
   int64_t lastPassEnd = 0;  // ms since 1970, 0 when none
   bool lastPassOk = false;
   std::string peerName;
+  int64_t workBytes = 0;  // of the work pending now; 0 when unknown
+  int64_t workStart = 0;  // ms since 1970
+  int64_t now = 0;        // ms since 1970, when the answer was read
   // Why the last pass was incomplete (kNone when it was not, or unknown).
   LastPassProblem problem = LastPassProblem::kNone;
   int32_t peerError = 0;  // the peer's code for kRefused

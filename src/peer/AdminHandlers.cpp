@@ -203,6 +203,13 @@ int HandleLinuxStatus(Request& request) {
     info.set_dirty_count(std::max<int64_t>(status.pendingFiles, 0));
     info.set_dirty_size(std::max<int64_t>(status.pendingBytes, 0));
     info.set_total_count((status.running ? 1 : 0) | (status.queued ? 2 : 0) | (status.lastPassOk ? 4 : 0));
+    if (status.pendingBytes > 0 && status.workBytes > 0) {
+      qo::WorkProgressInfo& progress = *response.add_progress();
+      progress.set_local_tree_uuid(info.local_tree_uuid());
+      progress.set_remote_tree_uuid(info.remote_tree_uuid());
+      progress.set_total_bytes(status.workBytes);
+      progress.set_started(status.workStart);
+    }
     const core::PassReport& report = status.lastPass;
     if (status.lastPassEnd == 0 || status.lastPassOk || report.problem == core::PassProblem::kNone) continue;
     qo::PassProblemInfo& problem = *response.add_problems();

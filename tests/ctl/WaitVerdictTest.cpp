@@ -57,6 +57,18 @@ TEST(StatusText, AnIncompletePassShowsItsReasonAndItems) {
   EXPECT_NE(text.str().find("/home/u/Sync/locked.txt: Operation not permitted"), std::string::npos) << text.str();
   EXPECT_NE(text.str().find("and 2 more"), std::string::npos) << text.str();
 
+  RelationState busy = Link(true, LastPassProblem::kNone, 2);
+  busy.running = true;
+  busy.pendingBytes = 400;
+  busy.workBytes = 1000;
+  busy.now = 10000;
+  busy.workStart = 8000;  // 600 bytes in 2 s
+  state.relations.push_back(busy);
+  text.str("");
+  PrintStatusText(state, text);
+  EXPECT_NE(text.str().find("\trunning\tsyncing 2 files, 300.0B/s, 1s left, 400 bytes, 60% done\t"), std::string::npos)
+      << text.str();
+
   std::ostringstream json;
   PrintStatusJson(state, json);
   EXPECT_NE(json.str().find("\"last_pass_ok\": false"), std::string::npos) << json.str();

@@ -336,6 +336,9 @@ TEST_F(AdminTest, TheOwnStatusShowsEachRelationsStateAndTheIndexingLeft) {
   EXPECT_EQ(indexing.remote_device_uuid(), "");
   EXPECT_EQ(indexing.dirty_count(), 3);
   EXPECT_EQ(status.problems_size(), 0) << "a complete pass has no problem";
+  ASSERT_EQ(status.progress_size(), 1);
+  EXPECT_EQ(status.progress(0).total_bytes(), 300);
+  EXPECT_GT(status.progress(0).started(), 0);
 
   core::PassReport report;
   report.problem = core::PassProblem::kItemsFailed;
