@@ -368,7 +368,8 @@ int FailOfflinePeers(Context& context, const Relations& relations) {
     for (const qo::DeviceInfo& device : devices.devices()) {
       if (device.uuid() != relation.peerDeviceUuid || device.is_online() == qo::PB_TRUE) continue;
       if (told.insert(device.uuid()).second) {
-        status = context.Fail(kExitPeerUnreachable, PeerUnreachable(device.name().empty() ? device.uuid() : device.name()));
+        const std::string& name = device.name().empty() ? device.uuid() : device.name();
+        status = context.Fail(kExitPeerUnreachable, PeerUnreachable(name));
       }
     }
   }

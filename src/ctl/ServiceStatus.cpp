@@ -63,7 +63,8 @@ std::string LocalTime(int64_t ms) {
   const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
   std::tm parts{};
   char text[32];
-  if (::localtime_r(&seconds, &parts) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts) == 0) {
+  if (::localtime_r(&seconds, &parts) == nullptr ||
+      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts) == 0) {
     return std::to_string(ms);
   }
   return text;
@@ -139,13 +140,15 @@ std::optional<ServiceState> ReadServiceState(CtlClient& client, const std::strin
                        std::chrono::system_clock::now().time_since_epoch())
                        .count();
     for (const qo::WorkProgressInfo& progress : response.progress()) {
-      if (progress.local_tree_uuid() == relation.localTreeUuid && progress.remote_tree_uuid() == relation.remoteTreeUuid) {
+      if (progress.local_tree_uuid() == relation.localTreeUuid &&
+          progress.remote_tree_uuid() == relation.remoteTreeUuid) {
         relation.workBytes = progress.total_bytes();
         relation.workStart = progress.started();
       }
     }
     for (const qo::PassProblemInfo& problem : response.problems()) {
-      if (problem.local_tree_uuid() == relation.localTreeUuid && problem.remote_tree_uuid() == relation.remoteTreeUuid) {
+      if (problem.local_tree_uuid() == relation.localTreeUuid &&
+          problem.remote_tree_uuid() == relation.remoteTreeUuid) {
         TakeProblem(problem, relation);
       }
     }

@@ -253,7 +253,9 @@ void CSyncDir::ApplyChanges(peer::PeerContext& peer, protocol::PeerChannel& chan
   // recorded, and the pass says so.
   const int32_t escapes = std::exchange(lists.escapes, 0);
   failedFiles_ += escapes;
-  for (int32_t i = 0; i < escapes; ++i) report_.AddItem("", "path leaves the folder");
+  for (int32_t i = 0; i < escapes; ++i) {
+    report_.AddItem(relation_.treeRoot, "a path from the peer leads outside the folder");
+  }
   if (applied > 0) {
     index::PublishFileChange(peer.zmq, peer.config.Snapshot()->deviceUuid, relation_.syncUuid, relation_.treeUuid);
   }

@@ -34,7 +34,7 @@ enum class PassOutcome : uint8_t {
 // How a pass ended and, when incomplete, why.
 struct PassResult {
   // Implicit: an outcome alone is a result without a report.
-  PassResult(PassOutcome how = PassOutcome::kComplete, core::PassReport why = {})  // NOLINT(google-explicit-constructor)
+  PassResult(PassOutcome how = PassOutcome::kComplete, core::PassReport why = {})  // NOLINT
       : outcome(how), report(std::move(why)) {}
   PassOutcome outcome;
   core::PassReport report;
