@@ -1,5 +1,7 @@
 #include "core/StatusBoard.h"
 
+#include <chrono>
+
 namespace morvex::core {
 namespace {
 
@@ -7,6 +9,11 @@ constexpr int kCodes[] = {BM_FILES_TOTAL, BM_FILES_DONE, BM_FILES_LEFT,      BM_
                           BM_BYTES_DONE,  BM_BYTES_SKIPPED, BM_INDEX_BEGIN, BM_INDEX_PROGRESS};
 
 }  // namespace
+
+void PassReport::AddItem(std::string path, std::string reason) {
+  ++itemCount;
+  if (items.size() < kMaxListed) items.push_back({std::move(path), std::move(reason)});
+}
 
 CStatusBoard& CStatusBoard::Instance() {
   static CStatusBoard board;
@@ -33,6 +40,11 @@ void CStatusBoard::PassEnded(int32_t syncId, bool ok, int64_t endMs) {
   RelationStatus& status = relations_[syncId];
   status.lastPassEnd = endMs;
   status.lastPassOk = ok;
+}
+
+void CStatusBoard::SetPassReport(int32_t syncId, PassReport report) {
+  std::lock_guard lock(mutex_);
+  relations_[syncId].lastPass = std::move(report);
 }
 
 std::map<int32_t, RelationStatus> CStatusBoard::Relations() {
@@ -67,7 +79,18 @@ bool CStatusBoard::OnReceive(int code, const std::any& parameter) {
     case BM_BYTES_SKIPPED: {
       const auto* event = std::any_cast<ByteEvent>(&parameter);
       if (event == nullptr) return false;
-      relations_[event->syncId].pendingBytes += code == BM_BYTES_TOTAL ? event->bytes : -event->bytes;
+      RelationStatus& status = relations_[event->syncId];
+      if (code == BM_BYTES_TOTAL) {
+        if (status.pendingBytes <= 0) {
+          // New work: the percentage and the rate count from here.
+          status.workBytes = 0;
+          status.workStart = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+        }
+        status.workBytes += event->bytes;
+      }
+      status.pendingBytes += code == BM_BYTES_TOTAL ? event->bytes : -event->bytes;
       return true;
     }
     case BM_INDEX_BEGIN:

@@ -90,6 +90,7 @@ const char* FailureKind(int status) {
     case kExitNoAnswer: return "service_down";
     case kExitTimeout: return "timeout";
     case kExitPeerUnreachable: return "peer_unreachable";
+    case kExitItemsFailed: return "items_failed";
     default: return "refused";
   }
 }

@@ -15,7 +15,7 @@ namespace morvex::ctl {
 // Exit statuses of the command-line client, one per kind of failure so
 // that scripts can tell them apart: refused (the service or the peer
 // answered with an error), usage, the local service did not answer,
-// timeout (work still pending), the peer did not answer.
+// timeout (work still pending), the peer did not answer, items failed.
 enum ExitStatus : int {
   kExitOk = 0,
   kExitServiceError = 1,
@@ -23,6 +23,7 @@ enum ExitStatus : int {
   kExitNoAnswer = 3,
   kExitTimeout = 4,
   kExitPeerUnreachable = 5,
+  kExitItemsFailed = 6,  // a pass ended with items it could not apply
 };
 
 // This device as its database describes it: what the client needs to talk

@@ -1,6 +1,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "core/Text.h"
 #include "ctl/CommandContext.h"
@@ -354,6 +355,29 @@ int ShowSyncs(Context& context) {
   return kExitOk;
 }
 
+namespace {
+
+// A pass asked of an offline peer waits for it to come back: say so
+// instead of reporting success.
+int FailOfflinePeers(Context& context, const Relations& relations) {
+  qo::MsgDeviceShowResponse devices;
+  if (CtlAnswer answer = ListDevices(context, devices); answer.status != kExitOk) return context.Fail(answer);
+  int status = kExitOk;
+  std::set<std::string> told;
+  for (const peer::Relation& relation : relations) {
+    for (const qo::DeviceInfo& device : devices.devices()) {
+      if (device.uuid() != relation.peerDeviceUuid || device.is_online() == qo::PB_TRUE) continue;
+      if (told.insert(device.uuid()).second) {
+        const std::string& name = device.name().empty() ? device.uuid() : device.name();
+        status = context.Fail(kExitPeerUnreachable, PeerUnreachable(name));
+      }
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
 int SyncNow(Context& context) {
   const auto& words = context.invocation.words;
   const bool one = words.size() == 2;
@@ -371,6 +395,7 @@ int SyncNow(Context& context) {
       status = context.Fail(answer);
     }
   }
+  if (status == kExitOk) status = FailOfflinePeers(context, *relations);
   if (status == kExitOk && context.invocation.json) Print(context, RelationEntries(*relations));
   return status;
 }

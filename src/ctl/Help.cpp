@@ -67,13 +67,16 @@ constexpr CommandHelp kCommands[] = {
     {"rescan", "rescan", core::TrNoop("look for changes in every sync folder now"),
      core::TrNoop("Looks for changes in every sync folder now instead of at the next interval.")},
     {"status", "status", core::TrNoop("what the service is doing, per link and folder"),
-     core::TrNoop("Shows, per link, whether a pass runs or waits, what is pending and how the last pass ended.")},
+     core::TrNoop("Shows, per link (folder and peer), whether a pass runs or waits, what is pending and how the last "
+                  "pass ended; an incomplete pass with its reason and the items it could not write.")},
     {"wait", "wait [LOCAL_PATH] [--timeout S]",
      core::TrNoop("until nothing is pending (default 300 s; exit 4\n"
                   "                                       when still busy)"),
      core::TrNoop(
          "Returns once nothing is pending (for LOCAL_PATH only, if given), with a progress line on a terminal. "
-         "Exit 4 when work is still pending after S seconds.")},
+         "Exit 4 when work is still pending after S seconds; 5 when a peer did not answer, 1 when it refused, 6 "
+         "when items could not be written (status lists them); 0 only when every link's last pass applied "
+         "everything.")},
     {"events", "events [--follow]", core::TrNoop("conflicts, skipped names, trust requests"),
      core::TrNoop(
          "Lists the service's last 1,000 events: conflict copies made, names skipped, deletions applied, trust "
@@ -113,10 +116,11 @@ constexpr const char* kTail = core::TrNoop(
     "  3  the local Morvex service did not answer\n"
     "  4  timeout: work still pending when 'wait' gave up\n"
     "  5  the peer did not answer: it is offline or unreachable\n"
+    "  6  a pass ended with items it could not write ('status' lists them)\n"
     "  With --json a failure is also printed on standard output as\n"
     "  {\"error\": KIND, \"status\": N, \"message\": TEXT}, KIND one of refused, usage,\n"
-    "  service_down, timeout, peer_unreachable, with \"code\" (the error number the\n"
-    "  other side answered) when there was one.\n");
+    "  service_down, timeout, peer_unreachable, items_failed, with \"code\" (the\n"
+    "  error number the other side answered) when there was one.\n");
 
 // `text` in lines of at most kWidth columns, each after `indent`.
 std::string Wrapped(std::string_view text, std::string_view indent) {

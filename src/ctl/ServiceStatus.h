@@ -10,6 +10,14 @@
 
 namespace morvex::ctl {
 
+// Values of the status answer's problem kind.
+enum class LastPassProblem : int32_t { kNone = 0, kPeerUnreachable = 1, kRefused = 2, kItemsFailed = 3 };
+
+struct FailedPath {
+  std::string path;
+  std::string reason;
+};
+
 // What the local service is doing, from its status answer and the
 // relation ids of its database.
 struct RelationState {
@@ -23,6 +31,15 @@ struct RelationState {
   int64_t pendingBytes = 0;
   int64_t lastPassEnd = 0;  // ms since 1970, 0 when none
   bool lastPassOk = false;
+  std::string peerName;
+  int64_t workBytes = 0;  // of the work pending now; 0 when unknown
+  int64_t workStart = 0;  // ms since 1970
+  int64_t now = 0;        // ms since 1970, when the answer was read
+  // Why the last pass was incomplete (kNone when it was not, or unknown).
+  LastPassProblem problem = LastPassProblem::kNone;
+  int32_t peerError = 0;  // the peer's code for kRefused
+  std::vector<FailedPath> failedItems;  // the first few
+  int32_t failedCount = 0;            // all of them
 };
 
 struct TreeState {
@@ -41,6 +58,13 @@ std::optional<ServiceState> ReadServiceState(CtlClient& client, const std::strin
 // Nothing running, queued, pending or being indexed; with `treeUuids`, only
 // those trees and their relations count.
 bool Idle(const ServiceState& state, const std::vector<std::string>& treeUuids);
+
+// What 'wait' makes of a state: still busy, or done with this exit status
+// (kExitOk when every relation concerned applied everything; a peer that
+// did not answer before items that failed).
+std::optional<int> WaitVerdict(const ServiceState& state, const std::vector<std::string>& treeUuids);
+// The reason of an incomplete last pass, in the user's words.
+std::string ProblemText(const RelationState& relation);
 
 void PrintStatusJson(const ServiceState& state, std::ostream& out);
 void PrintStatusText(const ServiceState& state, std::ostream& out);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "core/Text.h"
 #include "ctl/CommandContext.h"
 #include "ctl/ServiceStatus.h"
 #include "index/Tree.h"
@@ -20,6 +21,17 @@ int ShowStatus(Context& context) {
     PrintStatusText(*state, context.out);
   }
   return kExitOk;
+}
+
+// Idle with a link whose last pass was incomplete: each such link and why.
+int FailIncomplete(Context& context, const ServiceState& state, const std::vector<std::string>& trees, int status) {
+  for (const RelationState& r : state.relations) {
+    if (r.lastPassEnd == 0 || r.lastPassOk) continue;
+    if (!trees.empty() && r.localTreeUuid != trees.front()) continue;
+    const std::string why = r.problem == LastPassProblem::kNone ? core::Tr("last pass incomplete") : ProblemText(r);
+    context.Fail(status, r.localRoot + ": " + why);
+  }
+  return status;
 }
 
 // Polls until the service (or one folder's part of it) has been idle for
@@ -47,10 +59,11 @@ int Wait(Context& context) {
     CtlAnswer failure;
     const std::optional<ServiceState> state = ReadServiceState(*context.client, context.invocation.metadir, failure);
     if (!state) return context.Fail(failure);
-    idlePolls = Idle(*state, trees) ? idlePolls + 1 : 0;
+    const std::optional<int> verdict = WaitVerdict(*state, trees);
+    idlePolls = verdict ? idlePolls + 1 : 0;
     if (idlePolls >= 2) {
       if (terminal) context.err << "\r\033[K";
-      return kExitOk;
+      return *verdict == kExitOk ? kExitOk : FailIncomplete(context, *state, trees, *verdict);
     }
     if (terminal) {
       int64_t files = 0;

@@ -187,12 +187,13 @@ int HandleWinSyncDelete(Request& request) {
 // pass (ms since 1970, 0 before the first), dirty_count / dirty_size =
 // files and bytes still pending, total_count = state bits (1 running,
 // 2 queued, 4 last pass complete). Each tree with indexing outstanding is a
-// SyncInfo without remote device, dirty_count = items outstanding.
+// SyncInfo without remote device, dirty_count = items outstanding. A
+// relation whose last pass was incomplete has a PassProblemInfo saying why.
 int HandleLinuxStatus(Request& request) {
   const auto relations = core::CStatusBoard::Instance().Relations();
   qo::MsgStatusResponse response;
   std::vector<RelationInfo> listed;
-  ListRelationInfos(CSelection(), WithPeerName::kNo, listed);
+  ListRelationInfos(CSelection(), WithPeerName::kYes, listed);
   for (RelationInfo& relation : listed) {
     qo::SyncInfo& info = *response.add_syncs();
     info = std::move(relation.info);
@@ -202,6 +203,26 @@ int HandleLinuxStatus(Request& request) {
     info.set_dirty_count(std::max<int64_t>(status.pendingFiles, 0));
     info.set_dirty_size(std::max<int64_t>(status.pendingBytes, 0));
     info.set_total_count((status.running ? 1 : 0) | (status.queued ? 2 : 0) | (status.lastPassOk ? 4 : 0));
+    if (status.pendingBytes > 0 && status.workBytes > 0) {
+      qo::WorkProgressInfo& progress = *response.add_progress();
+      progress.set_local_tree_uuid(info.local_tree_uuid());
+      progress.set_remote_tree_uuid(info.remote_tree_uuid());
+      progress.set_total_bytes(status.workBytes);
+      progress.set_started(status.workStart);
+    }
+    const core::PassReport& report = status.lastPass;
+    if (status.lastPassEnd == 0 || status.lastPassOk || report.problem == core::PassProblem::kNone) continue;
+    qo::PassProblemInfo& problem = *response.add_problems();
+    problem.set_local_tree_uuid(info.local_tree_uuid());
+    problem.set_remote_tree_uuid(info.remote_tree_uuid());
+    problem.set_kind(static_cast<int32_t>(report.problem));
+    if (report.peerError != 0) problem.set_peer_error(report.peerError);
+    for (const core::FailedItem& item : report.items) {
+      qo::FailedItemInfo& listedItem = *problem.add_items();
+      listedItem.set_path(item.path);
+      listedItem.set_reason(item.reason);
+    }
+    problem.set_item_count(report.itemCount);
   }
   for (const auto& [treeId, outstanding] : core::CStatusBoard::Instance().Indexing()) {
     const index::LocalTree tree = index::LocalTree::ById(treeId);

@@ -4,6 +4,7 @@
 
 #include "core/BroadcastService.h"
 #include "device/Device.h"
+#include "device/DeviceQueries.h"
 #include "peer/DeviceChannel.h"
 #include "peer/RequestHandlers.h"
 #include "peer/TrustBook.h"
@@ -40,7 +41,11 @@ int AnswerTrust(Request& request, qo::TrustResult result) {
 // The handshake talks to devices not trusted yet: any known key will do.
 protocol::PeerReply SendToDevice(Request& request, const device::CDevice& device, int code,
                                  const google::protobuf::MessageLite& body, int waitMs) {
-  return OpenDeviceChannel(request.peer, device, PeerKey::kAnyKnown).Ask(code, &body, waitMs);
+  protocol::PeerReply reply = OpenDeviceChannel(request.peer, device, PeerKey::kAnyKnown).Ask(code, &body, waitMs);
+  // No answer in time: shown offline at once; its next datagram or answer
+  // brings it back.
+  if (reply.receiveError == qo::ZE_OPERATE_TIMEOUT) device::MarkOffline(device.uuid);
+  return reply;
 }
 
 }  // namespace

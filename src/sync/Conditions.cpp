@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/BeneathDir.h"
+#include "sync/ApplyFailures.h"
 
 namespace morvex::sync {
 namespace {
@@ -17,6 +18,14 @@ bool ModifiedAgain(const CTreeFiles& tree, const std::string& path, int64_t expe
   if (expectedMtime == kNoCheck) return false;
   if (tree.IsDirectory(path)) return false;
   return tree.ModifiedSince(path, expectedMtime);
+}
+
+// A failure worth telling the user about: not a race with another writer
+// (the file or its folder gone meanwhile), nor a path refused for leaving
+// the tree (the pass counts those already).
+void NoteFailure(const std::string& path, int error) {
+  if (error == 0 || error == ENOENT || error == ESTALE || platform::IsEscapeError(error)) return;
+  NoteApplyFailure(path, error);
 }
 
 std::string ParentOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
@@ -44,7 +53,9 @@ bool CConditionMove::Run() {
     LOG(INFO) << "File modified again, abort Rename: " << destination_;
     return false;
   }
+  errno = 0;
   bool moved = tree_.Move(source_, destination_, replace_, sourceIdentity_);
+  int error = errno;
   // Not for a refused path or another writer's file: only a folder in the way
   // is worth a second try.
   if (!moved && errno != ESTALE && !platform::IsEscapeError(errno) && tree_.IsDirectory(destination_)) {
@@ -53,10 +64,12 @@ bool CConditionMove::Run() {
       LOG(ERROR) << "RemoveDirectory() failed[" << errno << "]: " << destination_;
     } else {
       moved = tree_.Move(source_, destination_, replace_, sourceIdentity_);
+      error = errno;
       if (!moved) LOG(ERROR) << "MoveFileEx() failed[" << errno << "]: " << destination_;
     }
   }
   if (!moved) {
+    NoteFailure(destination_, error);
     LOG(WARNING) << "[Rename    ] x|" << source_ << " => " << destination_;
     return false;
   }
@@ -72,7 +85,9 @@ bool CConditionMkdir::Run() {
     LOG(INFO) << "File modified again, abort mkdir: " << path_;
     return false;
   }
+  errno = 0;
   if (!tree_.MakeDirectory(path_, replaceFile_)) {
+    NoteFailure(path_, errno);
     LOG(WARNING) << "[mkdir     ] x| " << path_;
     return false;
   }
@@ -87,7 +102,10 @@ bool CConditionMkdir::Run() {
 }
 
 bool CConditionRmdir::Run() {
+  errno = 0;
   if (!tree_.RemoveDirectory(path_)) {
+    // A folder that still holds files made here keeps them: not a failure.
+    if (errno != ENOTEMPTY && errno != EEXIST) NoteFailure(path_, errno);
     LOG(WARNING) << "RemoveDirectory() failed[" << errno << "]: " << path_;
     LOG(WARNING) << "[rmdir     ] x| " << path_;
     return false;
@@ -101,7 +119,9 @@ bool CConditionDelFile::Run() {
     LOG(INFO) << "File modified again, abort delfile: " << path_;
     return false;
   }
+  errno = 0;
   if (!tree_.DeleteFile(path_)) {
+    NoteFailure(path_, errno);
     LOG(ERROR) << "DeleteFile() failed[" << errno << "]: " << path_;
     LOG(WARNING) << "[delfile   ] x| " << path_;
     return false;
@@ -115,9 +135,11 @@ bool CConditionSetAttr::Run() {
     LOG(INFO) << "File modified again, abort SetAttr: " << path_;
     return false;
   }
+  errno = 0;
   const bool attributesSet = tree_.ApplyPeerAttributes(path_, winAttr_, unixAttr_);
   const bool timeSet = newMtime_ == expectedMtime_ || tree_.SetLastWriteTime(path_, newMtime_);
   if (!attributesSet || !timeSet) {
+    NoteFailure(path_, errno);
     LOG(WARNING) << "Failed to SetAttributes()[" << errno << "]: " << path_;
     LOG(WARNING) << "[SetAttr    ] x| " << path_;
     return false;

@@ -5,12 +5,14 @@
 #include <glog/logging.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <set>
 #include <utility>
 
 #include "core/BroadcastService.h"
+#include "device/DeviceQueries.h"
 #include "index/FileUtils.h"
 #include "index/IgnoreRules.h"
 #include "index/QoFile.h"
@@ -22,6 +24,7 @@
 #include "protocol/ErrorText.h"
 #include "protocol/ProtectedMsg.h"
 #include "store/ContentResolver.h"
+#include "sync/ApplyFailures.h"
 #include "sync/Conditions.h"
 #include "sync/ListingPage.h"
 #include "sync/SyncBatch.h"
@@ -128,6 +131,7 @@ protocol::PeerChannel CSyncDir::OpenChannel(peer::PeerContext& peer) const {
 bool CSyncDir::ListChanges(protocol::PeerChannel& channel, const PassLimits& limits, PassLists& lists) {
   if (!channel.HasRoute()) {
     LOG(WARNING) << "empty route_uri, may be device off line";
+    report_.problem = core::PassProblem::kPeerUnreachable;
     return false;
   }
 
@@ -145,6 +149,10 @@ bool CSyncDir::ListChanges(protocol::PeerChannel& channel, const PassLimits& lim
       } else {
         LOG(ERROR) << "Msg.ReceiveError(): " << qo::ErrorCode_Name(static_cast<qo::ErrorCode>(reply.receiveError));
       }
+      report_.problem = core::PassProblem::kPeerUnreachable;
+      // Shown offline at once rather than when its announcements age out;
+      // its next datagram or answer brings it back.
+      device::MarkOffline(relation_.peerDeviceUuid);
       return false;
     }
     if (reply.refused()) {
@@ -153,11 +161,15 @@ bool CSyncDir::ListChanges(protocol::PeerChannel& channel, const PassLimits& lim
       } else {
         LOG(ERROR) << "Peer return error with invalid body";
       }
+      report_.problem = core::PassProblem::kRefused;
+      report_.peerError = reply.peerError.value_or(0);
       return false;
     }
     qo::MsgFindResponse response;
     if (!DecodeListingPage(reply.body, response)) {
       LOG(ERROR) << "Bad data format for MsgFindResponse";
+      report_.problem = core::PassProblem::kRefused;
+      report_.peerError = qo::ZE_BAD_FORMAT;
       return false;
     }
     const std::vector<std::string> uuids(response.uuids().begin(), response.uuids().end());
@@ -174,6 +186,7 @@ bool CSyncDir::ListChanges(protocol::PeerChannel& channel, const PassLimits& lim
           core::CBroadcastService::Instance().Broadcast(
               core::BM_INVALID_NAME, core::PathEvent{relation_.peerDeviceUuid, relation_.treeRoot + stat.path()});
           ++failedFiles_;
+          report_.AddItem(relation_.treeRoot + stat.path(), "invalid name");
         }
         continue;
       }
@@ -206,6 +219,12 @@ bool CSyncDir::ListChanges(protocol::PeerChannel& channel, const PassLimits& lim
   }
 }
 
+core::PassReport CSyncDir::Report() const {
+  core::PassReport report = report_;
+  if (report.problem == core::PassProblem::kNone && !Complete()) report.problem = core::PassProblem::kItemsFailed;
+  return report;
+}
+
 bool CSyncDir::RunPass(peer::PeerContext& peer, const PassLimits& limits) {
   if (!valid_) return false;
   // One conversation for the whole pass: the listing and every fetch
@@ -220,10 +239,23 @@ bool CSyncDir::RunPass(peer::PeerContext& peer, const PassLimits& limits) {
 void CSyncDir::ApplyChanges(peer::PeerContext& peer, protocol::PeerChannel& channel, const PassLimits& limits,
                             PassLists& lists) {
   RemoveLeftoverTempFiles(relation_.treeUuid, relation_.treeRoot);
-  const int64_t applied = ApplyLists(channel, limits, lists);
+  int64_t applied = 0;
+  {
+    // A step that failed on disk leaves its record as it was; the pass
+    // counts it and keeps its path and reason for the status.
+    const CApplyFailureSink sink([this](const std::string& path, int error) {
+      ++failedFiles_;
+      report_.AddItem(path, std::strerror(error));
+    });
+    applied = ApplyLists(channel, limits, lists);
+  }
   // A step refused for leaving the tree wrote nothing; its change is not
   // recorded, and the pass says so.
-  failedFiles_ += std::exchange(lists.escapes, 0);
+  const int32_t escapes = std::exchange(lists.escapes, 0);
+  failedFiles_ += escapes;
+  for (int32_t i = 0; i < escapes; ++i) {
+    report_.AddItem(relation_.treeRoot, "a path from the peer leads outside the folder");
+  }
   if (applied > 0) {
     index::PublishFileChange(peer.zmq, peer.config.Snapshot()->deviceUuid, relation_.syncUuid, relation_.treeUuid);
   }
@@ -240,6 +272,7 @@ bool CSyncDir::FetchBatch(protocol::PeerChannel& channel, const PassLimits& limi
   if (!fetcher.Fetch(wanted)) {
     LOG(ERROR) << "Failed to fetch data from: " << relation_.peerDeviceUuid;
     goOn_ = false;
+    report_.problem = core::PassProblem::kPeerUnreachable;
   }
   return goOn_;
 }
@@ -282,6 +315,7 @@ int64_t CSyncDir::ApplyLists(protocol::PeerChannel& channel, const PassLimits& l
           applyOne(*item, operations);
         } else {
           ++failedFiles_;
+          report_.AddItem(item->Path(), "could not be fetched");
           LOG(ERROR) << "Failed to fetch data: " << item->Path();
         }
       }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/StatusBoard.h"
 #include "peer/PeerContext.h"
 #include "peer/Relations.h"
 #include "protocol/PeerChannel.h"
@@ -68,6 +69,8 @@ class CSyncDir {
   bool RunPass(peer::PeerContext& peer, const PassLimits& limits = {});
   // After a pass: every change it found was fetched and handed to a batch.
   bool Complete() const { return goOn_ && failedFiles_ == 0; }
+  // After an incomplete pass: why (the peer, or the items that failed).
+  core::PassReport Report() const;
 
   // The conversation a pass holds with the relation's peer (RunPass opens
   // one and lends it to the listing and to every fetch batch).
@@ -87,6 +90,7 @@ class CSyncDir {
   bool valid_ = false;
   bool goOn_ = true;
   int32_t failedFiles_ = 0;
+  core::PassReport report_;  // its problem is set only by a failed listing or fetch
 };
 
 // Deletes the temporary files a killed service left in the tree, once per

@@ -2,7 +2,9 @@
 
 #include <glog/logging.h>
 
+#include <cstdint>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -54,11 +56,12 @@ PassOutcome DecodeOutcome(const protocol::ZmqFrame& frame) {
 }
 
 // The pass of a real relation against its peer.
-PassOutcome RunRelationPass(peer::PeerContext& peer, int32_t syncId) {
+PassResult RunRelationPass(peer::PeerContext& peer, int32_t syncId) {
   CSyncDir relation(syncId);
   if (!relation.Valid()) return PassOutcome::kNoRelation;
-  if (!relation.RunPass(peer)) return PassOutcome::kListingFailed;
-  return relation.Complete() ? PassOutcome::kComplete : PassOutcome::kChangesLeft;
+  if (!relation.RunPass(peer)) return {PassOutcome::kListingFailed, relation.Report()};
+  if (relation.Complete()) return PassOutcome::kComplete;
+  return {PassOutcome::kChangesLeft, relation.Report()};
 }
 
 }  // namespace
@@ -87,10 +90,13 @@ uint32_t CSyncWorker::Run() {
     }
     const int32_t syncId = DecodeId(job);
     core::CBroadcastService::Instance().Broadcast(core::BM_SYNC_BEGIN);
-    const PassOutcome outcome = runPass_(syncId);
+    PassResult result = runPass_(syncId);
     core::CBroadcastService::Instance().Broadcast(core::BM_SYNC_END);
+    if (result.outcome != PassOutcome::kNoRelation) {
+      core::CStatusBoard::Instance().SetPassReport(syncId, std::move(result.report));
+    }
     socket.SendFrame(EncodeId(syncId), true);
-    socket.SendFrame(EncodeOutcome(outcome), false);
+    socket.SendFrame(EncodeOutcome(result.outcome), false);
   }
   return 0;
 }
@@ -126,7 +132,16 @@ uint32_t CSyncRouter::Run() {
   protocol::ZmqSocket notices(peer_.zmq, ZMQ_SUB);
   protocol::ZmqSocket exit = protocol::SubscribeExit(peer_.zmq);
   notices.SetOption(ZMQ_MAXMSGSIZE, &kMaxPublishFrame, sizeof kMaxPublishFrame);
+  notices.SetOption(ZMQ_HEARTBEAT_IVL, kHeartbeatIntervalMs);
+  notices.SetOption(ZMQ_HEARTBEAT_TIMEOUT, kHeartbeatTimeoutMs);
   notices.Subscribe();
+  // One monitor per router: tests run several in one process.
+  const std::string monitorEndpoint = "inproc://syncer-monitor-" + std::to_string(reinterpret_cast<uintptr_t>(this));
+  protocol::ZmqSocket monitor(peer_.zmq, ZMQ_PAIR);
+  if (zmq_socket_monitor(notices.Handle(), monitorEndpoint.c_str(), ZMQ_EVENT_DISCONNECTED) != 0 ||
+      !monitor.Connect(monitorEndpoint)) {
+    LOG(WARNING) << "No monitor on the publish subscriptions: a dropped peer is seen offline only as it ages out";
+  }
   if (!workers.Bind(protocol::endpoints::kRouteSync) || !requests.Bind(protocol::endpoints::kSyncer)) {
     LOG(ERROR) << "Failed to Init SyncRouter.";
     return 1;
@@ -147,8 +162,9 @@ uint32_t CSyncRouter::Run() {
     zmq_pollitem_t items[] = {{exit.Handle(), 0, ZMQ_POLLIN, 0},
                               {requests.Handle(), 0, ZMQ_POLLIN, 0},
                               {notices.Handle(), 0, ZMQ_POLLIN, 0},
-                              {workers.Handle(), 0, ZMQ_POLLIN, 0}};
-    if (zmq_poll(items, 4, -1) < 0) {
+                              {workers.Handle(), 0, ZMQ_POLLIN, 0},
+                              {monitor.Handle(), 0, ZMQ_POLLIN, 0}};
+    if (zmq_poll(items, 5, -1) < 0) {
       if (zmq_errno() == EINTR) continue;
       break;
     }
@@ -165,7 +181,9 @@ uint32_t CSyncRouter::Run() {
       }
     }
     if ((items[3].revents & ZMQ_POLLIN) != 0) OnWorkerReport(workers);
+    if ((items[4].revents & ZMQ_POLLIN) != 0) OnSubscriptionEvent(monitor);
   }
+  zmq_socket_monitor(notices.Handle(), nullptr, 0);
 
   device::StopObservingDevices(this);
   retries_.clear();  // waits for a retry being pushed
@@ -220,6 +238,18 @@ void CSyncRouter::PublishPassEnd(int32_t syncId, PassOutcome outcome) {
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   core::CStatusBoard::Instance().PassEnded(syncId, outcome == PassOutcome::kComplete,
                                            std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+void CSyncRouter::TellFailure(int32_t syncId, PassOutcome outcome) {
+  if (outcome == PassOutcome::kComplete || outcome == PassOutcome::kNoRelation) {
+    failing_.erase(syncId);
+    return;
+  }
+  if (!failing_.insert(syncId).second) return;  // told when it began failing
+  peer::Relation relation;
+  if (!peer::LoadRelation(syncId, relation)) return;
+  core::CBroadcastService::Instance().Broadcast(core::BM_PASS_FAILED,
+                                                core::PathEvent{relation.peerDeviceUuid, relation.treeRoot});
 }
 
 void CSyncRouter::SendJob(protocol::ZmqSocket& workers, const std::string& identity, int32_t syncId) {
@@ -299,6 +329,7 @@ void CSyncRouter::OnWorkerReport(protocol::ZmqSocket& workers) {
       }
       PublishPassEnd(finished, outcome);
       Publish(finished);
+      TellFailure(finished, outcome);
       ScheduleRetry(finished, outcome);
     }
   }
@@ -326,6 +357,24 @@ void CSyncRouter::ScheduleRetry(int32_t syncId, PassOutcome outcome) {
 void CSyncRouter::RequestPeerPasses(const std::string& deviceUuid, protocol::ZmqSocket& workers) {
   for (const int32_t id : peer::RelationIds(CSelection("peer_device_uuid = ? ").AddString(deviceUuid))) {
     RequestPass(id, workers);
+  }
+}
+
+void CSyncRouter::OnSubscriptionEvent(protocol::ZmqSocket& monitor) {
+  // Two frames: the event (16 bits) and its value (32 bits), then the
+  // endpoint the connection was for.
+  protocol::ZmqFrame event;
+  protocol::ZmqFrame endpoint;
+  if (!monitor.RecvFrame(event) || !event.More() || !monitor.RecvFrame(endpoint)) return;
+  uint16_t code = 0;
+  if (event.Size() >= sizeof code) std::memcpy(&code, event.Data(), sizeof code);
+  const std::string uri = endpoint.ToString();
+  // A connection this router closed itself is none of the devices' doing.
+  if (code != ZMQ_EVENT_DISCONNECTED || subscriptions_.count(uri) == 0) return;
+  for (const auto& [uuid, pubUri] : online_) {
+    if (pubUri != uri) continue;
+    LOG(WARNING) << "Publish connection to " << uri << " dropped: device " << uuid << " offline";
+    device::MarkOffline(uuid);
   }
 }
 

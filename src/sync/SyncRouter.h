@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/LogThrottle.h"
+#include "core/StatusBoard.h"
 #include "core/WorkThread.h"
 #include "peer/PeerContext.h"
 #include "platform/TimerService.h"
@@ -30,9 +31,18 @@ enum class PassOutcome : uint8_t {
   kChangesLeft,    // applied in part: a file or a fetch failed
 };
 
+// How a pass ended and, when incomplete, why.
+struct PassResult {
+  // Implicit: an outcome alone is a result without a report.
+  PassResult(PassOutcome how = PassOutcome::kComplete, core::PassReport why = {})  // NOLINT
+      : outcome(how), report(std::move(why)) {}
+  PassOutcome outcome;
+  core::PassReport report;
+};
+
 // Runs one pass of a relation (the sync workers' job) and returns how it
 // ended; tests put their own.
-using PassRunner = std::function<PassOutcome(int32_t syncId)>;
+using PassRunner = std::function<PassResult(int32_t syncId)>;
 
 // Runs passes for the sync workers: takes the next relation from the
 // router, runs its pass between the begin and end broadcasts, and replies
@@ -70,11 +80,18 @@ class CSyncWorker final : public core::CWorkThread {
 //  - The router alone decides on a retry, from that outcome: an incomplete
 //    pass is requested again after the retry delay while its peer is
 //    online; a complete one is not. The status board only shows what the
-//    router and the passes did; nothing reads it back to decide.
+//    router and the passes did; nothing reads it back to decide. The
+//    worker puts the pass's report (why it was incomplete) on the board
+//    itself, before its report frame.
+//  - A relation whose pass fails after a complete one (or as its first) is
+//    told to the interfaces (BM_PASS_FAILED) once; its retries that fail
+//    too are not, so that an absent peer does not fill the history.
 //  - One subscription per distinct publish address of the online trusted
 //    devices, counted by the devices that use it, following the Device
 //    table: a subscription is connected when its first device comes online
 //    and disconnected when its last one goes; nothing else reconnects it.
+//    Heartbeats watch each connection; a socket monitor reports a dropped
+//    one and the router marks the devices behind it offline.
 //
 // Threads: the schedule, the idle workers and the subscriptions belong to
 // the router thread ("SyncRouter"). Each pass runs on one of the four
@@ -93,6 +110,12 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   // ZeroMQ takes it for a protocol error and does not reconnect: the
   // subscription is made again when the device next comes online.
   static constexpr int64_t kMaxPublishFrame = 16 * 1024;
+
+  // ZeroMQ heartbeats on the publish subscriptions: a peer whose cable was
+  // pulled sends no FIN, and without them its connection would look alive
+  // until TCP gave up. A connection dropped marks its devices offline.
+  static constexpr int kHeartbeatIntervalMs = 3000;
+  static constexpr int kHeartbeatTimeoutMs = 9000;
 
   // A pass that ended incomplete (the peer vanished, a file failed) is
   // tried again after this long while its peer is online.
@@ -120,6 +143,9 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   void OnWorkerReport(protocol::ZmqSocket& workers);
   void OnMessage(protocol::CQoMsg& message, protocol::ZmqSocket& workers);
   void Reconcile(protocol::ZmqSocket& notices, protocol::ZmqSocket& workers);
+  // A subscription's connection dropped (its monitor's event): the devices
+  // publishing there are offline until they announce themselves again.
+  void OnSubscriptionEvent(protocol::ZmqSocket& monitor);
   // After a pass: another one later when it ended incomplete.
   void ScheduleRetry(int32_t syncId, PassOutcome outcome);
   // Passes for every relation with this peer (it came online).
@@ -129,6 +155,8 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   void Publish(int32_t syncId) const;
   // Shows how a relation's last pass ended to the status requests.
   static void PublishPassEnd(int32_t syncId, PassOutcome outcome);
+  // BM_PASS_FAILED when this pass turns a complete (or new) relation incomplete.
+  void TellFailure(int32_t syncId, PassOutcome outcome);
 
   peer::PeerContext& peer_;
   PassRunner runPass_;
@@ -156,6 +184,8 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   // A publish URI that cannot be connected comes back on every reconcile.
   core::LogThrottle connectFailed_;
   std::unordered_map<int32_t, std::unique_ptr<platform::TimerService::Timer>> retries_;
+  // Relations whose last pass was incomplete (and told as such).
+  std::unordered_set<int32_t> failing_;
 };
 
 }  // namespace morvex::sync

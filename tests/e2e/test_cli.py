@@ -11,6 +11,7 @@ messages of refused input (exit 1) and of a peer that does not answer
 import json
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
@@ -228,6 +229,71 @@ class RefusalTest(unittest.TestCase):
                 self.assertIn("%s did not answer" % a.name, err)
                 self.assertNotIn("no answer from the Morvex service", err)
                 self.assertEqual(json.loads(out)["error"], "peer_unreachable", out)
+            finally:
+                net.set_link(a.host, True)
+
+
+@unittest.skipIf(SKIP, SKIP)
+class FailureVisibleTest(unittest.TestCase):
+    """An unwritable file and a cut-off peer: `wait` says so by its status."""
+
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="mvx-fail-")
+        self.addCleanup(shutil.rmtree, self.work, True)
+
+    def linked(self, net, a, b):
+        """alpha shares a folder with one file, bravo links to it; both in step."""
+        ra, rb = os.path.join(self.work, "alpha"), os.path.join(self.work, "bravo")
+        write(os.path.join(ra, "locked.txt"), b"first\n")
+        os.makedirs(rb)
+        tree = net.ctl_json(a.host, "--json", "folder", "add", ra)
+        net.ctl_json(b.host, "link", a.name, tree["tree_uuid"], rb, "--json")
+        wait_until(lambda: snapshot(rb) == snapshot(ra), CONVERGE, what="bravo's copy equals alpha's folder")
+        status, _, err = net.ctl(b.host, "wait", rb, "--timeout", "30")
+        self.assertEqual(status, 0, err)
+        return ra, rb
+
+    def test_a_file_that_cannot_be_written_makes_wait_exit_6_and_status_names_it(self):
+        with NET.scenario(self.id()) as net:
+            a, b = start_pair(net)
+            handshake(self, net, a, b)
+            ra, rb = self.linked(net, a, b)
+            locked = os.path.join(rb, "locked.txt")
+            net.run(b.host, "chattr", "+i", locked)
+            self.addCleanup(lambda: subprocess.run(["chattr", "-i", locked], check=False))
+            write(os.path.join(ra, "locked.txt"), b"second, longer\n")
+            ctl_ok(self, net, a, "rescan")
+            ctl_ok(self, net, b, "sync-now", rb)
+            status, _, err = net.ctl(b.host, "wait", rb, "--timeout", "60")
+            self.assertEqual(status, 6, err)
+            self.assertIn(locked, err)
+            state = net.ctl_json(b.host, "status", "--json")
+            relation = state["relations"][0]
+            self.assertFalse(relation["last_pass_ok"], state)
+            self.assertEqual(relation["reason"], "items-failed", state)
+            self.assertIn(locked, [item["path"] for item in relation["failed_items"]], state)
+            self.assertIn(locked, ctl_ok(self, net, b, "status"))
+
+    def test_a_peer_cut_off_makes_wait_exit_5_and_shows_offline_within_15_s(self):
+        with NET.scenario(self.id()) as net:
+            a, b = start_pair(net)
+            handshake(self, net, a, b)
+            ra, rb = self.linked(net, a, b)
+            net.set_link(a.host, False)
+            try:
+                cut = time.monotonic()
+                wait_until(lambda: [d for d in net.ctl_json(b.host, "devices", "--json")
+                                    if d["uuid"] == a.uuid and not d["online"]], 15,
+                           what="bravo shows alpha offline")
+                self.assertLess(time.monotonic() - cut, 15)
+                status, _, err = net.ctl(b.host, "sync-now", rb)
+                self.assertEqual(status, 5, err)
+                # The pass it asked for finds no one to answer.
+                status, _, err = net.ctl(b.host, "wait", rb, "--timeout", "60")
+                self.assertEqual(status, 5, err)
+                state = net.ctl_json(b.host, "status", "--json")
+                self.assertFalse(state["relations"][0]["last_pass_ok"], state)
+                self.assertEqual(state["relations"][0]["reason"], "peer-unreachable", state)
             finally:
                 net.set_link(a.host, True)
 

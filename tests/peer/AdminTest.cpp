@@ -335,6 +335,27 @@ TEST_F(AdminTest, TheOwnStatusShowsEachRelationsStateAndTheIndexingLeft) {
   EXPECT_EQ(indexing.local_tree_uuid(), second);
   EXPECT_EQ(indexing.remote_device_uuid(), "");
   EXPECT_EQ(indexing.dirty_count(), 3);
+  EXPECT_EQ(status.problems_size(), 0) << "a complete pass has no problem";
+  ASSERT_EQ(status.progress_size(), 1);
+  EXPECT_EQ(status.progress(0).total_bytes(), 300);
+  EXPECT_GT(status.progress(0).started(), 0);
+
+  core::PassReport report;
+  report.problem = core::PassProblem::kItemsFailed;
+  for (size_t i = 0; i <= core::PassReport::kMaxListed; ++i) report.AddItem("/t/f" + std::to_string(i), "Permission denied");
+  board.SetPassReport(id, report);
+  board.PassEnded(id, false, 2000);
+  ASSERT_EQ(Code(qo::MC_LINUX_STATUS_REQUEST, nullptr, &answer), 0);
+  ASSERT_TRUE(status.ParseFromString(answer));
+  ASSERT_EQ(status.problems_size(), 1);
+  const qo::PassProblemInfo& problem = status.problems(0);
+  EXPECT_EQ(problem.local_tree_uuid(), first);
+  EXPECT_EQ(problem.remote_tree_uuid(), second);
+  EXPECT_EQ(problem.kind(), static_cast<int32_t>(core::PassProblem::kItemsFailed));
+  EXPECT_EQ(problem.items_size(), static_cast<int>(core::PassReport::kMaxListed));
+  EXPECT_EQ(problem.item_count(), static_cast<int>(core::PassReport::kMaxListed) + 1);
+  EXPECT_EQ(problem.items(0).path(), "/t/f0");
+  EXPECT_EQ(problem.items(0).reason(), "Permission denied");
   board.Clear();
 }
 

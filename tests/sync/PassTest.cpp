@@ -1,6 +1,9 @@
 // One pass over a relation: listing in pages, batch cuts, the order of
 // deletions, hostile paths from a peer, refused downloads, progress totals.
 #include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +15,7 @@
 #include "index/IgnoreRules.h"
 #include "peer/PathRules.h"
 #include "platform/UniqueDir.h"
+#include "platform/UniqueFd.h"
 #include "sync/SyncFixture.h"
 #include "sync/TempFile.h"
 
@@ -58,6 +62,16 @@ class ProgressTotals final : public core::CBroadcastReceiver {
 };
 
 using PassTest = SyncFixture;
+
+// Sets or clears the immutable flag (chattr +i); false where the file
+// system or the user cannot.
+bool SetImmutable(const std::string& path, bool on) {
+  platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  int flags = 0;
+  if (!fd.Valid() || ::ioctl(fd.Get(), FS_IOC_GETFLAGS, &flags) != 0) return false;
+  flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+  return ::ioctl(fd.Get(), FS_IOC_SETFLAGS, &flags) == 0;
+}
 
 // The names in one folder.
 std::set<std::string> Names(const std::string& dir) {
@@ -297,6 +311,32 @@ TEST_F(PassTest, AListingThatFailsEndsThePassWithoutChanges) {
   Resolver().Update(store::uris::Device(), offline, store::CSelection("uuid = ? ").AddString(own_));
   EXPECT_FALSE(Pass());
   EXPECT_FALSE(index::PathExists(At(localRoot_, "a.txt")));
+}
+
+TEST_F(PassTest, AFileThatCannotBeReplacedLeavesThePassIncompleteAndNamesIt) {
+  test::WriteFile(At(peerRoot_, "locked.txt"), "first");
+  test::WriteFile(At(peerRoot_, "free.txt"), "first");
+  IndexAll(peerRoot_);
+  ASSERT_TRUE(Pass());
+  const std::string locked = At(localRoot_, "locked.txt");
+  if (!SetImmutable(locked, true)) GTEST_SKIP() << "no immutable flag here";
+  test::WriteFile(At(peerRoot_, "locked.txt"), "second");
+  test::WriteFile(At(peerRoot_, "free.txt"), "second");
+  IndexPaths(peerRoot_, {"locked.txt", "free.txt"});
+
+  CSyncDir relation(syncId_);
+  const bool listed = relation.RunPass(*peer_);
+  SetImmutable(locked, false);
+  ASSERT_TRUE(listed);
+  EXPECT_FALSE(relation.Complete());
+  const core::PassReport report = relation.Report();
+  EXPECT_EQ(report.problem, core::PassProblem::kItemsFailed);
+  ASSERT_EQ(report.items.size(), 1u);
+  EXPECT_EQ(report.itemCount, 1);
+  EXPECT_EQ(report.items[0].path, locked);
+  EXPECT_FALSE(report.items[0].reason.empty());
+  EXPECT_EQ(test::ReadFile(locked), "first");
+  EXPECT_EQ(test::ReadFile(At(localRoot_, "free.txt")), "second") << "the others are applied";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The pass scheduler: four workers, never two passes of one relation (nor
 // of one local tree) at once, requests during a pass folding into one more
 // pass.
+#include <any>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -9,6 +10,7 @@
 #include <mutex>
 #include <set>
 
+#include "core/BroadcastService.h"
 #include "core/StatusBoard.h"
 #include "index/Tree.h"
 #include "peer/PeerFixture.h"
@@ -255,6 +257,43 @@ TEST_F(SchedulerTest, AnIncompletePassIsRetriedWhileThePeerIsOnline) {
   EXPECT_GT(shown.lastPassEnd, 0);
 }
 
+// Counts the failed passes told to the interfaces.
+class FailureCount final : public core::CBroadcastReceiver {
+ public:
+  FailureCount() { core::CBroadcastService::Instance().Register(core::BM_PASS_FAILED, this); }
+  ~FailureCount() override { core::CBroadcastService::Instance().Unregister(core::BM_PASS_FAILED, this); }
+  bool OnReceive(int, const std::any&) override {
+    ++count;
+    return true;
+  }
+  std::atomic<int> count{0};
+};
+
+// A relation that keeps failing is told once, when it turns incomplete, and
+// again only after a complete pass.
+TEST_F(SchedulerTest, AFailedPassIsToldOnceNotOnEveryRetry) {
+  StopRouter();
+  const int32_t id = AddRelation(dir_.Path());
+  ASSERT_GT(id, 0);
+  FailureCount failures;
+  std::atomic<int> passes{0};
+  router_ = std::make_unique<CSyncRouter>(
+      *peer_, 0ms,
+      [&](int32_t) {
+        // Fails three times, completes once, then fails again.
+        const int pass = passes.fetch_add(1);
+        return pass == 3 ? PassOutcome::kComplete : PassOutcome::kChangesLeft;
+      },
+      100ms);
+  router_->Resume();
+  ASSERT_TRUE(test::WaitFor([&] { return passes.load() >= 3; }, 5s));
+  EXPECT_EQ(failures.count.load(), 1);
+  // The complete pass asks for none: the next one comes from a request.
+  ASSERT_TRUE(test::WaitFor([&] { return passes.load() >= 4; }, 5s));
+  router_->RequestAll();
+  ASSERT_TRUE(test::WaitFor([&] { return failures.count.load() == 2; }, 5s));
+}
+
 // The router's subscriptions to the publish ports of the online devices,
 // against a real publisher: an XPUB socket that hands the test every
 // subscription a connection makes.
@@ -378,6 +417,16 @@ TEST_F(SubscriptionTest, AnOversizedPublishFrameDropsTheConnectionAndLegalNotice
   ASSERT_TRUE(publisher_.SendMsg(qo::MC_PUB_FILE_CHANGE, &change));
   ASSERT_TRUE(passes_.WaitStarted(relation, 2));
   zmq_socket_monitor(publisher_.Handle(), nullptr, 0);
+}
+
+TEST_F(SubscriptionTest, APublisherThatGoesAwayMarksItsDeviceOffline) {
+  const std::string leaving = AddOnlineDevice("leaving");
+  ASSERT_EQ(Subscriptions(5000), 1);
+  publisher_.Close();
+  const auto online = [&] {
+    return Resolver().QueryInt(store::uris::Device(), "online", -1, store::CSelection("uuid = ? ").AddString(leaving));
+  };
+  EXPECT_TRUE(test::WaitFor([&] { return online() == 0; }, 5s)) << "still online after its connection dropped";
 }
 
 }  // namespace
