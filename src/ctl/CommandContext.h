@@ -99,5 +99,7 @@ int Wait(Context& context);
 // returns false to stop (the tests).
 int ShowEvents(Context& context);
 int ShowEvents(Context& context, const std::function<bool()>& waitForMore);
+// This device's settings: 'config get [KEY]', 'config set KEY VALUE'.
+int Config(Context& context);
 
 }  // namespace morvex::ctl

@@ -252,6 +252,7 @@ int Run(Context& context, const std::vector<std::string>& arguments) {
       {"status", {ShowStatus, 1, 1}},
       {"wait", {Wait, 1, 2}},
       {"events", {ShowEvents, 1, 1}},
+      {"config", {Config, 2, 4, {"get", "set"}}},
   };
   const auto found = kCommands.find(words.front());
   if (found == kCommands.end()) return context.Fail(kExitUsage, UnknownCommand(words.front()));

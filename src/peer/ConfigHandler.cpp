@@ -1,0 +1,36 @@
+#include <glog/logging.h>
+
+#include "config/Settings.h"
+#include "peer/RequestHandlers.h"
+#include "protocol/InprocEndpoints.h"
+#include "protocol/WorkerChannel.h"
+
+namespace morvex::peer {
+
+// A setting changed by this device's own tools (the envelope let only its
+// own key through). The service's Config observers take it from there, as
+// they do for any other change of the table: the router rebinds a moved
+// port, the configuration manager announces a new password.
+int HandleLinuxConfigSet(Request& request) {
+  qo::MsgLinuxConfigSetRequest set;
+  if (!request.Parse(set)) return qo::ZE_BAD_FORMAT;
+  const std::optional<config::SettingInfo> info = config::FindSetting(set.key());
+  if (!info || !config::ValueProblem(info->setting, set.value()).empty()) return qo::ZE_BAD_FORMAT;
+  const bool isPort = info->setting == config::Setting::kPort || info->setting == config::Setting::kBroadcastPort ||
+                      info->setting == config::Setting::kPublishPort;
+  if (isPort && !config::PortClash(info->setting, static_cast<uint16_t>(std::stoi(set.value())),
+                                   config::ReadStoredPorts())
+                     .empty()) {
+    return qo::ZE_EXIST;
+  }
+  if (!config::StoreSetting(info->setting, set.value(), request.config->deviceUuid)) return qo::ZE_SQLITE;
+  LOG(INFO) << "Setting " << info->name << " changed by this device's tools";
+  // Peers learn the new name from the next datagram: send one now.
+  if (info->setting == config::Setting::kName) {
+    protocol::PushOnce(request.peer.zmq, protocol::endpoints::kCommand, qo::MC_WIN_ISSUE_DISCOVER);
+  }
+  request.answer.Send(qo::MC_LINUX_CONFIG_SET_RESPONSE, nullptr, false);
+  return 0;
+}
+
+}  // namespace morvex::peer
