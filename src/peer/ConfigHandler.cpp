@@ -23,8 +23,17 @@ int HandleLinuxConfigSet(Request& request) {
                      .empty()) {
     return qo::ZE_EXIST;
   }
-  if (!config::StoreSetting(info->setting, set.value(), request.config->deviceUuid)) return qo::ZE_SQLITE;
+  // The answer to a move of the route port leaves through the socket being
+  // moved: it goes first, and the router passes answers on before it
+  // rebinds.
+  const bool movesRoute = info->setting == config::Setting::kPort;
+  if (movesRoute) request.answer.Send(qo::MC_LINUX_CONFIG_SET_RESPONSE, nullptr, false);
+  if (!config::StoreSetting(info->setting, set.value(), request.config->deviceUuid)) {
+    LOG(ERROR) << "Setting " << info->name << " could not be stored";
+    return movesRoute ? 0 : qo::ZE_SQLITE;
+  }
   LOG(INFO) << "Setting " << info->name << " changed by this device's tools";
+  if (movesRoute) return 0;
   // Peers learn the new name from the next datagram: send one now.
   if (info->setting == config::Setting::kName) {
     protocol::PushOnce(request.peer.zmq, protocol::endpoints::kCommand, qo::MC_WIN_ISSUE_DISCOVER);

@@ -336,8 +336,10 @@ uint32_t CRespRouter::Run() {
       PublishExit();
       break;
     }
-    if ((items[1].revents & ZMQ_POLLIN) != 0) HandleCommand(commands);
+    // Answers before commands: an answer to the request that moved the
+    // route port must leave before the port is rebound.
     if ((items[2].revents & ZMQ_POLLIN) != 0) HandleWorker(backend, frontend_);
+    if ((items[1].revents & ZMQ_POLLIN) != 0) HandleCommand(commands);
     if (count > 3 && (items[3].revents & ZMQ_POLLIN) != 0 && !idle_.empty()) HandleRequest(backend);
     if (count > 4 && (items[4].revents & ZMQ_POLLIN) != 0 && !idle_.empty()) HandleDatagram(backend);
   }
