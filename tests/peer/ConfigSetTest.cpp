@@ -64,6 +64,14 @@ TEST_F(ConfigSetTest, EachSettingIsStoredWithTheOwnDeviceRow) {
       EXPECT_EQ(OwnRow(c.deviceColumn), c.deviceValue);
     }
   }
+  // What 'config get' reads afterwards.
+  config_.Load();
+  const auto after = config_.Snapshot();
+  EXPECT_EQ(after->deviceName, "renamed");
+  EXPECT_EQ(after->token, "new secret");
+  EXPECT_EQ(after->broadcastPort, 8850);
+  EXPECT_EQ(after->pubPort, 9536);
+  EXPECT_EQ(after->syncInterval, 60);
 }
 
 // The router follows Config: the service answers on the new port at once.
