@@ -33,12 +33,13 @@ int HandleLinuxConfigSet(Request& request) {
     return movesRoute ? 0 : qo::ZE_SQLITE;
   }
   LOG(INFO) << "Setting " << info->name << " changed by this device's tools";
-  if (movesRoute) return 0;
-  // Peers learn the new name from the next datagram: send one now.
-  if (info->setting == config::Setting::kName) {
+  // Peers learn a new name or address from a datagram: send one now, after
+  // the router's rebinding, which the store's notice queued first.
+  if (info->setting == config::Setting::kName || info->setting == config::Setting::kPort ||
+      info->setting == config::Setting::kPublishPort) {
     protocol::PushOnce(request.peer.zmq, protocol::endpoints::kCommand, qo::MC_WIN_ISSUE_DISCOVER);
   }
-  request.answer.Send(qo::MC_LINUX_CONFIG_SET_RESPONSE, nullptr, false);
+  if (!movesRoute) request.answer.Send(qo::MC_LINUX_CONFIG_SET_RESPONSE, nullptr, false);
   return 0;
 }
 
