@@ -23,15 +23,9 @@ int HandleLinuxConfigSet(Request& request) {
                      .empty()) {
     return qo::ZE_EXIST;
   }
-  // The answer to a move of the route port leaves through the socket being
-  // moved: it goes first, and the router passes answers on before it
-  // rebinds.
-  const bool movesRoute = info->setting == config::Setting::kPort;
-  if (movesRoute) request.answer.Send(qo::MC_LINUX_CONFIG_SET_RESPONSE, nullptr, false);
-  if (!config::StoreSetting(info->setting, set.value(), request.config->deviceUuid)) {
-    LOG(ERROR) << "Setting " << info->name << " could not be stored";
-    return movesRoute ? 0 : qo::ZE_SQLITE;
-  }
+  // A moved route port is rebound by the router only once this answer has
+  // left through the old one.
+  if (!config::StoreSetting(info->setting, set.value(), request.config->deviceUuid)) return qo::ZE_SQLITE;
   LOG(INFO) << "Setting " << info->name << " changed by this device's tools";
   // Peers learn a new name or address from a datagram: send one now, after
   // the router's rebinding, which the store's notice queued first.
@@ -39,7 +33,7 @@ int HandleLinuxConfigSet(Request& request) {
       info->setting == config::Setting::kPublishPort) {
     protocol::PushOnce(request.peer.zmq, protocol::endpoints::kCommand, qo::MC_WIN_ISSUE_DISCOVER);
   }
-  if (!movesRoute) request.answer.Send(qo::MC_LINUX_CONFIG_SET_RESPONSE, nullptr, false);
+  request.answer.Send(qo::MC_LINUX_CONFIG_SET_RESPONSE, nullptr, false);
   return 0;
 }
 

@@ -91,6 +91,8 @@ class CRespRouter final : public core::CWorkThread, public store::CContentObserv
   void HandleDatagram(protocol::ZmqSocket& backend);
   void HandleCommand(protocol::ZmqSocket& commands);
   void Reconfigure();
+  // Binds the route port anew once every worker is free.
+  void MoveFrontendWhenIdle();
   void PublishExit();
 
   PeerContext& peer_;
@@ -101,6 +103,7 @@ class CRespRouter final : public core::CWorkThread, public store::CContentObserv
   // Router-thread state.
   Ports ports_{};
   protocol::ZmqSocket frontend_;
+  bool frontendMoving_ = false;  // the route port changed, the old socket still bound
   protocol::ZmqSocket publisher_;
   struct IdleWorker {
     std::string identity;
