@@ -268,6 +268,11 @@ int Run(Context& context, const std::vector<std::string>& arguments) {
   if (context.invocation.follow && words.front() != "events") {
     return context.Fail(kExitUsage, OptionNotForCommand("--follow", name));
   }
+  if (words.front() == "config") {
+    if (const std::string configMistake = ConfigMistake(words); !configMistake.empty()) {
+      return context.Fail(kExitUsage, configMistake);
+    }
+  }
   std::string error;
   std::optional<LocalIdentity> identity = ReadLocalIdentity(context.invocation.metadir, error);
   if (!identity) return context.Fail(error);

@@ -36,20 +36,11 @@ Field Shown(const SettingInfo& info, const config::ConfigValues& values, bool js
   return {info.name, ""};
 }
 
-std::optional<SettingInfo> Known(Context& context, const std::string& word, int& status) {
-  std::optional<SettingInfo> info = config::FindSetting(word);
-  if (!info) status = context.Fail(kExitUsage, UnknownSetting(word, KnownSettings()));
-  return info;
-}
-
 int Get(Context& context) {
   const auto& words = context.invocation.words;
   std::vector<SettingInfo> wanted;
   if (words.size() > 2) {
-    int status = kExitOk;
-    const std::optional<SettingInfo> info = Known(context, words[2], status);
-    if (!info) return status;
-    wanted.push_back(*info);
+    wanted.push_back(*config::FindSetting(words[2]));
   } else {
     wanted = config::AllSettings();
   }
@@ -75,13 +66,8 @@ int Get(Context& context) {
 
 int Set(Context& context) {
   const auto& words = context.invocation.words;
-  int status = kExitOk;
-  const std::optional<SettingInfo> info = Known(context, words[2], status);
-  if (!info) return status;
+  const std::optional<SettingInfo> info = config::FindSetting(words[2]);
   const std::string& value = words[3];
-  if (const std::string problem = config::ValueProblem(info->setting, value); !problem.empty()) {
-    return context.Fail(kExitUsage, BadSettingValue(problem));
-  }
   if (info->setting == Setting::kPort || info->setting == Setting::kBroadcastPort ||
       info->setting == Setting::kPublishPort) {
     const LocalIdentity& id = context.client->Identity();
@@ -106,14 +92,17 @@ int Set(Context& context) {
 
 }  // namespace
 
-int Config(Context& context) {
-  const auto& words = context.invocation.words;
-  if (words[1] == "get") {
-    if (words.size() > 3) return context.Fail(kExitUsage, TooManyWords("config get", words[3]));
-    return Get(context);
-  }
-  if (words.size() < 4) return context.Fail(kExitUsage, MissingArgument("config set"));
-  return Set(context);
+std::string ConfigMistake(const std::vector<std::string>& words) {
+  if (words[1] == "get" && words.size() > 3) return TooManyWords("config get", words[3]);
+  if (words[1] == "set" && words.size() < 4) return MissingArgument("config set");
+  if (words.size() < 3) return {};
+  const std::optional<SettingInfo> info = config::FindSetting(words[2]);
+  if (!info) return UnknownSetting(words[2], KnownSettings());
+  if (words[1] == "get") return {};
+  const std::string problem = config::ValueProblem(info->setting, words[3]);
+  return problem.empty() ? std::string() : BadSettingValue(problem);
 }
+
+int Config(Context& context) { return context.invocation.words[1] == "get" ? Get(context) : Set(context); }
 
 }  // namespace morvex::ctl

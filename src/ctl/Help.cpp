@@ -78,7 +78,7 @@ constexpr CommandHelp kCommands[] = {
      core::TrNoop("Prints the settings, or the one KEY: name (the device name), password (only whether one is "
                   "set), port (the sync service port), broadcast-port (discovery), publish-port (status "
                   "notifications), sync-interval (seconds between periodic passes, 0 for none).")},
-    {"config", "config set KEY VALUE", core::TrNoop("change a setting; the service applies it at once"),
+    {"config", "config set KEY VALUE", core::TrNoop("change a setting, applied at once"),
      core::TrNoop("Changes the setting KEY through the service, which applies it at once: a port is bound "
                   "again, a new password is announced (only devices with the same password see each other), "
                   "a new name is announced. Ports are 1 to 65535 and differ from each other. The password set "

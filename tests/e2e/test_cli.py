@@ -164,7 +164,9 @@ class RefusalTest(unittest.TestCase):
             for args in ([], ["folders", "x"], ["folder"], ["folder", "add"], ["folder", "frob", "x"],
                          ["folder", "add", "x", "y"], ["remote-folders"], ["remote-ls", "dev"],
                          ["remote-folder", "list", "dev", "/x"], ["link", "dev", "remote"], ["unlink", "x"],
-                         ["sync-now", "x", "y"], ["rescan", "x"], ["syncs", "--bogus"], ["no-such-command"]):
+                         ["sync-now", "x", "y"], ["rescan", "x"], ["syncs", "--bogus"], ["no-such-command"],
+                         ["config"], ["config", "set", "port", "0"], ["config", "set", "name", ""],
+                         ["config", "get", "colour"]):
                 status, _, err = net.run(net.hosts[0], net.ctl_path, "-m", "/nonexistent", *args)
                 self.assertEqual(status, 2, "morvexctl %s: %s" % (" ".join(args), err))
                 # One line naming the mistake, not the whole usage.
