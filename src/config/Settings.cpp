@@ -14,10 +14,6 @@ using store::CContentResolver;
 
 namespace {
 
-bool IsPort(Setting setting) {
-  return setting == Setting::kPort || setting == Setting::kBroadcastPort || setting == Setting::kPublishPort;
-}
-
 uint16_t PortOf(Setting setting, const StoredPorts& ports) {
   switch (setting) {
     case Setting::kBroadcastPort: return ports.broadcast;
@@ -52,7 +48,7 @@ std::optional<SettingInfo> FindSetting(std::string_view name) {
 
 std::string ValueProblem(Setting setting, std::string_view value) {
   const std::string quoted(value);
-  if (IsPort(setting)) {
+  if (IsPortSetting(setting)) {
     if (core::OptionNumber(value, 1, 65535)) return {};
     return core::StringPrintf(core::Tr("'%s' is not a port: give a number from 1 to 65535"), quoted.c_str());
   }
@@ -99,7 +95,7 @@ bool StoreSetting(Setting setting, const std::string& value, const std::string& 
   store::COperationList batch;
   store::CContentValues& row = *batch.NewInsert(uris::Config(), store::kConflictReplace).GetValues();
   row.PutString("name", info->configKey);
-  if (IsPort(setting) || setting == Setting::kSyncInterval) {
+  if (IsPortSetting(setting) || setting == Setting::kSyncInterval) {
     row.PutInt("value", *core::OptionNumber(value, 0, kMaxSyncIntervalSeconds));
   } else {
     row.PutString("value", value);

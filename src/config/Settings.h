@@ -22,6 +22,10 @@ struct SettingInfo {
 const std::vector<SettingInfo>& AllSettings();
 std::optional<SettingInfo> FindSetting(std::string_view name);
 
+inline bool IsPortSetting(Setting setting) {
+  return setting == Setting::kPort || setting == Setting::kBroadcastPort || setting == Setting::kPublishPort;
+}
+
 inline constexpr size_t kMaxDeviceNameBytes = 64;
 inline constexpr int64_t kMaxSyncIntervalSeconds = 7 * 24 * 3600;
 

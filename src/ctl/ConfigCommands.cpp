@@ -68,8 +68,7 @@ int Set(Context& context) {
   const auto& words = context.invocation.words;
   const std::optional<SettingInfo> info = config::FindSetting(words[2]);
   const std::string& value = words[3];
-  if (info->setting == Setting::kPort || info->setting == Setting::kBroadcastPort ||
-      info->setting == Setting::kPublishPort) {
+  if (config::IsPortSetting(info->setting)) {
     const LocalIdentity& id = context.client->Identity();
     const config::StoredPorts now{id.broadcastPort, id.routePort, id.pubPort};
     if (const std::string clash = config::PortClash(info->setting, static_cast<uint16_t>(std::stoi(value)), now);

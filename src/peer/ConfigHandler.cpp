@@ -16,9 +16,7 @@ int HandleLinuxConfigSet(Request& request) {
   if (!request.Parse(set)) return qo::ZE_BAD_FORMAT;
   const std::optional<config::SettingInfo> info = config::FindSetting(set.key());
   if (!info || !config::ValueProblem(info->setting, set.value()).empty()) return qo::ZE_BAD_FORMAT;
-  const bool isPort = info->setting == config::Setting::kPort || info->setting == config::Setting::kBroadcastPort ||
-                      info->setting == config::Setting::kPublishPort;
-  if (isPort && !config::PortClash(info->setting, static_cast<uint16_t>(std::stoi(set.value())),
+  if (config::IsPortSetting(info->setting) && !config::PortClash(info->setting, static_cast<uint16_t>(std::stoi(set.value())),
                                    config::ReadStoredPorts())
                      .empty()) {
     return qo::ZE_EXIST;
