@@ -16,10 +16,9 @@ int HandleLinuxConfigSet(Request& request) {
   if (!request.Parse(set)) return qo::ZE_BAD_FORMAT;
   const std::optional<config::SettingInfo> info = config::FindSetting(set.key());
   if (!info || !config::ValueProblem(info->setting, set.value()).empty()) return qo::ZE_BAD_FORMAT;
-  if (config::IsPortSetting(info->setting) && !config::PortClash(info->setting, static_cast<uint16_t>(std::stoi(set.value())),
-                                   config::ReadStoredPorts())
-                     .empty()) {
-    return qo::ZE_EXIST;
+  if (config::IsPortSetting(info->setting)) {
+    const auto port = static_cast<uint16_t>(std::stoi(set.value()));
+    if (!config::PortClash(info->setting, port, config::ReadStoredPorts()).empty()) return qo::ZE_EXIST;
   }
   // A moved route port is rebound by the router only once this answer has
   // left through the old one.
