@@ -99,5 +99,10 @@ int Wait(Context& context);
 // returns false to stop (the tests).
 int ShowEvents(Context& context);
 int ShowEvents(Context& context, const std::function<bool()>& waitForMore);
+// This device's settings: 'config get [KEY]', 'config set KEY VALUE'.
+// ConfigMistake names what is wrong with the words before anything is read
+// (empty when nothing is); Config runs them.
+std::string ConfigMistake(const std::vector<std::string>& words);
+int Config(Context& context);
 
 }  // namespace morvex::ctl

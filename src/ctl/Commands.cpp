@@ -253,6 +253,7 @@ int Run(Context& context, const std::vector<std::string>& arguments) {
       {"status", {ShowStatus, 1, 1}},
       {"wait", {Wait, 1, 2}},
       {"events", {ShowEvents, 1, 1}},
+      {"config", {Config, 2, 4, {"get", "set"}}},
   };
   const auto found = kCommands.find(words.front());
   if (found == kCommands.end()) return context.Fail(kExitUsage, UnknownCommand(words.front()));
@@ -267,6 +268,11 @@ int Run(Context& context, const std::vector<std::string>& arguments) {
   if (count > command.maxWords) return context.Fail(kExitUsage, TooManyWords(name, words[command.maxWords]));
   if (context.invocation.follow && words.front() != "events") {
     return context.Fail(kExitUsage, OptionNotForCommand("--follow", name));
+  }
+  if (words.front() == "config") {
+    if (const std::string configMistake = ConfigMistake(words); !configMistake.empty()) {
+      return context.Fail(kExitUsage, configMistake);
+    }
   }
   std::string error;
   std::optional<LocalIdentity> identity = ReadLocalIdentity(context.invocation.metadir, error);

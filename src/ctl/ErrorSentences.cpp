@@ -219,4 +219,9 @@ std::string BadNumber(const std::string& option, const std::string& value) {
 }
 std::string NoCommand() { return UsageLine(core::Tr("no command given")); }
 
+std::string UnknownSetting(const std::string& word, const std::string& known) {
+  return UsageLine(core::StringPrintf(core::Tr("%s is no setting: one of %s"), Quoted(word).c_str(), known.c_str()));
+}
+std::string BadSettingValue(const std::string& problem) { return UsageLine(problem); }
+
 }  // namespace morvex::ctl

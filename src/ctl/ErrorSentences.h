@@ -52,5 +52,9 @@ std::string OptionNotForCommand(const std::string& option, const std::string& co
 std::string MissingOptionValue(const std::string& option);
 std::string BadNumber(const std::string& option, const std::string& value);
 std::string NoCommand();
+// 'config': a key that is no setting, a value the setting cannot take
+// (`problem`, already translated).
+std::string UnknownSetting(const std::string& word, const std::string& known);
+std::string BadSettingValue(const std::string& problem);
 
 }  // namespace morvex::ctl

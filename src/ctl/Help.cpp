@@ -83,6 +83,15 @@ constexpr CommandHelp kCommands[] = {
          "requested of this device, a trusted device's key refused, passes that ended with failures. With "
          "--follow, goes on printing new ones (checked every second) until interrupted; with --json too, one "
          "object per line.")},
+    {"config", "config get [KEY]", core::TrNoop("this device's settings, or the one KEY"),
+     core::TrNoop("Prints the settings, or the one KEY: name (the device name), password (only whether one is "
+                  "set), port (the sync service port), broadcast-port (discovery), publish-port (status "
+                  "notifications), sync-interval (seconds between periodic passes, 0 for none).")},
+    {"config", "config set KEY VALUE", core::TrNoop("change a setting, applied at once"),
+     core::TrNoop("Changes the setting KEY through the service, which applies it at once: a port is bound "
+                  "again, a new password is announced (only devices with the same password see each other), "
+                  "a new name is announced. Ports are 1 to 65535 and differ from each other. The password set "
+                  "here stays: MORVEX_TOKEN and --token-file only give the first one.")},
     {"help", "help COMMAND", core::TrNoop("how to use COMMAND"),
      core::TrNoop("Prints every form of COMMAND and what it does.")},
 };

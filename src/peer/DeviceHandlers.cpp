@@ -69,6 +69,7 @@ Handler FindHandler(int code) {
     case qo::MC_SYNC_ONCE_REQUEST: return HandleSyncOnce;
     case qo::MC_WIN_SYNC_DELETE_REQUEST: return HandleWinSyncDelete;
     case qo::MC_LINUX_STATUS_REQUEST: return HandleLinuxStatus;
+    case qo::MC_LINUX_CONFIG_SET_REQUEST: return HandleLinuxConfigSet;
     case qo::MC_REFRESH_REQUEST: return HandleRefresh;
     case qo::MC_DATABASE_CLEAR_REQUEST: return HandleDatabaseClear;
     case qo::MC_DISTRUST_REQUEST: return HandleDistrust;

@@ -66,6 +66,7 @@ int HandleSyncShow(Request& request);
 int HandleSyncOnce(Request& request);
 int HandleWinSyncDelete(Request& request);
 int HandleLinuxStatus(Request& request);
+int HandleLinuxConfigSet(Request& request);
 int HandleRefresh(Request& request);
 int HandleDatabaseClear(Request& request);
 

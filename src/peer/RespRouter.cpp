@@ -282,6 +282,15 @@ void CRespRouter::HandleCommand(protocol::ZmqSocket& commands) {
   }
 }
 
+void CRespRouter::MoveFrontendWhenIdle() {
+  // A request in a worker came through the old socket and its answer
+  // leaves by it (the request that moved the port among them).
+  if (!frontendMoving_ || idle_.size() != static_cast<size_t>(kWorkerCount)) return;
+  frontendMoving_ = false;
+  frontend_ = protocol::ZmqSocket();
+  frontend_ = BindFrontend(ports_.route);
+}
+
 void CRespRouter::Reconfigure() {
   const Ports now = ReadPorts();
   if (now.broadcast != ports_.broadcast) {
@@ -293,8 +302,8 @@ void CRespRouter::Reconfigure() {
   }
   if (now.route != ports_.route) {
     ports_.route = now.route;
-    frontend_ = protocol::ZmqSocket();
-    frontend_ = BindFrontend(ports_.route);
+    frontendMoving_ = true;
+    MoveFrontendWhenIdle();
   }
   if (now.publish != ports_.publish) {
     ports_.publish = now.publish;
@@ -349,7 +358,10 @@ uint32_t CRespRouter::Run() {
       break;
     }
     if ((items[1].revents & ZMQ_POLLIN) != 0) HandleCommand(commands);
-    if ((items[2].revents & ZMQ_POLLIN) != 0) HandleWorker(backend, frontend_);
+    if ((items[2].revents & ZMQ_POLLIN) != 0) {
+      HandleWorker(backend, frontend_);
+      MoveFrontendWhenIdle();
+    }
     if (count > 3 && (items[3].revents & ZMQ_POLLIN) != 0 && !idle_.empty()) HandleRequest(backend);
     if (count > 4 && (items[4].revents & ZMQ_POLLIN) != 0 && !idle_.empty()) HandleDatagram(backend);
   }

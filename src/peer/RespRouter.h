@@ -93,6 +93,8 @@ class CRespRouter final : public core::CWorkThread, public store::CContentObserv
   void TellOtherPassword(const std::string& address);
   void HandleCommand(protocol::ZmqSocket& commands);
   void Reconfigure();
+  // Binds the route port anew once every worker is free.
+  void MoveFrontendWhenIdle();
   void PublishExit();
 
   PeerContext& peer_;
@@ -103,6 +105,7 @@ class CRespRouter final : public core::CWorkThread, public store::CContentObserv
   // Router-thread state.
   Ports ports_{};
   protocol::ZmqSocket frontend_;
+  bool frontendMoving_ = false;  // the route port changed, the old socket still bound
   protocol::ZmqSocket publisher_;
   struct IdleWorker {
     std::string identity;

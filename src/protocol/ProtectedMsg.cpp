@@ -33,6 +33,7 @@ bool CInMsg::OwnDeviceCode(int code) {
     case qo::MC_LINUX_TRUST_REQUEST:
     case qo::MC_LINUX_TRUST_CANCEL_REQUEST:
     case qo::MC_LINUX_STATUS_REQUEST:
+    case qo::MC_LINUX_CONFIG_SET_REQUEST:
     case qo::MC_WIN_SYNC_DELETE_REQUEST:
       return true;
     default:

@@ -135,7 +135,9 @@ std::string UsageText() {
       "      --version               show the version and exit\n"
       "\n"
       "The sync password is taken from -t, else --token-file, else the\n"
-      "environment variable MORVEX_TOKEN. The first start needs one.\n"
+      "environment variable MORVEX_TOKEN. The first start needs one. The\n"
+      "file and the variable only give the first one: later the stored password\n"
+      "is kept (change it with 'morvexctl config set password'); -t replaces it.\n"
       "\n"
       "Exit status: 0 stopped normally, 1 failed to start, 2 usage error.\n");
 }

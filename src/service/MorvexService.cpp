@@ -47,7 +47,9 @@ ComponentFactory ComponentFactory::Default() {
   };
   factory.respRouter = [](peer::PeerContext& peer) { return std::make_unique<peer::CRespRouter>(peer); };
   factory.syncRouter = [](peer::PeerContext& peer) {
-    return std::make_unique<sync::CSyncRouter>(peer, std::chrono::seconds(peer.config.Snapshot()->syncInterval));
+    auto router = std::make_unique<sync::CSyncRouter>(peer, std::chrono::seconds(peer.config.Snapshot()->syncInterval));
+    router->FollowStoredInterval();
+    return router;
   };
   factory.broadcastAddresses = platform::InterfaceBroadcastAddresses;
   factory.firstStart = HeadlessFirstStart;
@@ -83,6 +85,7 @@ bool CMorvexServiceApp::InitInstance() {
     return false;
   }
   options_ = parsed.options;
+  const bool tokenOnCommandLine = options_.token.has_value();
   const TokenChoice token = ChooseToken(options_.token, options_.tokenFile, std::getenv(kTokenEnvironment));
   if (!token.error.empty()) {
     ReportStartFailure(token.error);
@@ -122,6 +125,8 @@ bool CMorvexServiceApp::InitInstance() {
   }
   storeOpen_ = true;
 
+  // A new identity (--create) takes the password given with it.
+  if (!tokenOnCommandLine && !options_.create) KeepStoredToken(options_.token);
   {
     config::CKelmConfigManager holder;
     ApplyOptions(options_, holder);

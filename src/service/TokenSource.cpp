@@ -9,9 +9,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include <glog/logging.h>
+
+#include "config/ConfigKeys.h"
 #include "core/StringPrintf.h"
 #include "core/Text.h"
 #include "platform/UniqueFd.h"
+#include "store/ContentResolver.h"
 
 namespace morvex::service {
 namespace {
@@ -57,6 +61,20 @@ TokenChoice ChooseToken(const std::optional<std::string>& fromOption, const std:
   if (file) return ReadTokenFile(*file);
   if (environment != nullptr && *environment != '\0') return {std::string(environment), {}};
   return {};
+}
+
+void KeepStoredToken(std::optional<std::string>& token) {
+  if (!token) return;
+  std::string stored;
+  if (!store::CContentResolver::Instance().QueryString(store::uris::Config(), "value", stored,
+                                                       store::CSelection("name = ? ").AddString(config::keys::kToken)) ||
+      stored.empty()) {
+    return;
+  }
+  LOG_IF(WARNING, stored != *token)
+      << "The stored sync password is kept: the one from --token-file or " << kTokenEnvironment
+      << " is used on a first start only. Change it with 'morvexctl config set password'.";
+  token.reset();
 }
 
 }  // namespace morvex::service

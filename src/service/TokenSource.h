@@ -24,6 +24,14 @@ TokenChoice ChooseToken(const std::optional<std::string>& fromOption, const std:
 // can read, and not empty.
 TokenChoice ReadTokenFile(const std::string& path);
 
+// A password from --token-file or the environment only seeds the first
+// start: once one is stored (the first start, or 'morvexctl config set
+// password' since), `token` is dropped and the stored one kept, with a
+// WARNING when they differ. A unit file or `make run` passes the same
+// value at every start, and it must not undo a change made since. -t is
+// not given here: typed on one command line, it is meant for that start.
+void KeepStoredToken(std::optional<std::string>& token);
+
 inline constexpr const char* kTokenEnvironment = "MORVEX_TOKEN";
 
 }  // namespace morvex::service

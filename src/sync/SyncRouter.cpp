@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "config/ConfigTable.h"
+#include "config/Settings.h"
 #include "core/BroadcastService.h"
 #include "core/MergeSorted.h"
 #include "core/StatusBoard.h"
@@ -103,19 +105,43 @@ uint32_t CSyncWorker::Run() {
 
 CSyncRouter::CSyncRouter(peer::PeerContext& peer, std::chrono::milliseconds interval, PassRunner runPass,
                          std::chrono::milliseconds retryDelay)
-    : CWorkThread("SyncRouter"), peer_(peer), runPass_(std::move(runPass)), interval_(interval), retryDelay_(retryDelay) {
+    : CWorkThread("SyncRouter"), peer_(peer), runPass_(std::move(runPass)), retryDelay_(retryDelay), interval_(0) {
   if (!runPass_) runPass_ = [&peer](int32_t syncId) { return RunRelationPass(peer, syncId); };
-  if (interval_.count() > 0) timer_ = timers_.Start(interval_, interval_, [this] { RequestAll(); });
+  SetInterval(interval);
   LOG(INFO) << "CSyncService Start on Device '" << peer_.config.Snapshot()->deviceName << "'.";
 }
 
 CSyncRouter::~CSyncRouter() {
-  timer_.reset();  // waits for a running tick
+  if (intervalWatch_) config::StopObservingConfig(intervalWatch_.get());
+  {
+    std::lock_guard lock(timerMutex_);
+    timer_.reset();  // waits for a running tick
+  }
   Join();
 }
 
 void CSyncRouter::OnChange(std::unique_ptr<store::CSQLiteCursor>) {
   protocol::PushOnce(peer_.zmq, protocol::endpoints::kSyncer, qo::MC_DEVICE_CHANGE);
+}
+
+void CSyncRouter::SetInterval(std::chrono::milliseconds interval) {
+  std::lock_guard lock(timerMutex_);
+  if (interval == interval_ && (timer_ != nullptr) == (interval.count() > 0)) return;
+  interval_ = interval;
+  // The tick never takes timerMutex_, so waiting for a running one here
+  // cannot deadlock.
+  timer_.reset();
+  if (interval_.count() > 0) timer_ = timers_.Start(interval_, interval_, [this] { RequestAll(); });
+  LOG(INFO) << "Periodic passes every " << interval_.count() << " ms";
+}
+
+void CSyncRouter::FollowStoredInterval() {
+  intervalWatch_ = std::make_unique<IntervalWatch>(*this);
+  config::ObserveConfig(intervalWatch_.get());
+}
+
+void CSyncRouter::IntervalWatch::OnChange(std::unique_ptr<store::CSQLiteCursor>) {
+  router_.SetInterval(std::chrono::seconds(config::ReadStoredSyncInterval()));
 }
 
 void CSyncRouter::RequestAll() {

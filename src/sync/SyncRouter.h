@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -134,6 +135,12 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   // The periodic timer's work: one request per relation.
   void RequestAll();
 
+  // Restarts the periodic timer with a new period (zero: none).
+  void SetInterval(std::chrono::milliseconds interval);
+  // From now on the period is the stored sync interval, whenever Config
+  // changes (the service's router; tests give theirs by hand).
+  void FollowStoredInterval();
+
  private:
   uint32_t Run() override;
   void RequestPass(int32_t syncId, protocol::ZmqSocket& workers);
@@ -158,12 +165,25 @@ class CSyncRouter final : public core::CWorkThread, public store::CContentObserv
   // BM_PASS_FAILED when this pass turns a complete (or new) relation incomplete.
   void TellFailure(int32_t syncId, PassOutcome outcome);
 
+  // Config observer of FollowStoredInterval.
+  class IntervalWatch final : public store::CContentObserver {
+   public:
+    explicit IntervalWatch(CSyncRouter& router) : router_(router) {}
+    std::unique_ptr<store::CSQLiteCursor> Query() override { return nullptr; }
+    void OnChange(std::unique_ptr<store::CSQLiteCursor> cursor) override;
+
+   private:
+    CSyncRouter& router_;
+  };
+
   peer::PeerContext& peer_;
   PassRunner runPass_;
-  std::chrono::milliseconds interval_;
   std::chrono::milliseconds retryDelay_;
   platform::TimerService timers_;
+  std::mutex timerMutex_;  // guards interval_ and timer_
+  std::chrono::milliseconds interval_;
   std::unique_ptr<platform::TimerService::Timer> timer_;
+  std::unique_ptr<IntervalWatch> intervalWatch_;
 
   // A relation with a pass running or asked for.
   struct Slot {

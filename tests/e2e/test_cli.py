@@ -5,7 +5,8 @@ finds it with `remote-folders`, links a folder of its own to it, and the two
 trees converge; then the relation and the folder are removed again, all with
 `morvexctl` alone.  A second scenario checks usage errors (exit 2), the
 messages of refused input (exit 1) and of a peer that does not answer
-(exit 5).  See README.md in this folder.
+(exit 5).  A third changes a device's port and name with `config set` and
+sees the other device use them.  See README.md in this folder.
 """
 
 import json
@@ -164,7 +165,9 @@ class RefusalTest(unittest.TestCase):
             for args in ([], ["folders", "x"], ["folder"], ["folder", "add"], ["folder", "frob", "x"],
                          ["folder", "add", "x", "y"], ["remote-folders"], ["remote-ls", "dev"],
                          ["remote-folder", "list", "dev", "/x"], ["link", "dev", "remote"], ["unlink", "x"],
-                         ["sync-now", "x", "y"], ["rescan", "x"], ["syncs", "--bogus"], ["no-such-command"]):
+                         ["sync-now", "x", "y"], ["rescan", "x"], ["syncs", "--bogus"], ["no-such-command"],
+                         ["config"], ["config", "set", "port", "0"], ["config", "set", "name", ""],
+                         ["config", "get", "colour"]):
                 status, _, err = net.run(net.hosts[0], net.ctl_path, "-m", "/nonexistent", *args)
                 self.assertEqual(status, 2, "morvexctl %s: %s" % (" ".join(args), err))
                 # One line naming the mistake, not the whole usage.
@@ -296,6 +299,32 @@ class FailureVisibleTest(unittest.TestCase):
                 self.assertEqual(state["relations"][0]["reason"], "peer-unreachable", state)
             finally:
                 net.set_link(a.host, True)
+
+
+@unittest.skipIf(SKIP, SKIP)
+class SettingsTest(unittest.TestCase):
+
+    def test_a_new_port_and_name_set_on_one_device_are_used_by_the_other(self):
+        with NET.scenario(self.id()) as net:
+            a, b = start_pair(net)
+            handshake(self, net, a, b)
+            ctl_ok(self, net, a, "config", "set", "port", "9600")
+            ctl_ok(self, net, a, "config", "set", "name", "alpha-renamed")
+            got = net.ctl_json(a.host, "config", "get", "--json")
+            self.assertEqual((got["port"], got["name"], got["password"]), (9600, "alpha-renamed", "set"), got)
+            # The client finds its own service on the new port too.
+            self.assertEqual(ctl_ok(self, net, a, "config", "get", "port"), "9600\n")
+
+            def seen_by_bravo():
+                for device in net.ctl_json(b.host, "devices", "--json"):
+                    if device["uuid"] == a.uuid:
+                        return device["name"] == "alpha-renamed" and device["address"].endswith(":9600")
+                return False
+            wait_until(seen_by_bravo, 30, what="bravo sees alpha's new name and port")
+            # bravo's requests reach alpha on the new port.
+            self.assertEqual(net.ctl_json(b.host, "remote-folders", a.uuid, "--json"), [])
+            status, _, err = net.ctl(a.host, "config", "set", "publish-port", "9600")
+            self.assertEqual(status, 2, err)
 
 
 if __name__ == "__main__":

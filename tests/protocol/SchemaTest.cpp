@@ -134,6 +134,7 @@ TEST(Schema, ErrorTexts) {
 TEST(Schema, EnumNumbersAndNames) {
   const std::vector<std::pair<int, int>> cases = {
       {qo::MC_LINUX_STATUS_REQUEST, 333},
+      {qo::MC_LINUX_CONFIG_SET_REQUEST, 335},
       {qo::MC_TEST_TRUST_RESPONSE, 425},
       {qo::MC_DEVICE_CHANGE, 700},
       {qo::ZE_MSG_TAMPERING, 22},

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "config/KelmConfig.h"
+#include "store/ContentProvider.h"
 #include "support/TempDir.h"
 
 namespace morvex::service {
@@ -62,6 +64,22 @@ TEST(TokenSource, OnlyAPrivateRegularFileIsRead) {
   EXPECT_NE(ReadTokenFile(dir / "fifo").error.find("not a regular file"), std::string::npos);
   EXPECT_NE(ReadTokenFile(dir.Path()).error.find("not a regular file"), std::string::npos);
   EXPECT_NE(ReadTokenFile(dir / "missing").error.find("No such file"), std::string::npos);
+}
+
+// A password from a file or the environment seeds the first start only:
+// once one is stored, it stays (changed by 'config set password').
+TEST(TokenSource, AStoredPasswordIsKept) {
+  test::TempDir metadir;
+  ASSERT_TRUE(store::InitContentFramework(metadir.Path()));
+  std::optional<std::string> token = "from env";
+  KeepStoredToken(token);
+  EXPECT_EQ(token, "from env");  // nothing stored yet
+  config::CKelmConfigManager config;
+  config.SetToken("set since");
+  ASSERT_TRUE(config.Save());
+  KeepStoredToken(token);
+  EXPECT_EQ(token, std::nullopt);
+  store::ShutdownContentFramework();
 }
 
 }  // namespace

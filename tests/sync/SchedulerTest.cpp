@@ -11,6 +11,7 @@
 #include <set>
 
 #include "core/BroadcastService.h"
+#include "config/Settings.h"
 #include "core/StatusBoard.h"
 #include "index/Tree.h"
 #include "peer/PeerFixture.h"
@@ -168,6 +169,18 @@ TEST_F(SchedulerTest, FourRelationsRunAtOnceAndTheFifthWaitsForAFreeWorker) {
   ASSERT_TRUE(passes_.WaitStarted(waiting, 1));
   EXPECT_EQ(passes_.Started(running), 1);
   EXPECT_FALSE(passes_.Overlapped());
+}
+
+// A sync interval stored while the service runs takes effect at once.
+TEST_F(SchedulerTest, TheStoredIntervalStartsPeriodicPasses) {
+  const int32_t id = AddRelation(dir_ / "periodic");
+  router_->FollowStoredInterval();
+  std::this_thread::sleep_for(1500ms);
+  const int before = passes_.Started(id);
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(passes_.Started(id), before);  // no period yet
+  ASSERT_TRUE(config::StoreSetting(config::Setting::kSyncInterval, "1", config_.Snapshot()->deviceUuid));
+  EXPECT_TRUE(passes_.WaitStarted(id, before + 1));
 }
 
 TEST_F(SchedulerTest, RequestsDuringAPassFoldIntoExactlyOneMorePass) {
