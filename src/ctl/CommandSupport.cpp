@@ -1,6 +1,8 @@
 #include <cctype>
 #include <filesystem>
 
+#include "core/StringPrintf.h"
+#include "core/Text.h"
 #include "ctl/CommandContext.h"
 #include "ctl/Json.h"
 
@@ -9,7 +11,7 @@ namespace morvex::ctl {
 CtlAnswer Parsed(CtlAnswer answer, google::protobuf::MessageLite& message) {
   if (answer.status == kExitOk && !message.ParseFromString(answer.body)) {
     answer.status = kExitServiceError;
-    answer.message = "unreadable answer (code " + std::to_string(answer.code) + ")";
+    answer.message = core::StringPrintf(core::Tr("unreadable answer (code %d)"), answer.code);
   }
   return answer;
 }

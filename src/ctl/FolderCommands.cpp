@@ -38,7 +38,7 @@ CtlAnswer LocalTrees(Context& context, qo::MsgTreeShowResponse& trees) {
 
 // A refused tree add: the sentence of its code, which a peer's refusal
 // may have replaced with the desktop interface's words.
-CtlAnswer ExplainTreeAdd(CtlAnswer answer, const std::string& device = "this device") {
+CtlAnswer ExplainTreeAdd(CtlAnswer answer, const std::string& device = core::Tr("this device")) {
   if (answer.error == qo::ZE_NESTED_TREE || answer.error == qo::ZE_PERMISSION_DENY) {
     answer.message = ErrorSentence(answer.error, {.peer = device});
   }

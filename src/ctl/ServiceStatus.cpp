@@ -99,7 +99,7 @@ std::optional<ServiceState> ReadServiceState(CtlClient& client, const std::strin
   if (failure.status != kExitOk) return std::nullopt;
   if (!response.ParseFromString(failure.body)) {
     failure.status = kExitServiceError;
-    failure.message = "unreadable status answer";
+    failure.message = core::Tr("unreadable status answer");
     return std::nullopt;
   }
   std::string error;
