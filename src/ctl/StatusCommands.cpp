@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "core/StringPrintf.h"
 #include "core/Text.h"
 #include "ctl/CommandContext.h"
 #include "ctl/ServiceStatus.h"
@@ -28,7 +29,12 @@ int FailIncomplete(Context& context, const ServiceState& state, const std::vecto
   for (const RelationState& r : state.relations) {
     if (r.lastPassEnd == 0 || r.lastPassOk) continue;
     if (!trees.empty() && r.localTreeUuid != trees.front()) continue;
-    const std::string why = r.problem == LastPassProblem::kNone ? core::Tr("last pass incomplete") : ProblemText(r);
+    std::string why = r.problem == LastPassProblem::kNone ? core::Tr("last pass incomplete") : ProblemText(r);
+    // The first item names what to look at; status lists the rest.
+    if (r.problem == LastPassProblem::kItemsFailed && !r.failedItems.empty()) {
+      why = core::StringPrintf(core::Tr("%s, first %s (%s): 'morvexctl status' lists them"), why.c_str(),
+                               r.failedItems.front().path.c_str(), r.failedItems.front().reason.c_str());
+    }
     context.Fail(status, r.localRoot + ": " + why);
   }
   return status;
