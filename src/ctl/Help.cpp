@@ -3,6 +3,9 @@
 #include <iomanip>
 #include <sstream>
 #include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "core/Text.h"
 
@@ -131,28 +134,78 @@ constexpr const char* kTail = core::TrNoop(
     "  service_down, timeout, peer_unreachable, items_failed, with \"code\" (the\n"
     "  error number the other side answered) when there was one.\n");
 
-// `text` in lines of at most kWidth columns, each after `indent`.
-std::string Wrapped(std::string_view text, std::string_view indent) {
-  constexpr size_t kWidth = 79;
-  std::string lines;
-  std::string line(indent);
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find(' ', start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view word = text.substr(start, end - start);
-    if (line.size() > indent.size() && line.size() + 1 + word.size() > kWidth) {
-      lines += line + "\n";
-      line = indent;
-    }
-    if (line.size() > indent.size()) line += ' ';
-    line += word;
-    start = end + 1;
-  }
-  return lines + line + "\n";
+// East Asian wide characters (CJK, Hangul, full-width forms): two columns,
+// and a line may break before or after each.
+bool Wide(char32_t c) {
+  return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+         (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+}
+
+// The code point at text[i] and its length in bytes; a byte that starts no
+// valid sequence counts as one narrow character.
+std::pair<char32_t, size_t> CodePoint(std::string_view text, size_t i) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
+  if (length == 1 || i + length > text.size()) return {lead, 1};
+  char32_t c = lead & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+  return {c, length};
 }
 
 }  // namespace
+
+std::string WrapText(std::string_view text, std::string_view indent, size_t width) {
+  // Pieces: a run of narrow characters up to a space, or one wide character.
+  struct Piece {
+    std::string_view bytes;
+    size_t columns;
+    bool spaceBefore;
+  };
+  std::vector<Piece> pieces;
+  bool space = false;
+  for (size_t i = 0; i < text.size();) {
+    if (text[i] == ' ') {
+      space = true;
+      ++i;
+      continue;
+    }
+    auto [c, length] = CodePoint(text, i);
+    if (Wide(c)) {
+      pieces.push_back({text.substr(i, length), 2, space});
+      i += length;
+    } else {
+      const size_t start = i;
+      size_t columns = 0;
+      while (i < text.size() && text[i] != ' ') {
+        std::tie(c, length) = CodePoint(text, i);
+        if (Wide(c)) break;
+        i += length;
+        ++columns;
+      }
+      pieces.push_back({text.substr(start, i - start), columns, space});
+    }
+    space = false;
+  }
+  std::string lines;
+  std::string line(indent);
+  size_t used = indent.size();
+  for (const Piece& piece : pieces) {
+    const bool empty = used == indent.size();
+    const size_t gap = empty || !piece.spaceBefore ? 0 : 1;
+    if (!empty && used + gap + piece.columns > width) {
+      lines += line + "\n";
+      line = indent;
+      used = indent.size();
+    } else if (gap != 0) {
+      line += ' ';
+      ++used;
+    }
+    line += piece.bytes;
+    used += piece.columns;
+  }
+  return lines + line + "\n";
+}
 
 std::string FullUsage() {
   std::ostringstream text;
@@ -173,7 +226,7 @@ std::optional<std::string> CommandUsage(const std::string& command) {
   if (text.tellp() == 0) return std::nullopt;
   for (const CommandHelp& entry : kCommands) {
     if (command != entry.name) continue;
-    text << "\n  " << entry.synopsis << "\n" << Wrapped(core::Tr(entry.details), "    ");
+    text << "\n  " << entry.synopsis << "\n" << WrapText(core::Tr(entry.details), "    ");
   }
   return text.str();
 }

@@ -134,6 +134,24 @@ TEST(FullUsage, ExplainsEveryExitStatusAndPairState) {
   }
 }
 
+// Help lines fit the terminal in both scripts: English breaks at spaces,
+// Chinese (no spaces, two columns a character) between characters.
+TEST(WrapText, BreaksAtSpacesOrBetweenWideCharactersWithinTheWidth) {
+  struct Case {
+    const char* text;
+    size_t width;
+    const char* wrapped;
+  };
+  const Case cases[] = {
+      {"one two three four", 12, "  one two\n  three four\n"},
+      {"averyveryverylongword x", 8, "  averyveryverylongword\n  x\n"},  // a long word stays whole
+      {"同步目录已经删除", 10, "  同步目录\n  已经删除\n"},              // 2 + 4 x 2 columns
+      {"运行 'morvexctl status' 查看", 20, "  运行 'morvexctl\n  status' 查看\n"},
+      {"请运行morvexctl", 14, "  请运行\n  morvexctl\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(WrapText(c.text, "  ", c.width), c.wrapped) << c.text;
+}
+
 // Paths given on the command line are sent absolute and without trailing
 // slashes, so the service compares them with the roots it stores.
 TEST(AbsolutePath, MakesPathsAbsoluteAndPlain) {
