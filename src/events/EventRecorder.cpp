@@ -117,7 +117,8 @@ std::string OtherPasswordNotice(const std::string& address, bool translated) {
 }
 
 std::string TrustRequestNotice(const std::string& deviceName, bool translated) {
-  constexpr const char* kNotice = core::TrNoop("Device '%s' asks to be trusted. To accept, run: morvexctl trust accept %s");
+  constexpr const char* kNotice =
+      core::TrNoop("Device '%s' asks to be trusted. To accept, run: morvexctl trust accept %s");
   return core::StringPrintf(translated ? core::Tr(kNotice) : kNotice, deviceName.c_str(),
                             QuotedForShell(deviceName).c_str());
 }

@@ -39,7 +39,9 @@ TokenChoice ReadTokenFile(const std::string& path) {
   if (!fd.Valid()) return Refused(path, std::strerror(errno));
   struct stat info {};
   if (::fstat(fd.Get(), &info) != 0) return Refused(path, std::strerror(errno));
-  if (!S_ISREG(info.st_mode)) return Refused(path, core::Tr("not a regular file: put the password into a file of its own"));
+  if (!S_ISREG(info.st_mode)) {
+    return Refused(path, core::Tr("not a regular file: put the password into a file of its own"));
+  }
   if ((info.st_mode & 077) != 0) {
     return Refused(path, core::StringPrintf(core::Tr("group or others may read it (mode %s): run chmod 600 %s"),
                                             ModeText(info.st_mode).c_str(), path.c_str()));
