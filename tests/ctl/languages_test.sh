@@ -20,15 +20,17 @@ fi
 missing_profile=$(mktemp -d /tmp/morvex-languages-XXXXXX)
 trap 'rm -rf "$missing_profile"' EXIT
 
-# expect LANG STATUS STREAM TEXT COMMAND...: running COMMAND under LANG exits
-# with STATUS and writes TEXT (a fixed string) on STREAM (out or err).
+# expect LANG STATUS STREAM TEXT ARGUMENTS...: running morvexctl (or, with
+# PROGRAM=morvex, the service's command line, which answers --help before
+# anything starts) under LANG exits with STATUS and writes TEXT (a fixed
+# string) on STREAM (out or err).
 expect() {
-  local lang=$1 status=$2 stream=$3 text=$4
+  local lang=$1 status=$2 stream=$3 text=$4 program=${PROGRAM:-morvexctl}
   shift 4
   local out err got
-  out=$(LANG=$lang "$bin_dir/morvexctl" "$@" 2>/dev/null)
+  out=$(LANG=$lang "$bin_dir/$program" "$@" 2>/dev/null)
   got=$?
-  err=$(LANG=$lang "$bin_dir/morvexctl" "$@" 2>&1 >/dev/null)
+  err=$(LANG=$lang "$bin_dir/$program" "$@" 2>&1 >/dev/null)
   local shown=$out
   [ "$stream" = err ] && shown=$err
   if [ "$got" -ne "$status" ]; then
@@ -49,9 +51,14 @@ expect C 2 err "morvexctl: unknown option '--bogus'; see" --bogus status
 expect zh_CN.UTF-8 2 err "morvexctl: 未知选项 '--bogus'；参见" --bogus status
 expect C 0 out "usage: morvexctl status" help status
 expect C 1 err "start the Morvex service once with this profile" -m "$missing_profile/none" status
+expect zh_CN.UTF-8 1 err "请用此配置启动一次 Morvex 服务" -m "$missing_profile/none" status
+expect zh_CN.UTF-8 0 out "服务正在执行的任务" --help
+PROGRAM=morvex expect C 0 out "Usage: morvex [OPTION]..." --help
+PROGRAM=morvex expect zh_CN.UTF-8 0 out "用法：morvex [OPTION]..." --help
 
 # Neither language leaks into the other.
-if LANG=C "$bin_dir/morvexctl" bogus 2>&1 | grep -qP '[\x{4e00}-\x{9fff}]'; then
+english=$({ LANG=C "$bin_dir/morvexctl" bogus; LANG=C "$bin_dir/morvexctl" --help; LANG=C "$bin_dir/morvex" --help; } 2>&1)
+if grep -qP '[\x{4e00}-\x{9fff}]' <<<"$english"; then
   echo "FAIL: Chinese under LANG=C" >&2
   failures=$((failures + 1))
 fi
