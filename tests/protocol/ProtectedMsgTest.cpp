@@ -88,6 +88,10 @@ TEST_F(ProtectedMsgTest, LevelCodeAndSenderDecideAcceptance) {
       {kUnknown, qo::MC_DEVICE_ADD_REQUEST, false, false, qo::ZE_PERMISSION_DENY},
       {kTrusted, qo::MC_DEVICE_ADD_REQUEST, true, true, qo::ZE_PERMISSION_DENY},
       {kSelf, qo::MC_DEVICE_ADD_REQUEST, true, true, 0},
+      // Settings change with this device's own key alone: a trusted peer may
+      // not rename it, move its ports or change its password.
+      {kTrusted, qo::MC_LINUX_CONFIG_SET_REQUEST, true, true, qo::ZE_PERMISSION_DENY},
+      {kSelf, qo::MC_LINUX_CONFIG_SET_REQUEST, true, true, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.sender) + " code " + std::to_string(c.code));
