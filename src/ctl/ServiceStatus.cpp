@@ -11,6 +11,7 @@
 #include "ctl/ErrorSentences.h"
 #include "ctl/Json.h"
 #include "ctl/TerminalText.h"
+#include "index/Tree.h"
 #include "peer/Relations.h"
 
 namespace morvex::ctl {
@@ -117,7 +118,8 @@ std::optional<ServiceState> ReadServiceState(CtlClient& client, const std::strin
   ServiceState state;
   for (const qo::SyncInfo& info : response.syncs()) {
     if (info.remote_device_uuid().empty()) {
-      state.trees.push_back({info.local_tree_uuid(), info.dirty_count()});
+      state.trees.push_back(
+          {info.local_tree_uuid(), index::LocalTree::ByUuid(info.local_tree_uuid()).Root(), info.dirty_count()});
       continue;
     }
     RelationState relation;
@@ -223,6 +225,7 @@ void PrintStatusJson(const ServiceState& state, std::ostream& out) {
   out << "], \"trees\": [";
   for (size_t i = 0; i < state.trees.size(); ++i) {
     out << (i == 0 ? "" : ", ") << "{\"tree_uuid\": " << JsonString(state.trees[i].treeUuid)
+        << ", \"root\": " << JsonString(state.trees[i].root)
         << ", \"indexing\": " << state.trees[i].indexing << "}";
   }
   out << "]}\n";
@@ -231,8 +234,9 @@ void PrintStatusJson(const ServiceState& state, std::ostream& out) {
 void PrintStatusText(const ServiceState& state, std::ostream& out) {
   if (Idle(state, {})) out << core::Tr("no task is running") << "\n";
   for (const TreeState& t : state.trees) {
+    const std::string where = TerminalText(t.root.empty() ? t.treeUuid : t.root);
     out << core::StringPrintf(core::Tr("indexing %lld items in %s"), static_cast<long long>(t.indexing),
-                              t.treeUuid.c_str())
+                              where.c_str())
         << "\n";
   }
   if (state.relations.empty()) return;

@@ -44,6 +44,7 @@ struct RelationState {
 
 struct TreeState {
   std::string treeUuid;
+  std::string root;      // empty when the tree is gone meanwhile
   int64_t indexing = 0;  // items outstanding
 };
 

@@ -64,8 +64,10 @@ TEST(StatusText, AnIncompletePassShowsItsReasonAndItems) {
   busy.now = 10000;
   busy.workStart = 8000;  // 600 bytes in 2 s
   state.relations.push_back(busy);
+  state.trees.push_back({"tree-1", "/home/u/Photos", 42});  // a folder being indexed is named by its path
   text.str("");
   PrintStatusText(state, text);
+  EXPECT_NE(text.str().find("indexing 42 items in /home/u/Photos\n"), std::string::npos) << text.str();
   EXPECT_NE(text.str().find("\trunning\tsyncing 2 files, 300.0B/s, 1s left, 400 bytes, 60% done\t"), std::string::npos)
       << text.str();
 
