@@ -33,8 +33,11 @@ class DiscoveryTest : public PeerFixture {
     return discover;
   }
   void Send(const qo::MsgDiscover& discover, const std::string& token = "secret") {
+    SendSealed(discover.SerializeAsString(), token);
+  }
+  void SendSealed(const std::string& plain, const std::string& token) {
     std::string cipher;
-    ASSERT_TRUE(protocol::ssl::AesCipher(protocol::ssl::DeriveTokenKey(token)).Encrypt(discover.SerializeAsString(), cipher));
+    ASSERT_TRUE(protocol::ssl::AesCipher(protocol::ssl::DeriveTokenKey(token)).Encrypt(plain, cipher));
     platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM, 0));
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -121,6 +124,19 @@ TEST_F(DiscoveryTest, ForeignAndImplausibleDatagramsChangeNothing) {
   // The user hears of the other password once per address, however often it sends.
   ASSERT_EQ(otherPassword.Events().size(), 1u);
   EXPECT_EQ(otherPassword.Events()[0].address, "127.0.0.1");
+}
+
+// Sealed with another password, about one datagram in 256 still passes the
+// padding check and fails only as a message: that too is another password.
+TEST_F(DiscoveryTest, ADatagramThatOpensButDoesNotParseIsAnotherPasswordToo) {
+  test::LogCapture log;
+  OtherPasswordEvents otherPassword;
+  StartRouter();
+  SendSealed("\xff\xff\xff not a discovery message", "secret");
+  ASSERT_TRUE(test::WaitFor([&] { return otherPassword.Events().size() == 1; }, 2s));
+  EXPECT_EQ(otherPassword.Events()[0].address, "127.0.0.1");
+  EXPECT_TRUE(log.Has(google::GLOG_WARNING, "bad data format on udp socket: src 127.0.0.1"));
+  EXPECT_EQ(Count(uris::Device()), 1);
 }
 
 TEST_F(DiscoveryTest, AgeingTakesSilentDevicesAwayAtTheThirdTick) {
