@@ -65,7 +65,7 @@ class ChainConflictTest(unittest.TestCase):
                 versions = {digest(os.path.join(ra, "big.bin")), digest(os.path.join(rc, "big.bin"))}
                 for peer in (a, c):  # both have indexed their side
                     ctl_ok(self, net, peer, "rescan")
-                    idle(self, net, peer)
+                    idle(self, net, peer, peer_away=True)
             finally:
                 net.set_link(b.host, True)
 
