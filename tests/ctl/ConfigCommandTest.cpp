@@ -4,8 +4,9 @@
 #include <sstream>
 
 #include "config/KelmConfig.h"
-#include "ctl/CtlClient.h"
 #include "ctl/Commands.h"
+#include "ctl/CtlClient.h"
+#include "ctl/SavedProfile.h"
 #include "protocol/SslUtils.h"
 #include "store/ContentProvider.h"
 #include "support/TempDir.h"
@@ -16,36 +17,18 @@ namespace {
 // A device's database as the service leaves it, closed for morvexctl to
 // open read-only. No service runs: a value refused here never leaves the
 // client.
-class ConfigCommandTest : public ::testing::Test {
+class ConfigCommandTest : public test_support::SavedProfileTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(store::InitContentFramework(metadir_.Path()));
-    config::CKelmConfigManager config;
-    config.SetDeviceUuid("own-uuid");
-    config.SetDeviceName("here");
-    config.SetRoutePort(9527);
-    config.SetPubPort(9526);
-    config.SetBroadcastPort(8848);
-    config.SetSyncInterval(120);
-    const protocol::ssl::KeyPairDer keys = protocol::ssl::GenerateKeyPair(1024);
-    config.SetKeys(keys.publicDer, keys.privateDer);
-    ASSERT_TRUE(config.Save());
-    store::ShutdownContentFramework();
+    SaveIdentity([](config::CKelmConfigManager& config) {
+      config.SetRoutePort(9527);
+      config.SetPubPort(9526);
+      config.SetBroadcastPort(8848);
+      config.SetSyncInterval(120);
+    });
+    CloseStore();
   }
-  void TearDown() override { store::ShutdownContentFramework(); }
-
-  int Run(std::vector<std::string> words, std::string& out, std::string& err) {
-    std::vector<std::string> arguments = {"morvexctl", "-m", metadir_.Path()};
-    arguments.insert(arguments.end(), words.begin(), words.end());
-    std::ostringstream outStream;
-    std::ostringstream errStream;
-    const int status = RunCommandLine(arguments, outStream, errStream);
-    out = outStream.str();
-    err = errStream.str();
-    return status;
-  }
-
-  test::TempDir metadir_;
+  int Run(const std::vector<std::string>& words, std::string& out, std::string& err) { return RunCtl(words, out, err); }
 };
 
 TEST_F(ConfigCommandTest, GetShowsEverySettingButNeverThePassword) {

@@ -6,6 +6,7 @@
 #include "core/BroadcastService.h"
 #include "ctl/CommandContext.h"
 #include "ctl/Commands.h"
+#include "ctl/SavedProfile.h"
 #include "events/EventHistory.h"
 #include "protocol/SslUtils.h"
 #include "store/ContentProvider.h"
@@ -18,37 +19,23 @@ namespace {
 
 // A device's database as the service leaves it: an identity, one known
 // peer and a few events; then closed, for morvexctl to open read-only.
-class EventsCommandTest : public ::testing::Test {
+class EventsCommandTest : public test_support::SavedProfileTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(store::InitContentFramework(metadir_.Path()));
-    config::CKelmConfigManager config;
-    config.SetDeviceUuid("own-uuid");
-    config.SetDeviceName("here");
-    const protocol::ssl::KeyPairDer keys = protocol::ssl::GenerateKeyPair(1024);
-    config.SetKeys(keys.publicDer, keys.privateDer);
-    ASSERT_TRUE(config.Save());
+    SaveIdentity();
     store::CContentValues peer;
     peer.PutString("uuid", "peer-uuid").PutString("name", "host2").PutInt("trust", 1);
     ASSERT_GT(store::CContentResolver::Instance().Insert(store::uris::Device(), peer, store::kConflictNone), 0);
     ASSERT_TRUE(events::AppendEvent({0, 1700000000, core::BM_CONFLICT_COPY, "peer-uuid", "/home/a/x.conflict"}));
     ASSERT_TRUE(events::AppendEvent({0, 1700000060, core::BM_TRUST_REQUEST, "stranger", ""}));
-    store::ShutdownContentFramework();
+    CloseStore();
   }
-  void TearDown() override { store::ShutdownContentFramework(); }
-
-  int Run(std::vector<std::string> words, std::string& out) {
-    std::vector<std::string> arguments = {"morvexctl", "-m", metadir_.Path()};
-    arguments.insert(arguments.end(), words.begin(), words.end());
-    std::ostringstream outStream;
-    std::ostringstream errStream;
-    const int status = RunCommandLine(arguments, outStream, errStream);
-    out = outStream.str();
-    EXPECT_EQ(errStream.str(), "");
+  int Run(const std::vector<std::string>& words, std::string& out) {
+    std::string err;
+    const int status = RunCtl(words, out, err);
+    EXPECT_EQ(err, "");
     return status;
   }
-
-  test::TempDir metadir_;
 };
 
 TEST_F(EventsCommandTest, JsonListsTheHistoryOldestFirstWithDeviceNames) {
