@@ -19,7 +19,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import testhosts  # noqa: E402
 from testhosts import digest, snapshot, write  # noqa: E402
 from test_peer import ctl_ok, handshake, start  # noqa: E402
-from test_suite import MIB, converge, idle, leftovers, link, online_pair, share, write_random  # noqa: E402
+from test_suite import MIB, ask_pass, converge, idle, leftovers, link, online_pair, share, write_random  # noqa: E402
 
 SKIP = testhosts.skip_reason()
 NET = None
@@ -69,10 +69,14 @@ class ChainConflictTest(unittest.TestCase):
             finally:
                 net.set_link(b.host, True)
 
-            # One request on bravo: a pass on each of its two links at once.
+            # One request on bravo, once it sees both again: a pass on each
+            # of its two links at once.
+            online_pair(net, a, b)
+            online_pair(net, b, c)
+
             def nudge():
                 for peer in (b, a, c):
-                    ctl_ok(self, net, peer, "sync-now")
+                    ask_pass(self, net, peer)
             ctl_ok(self, net, b, "sync-now")
             got = converge([ra, rb, rc], timeout=90, nudge=nudge)
             self.assertEqual(set(got), {"big.bin", "big(Conflict).bin"}, got)
