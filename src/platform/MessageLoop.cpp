@@ -18,6 +18,7 @@ bool MessageLoop::Enqueue(Entry entry) {
     queue_.push_back(std::move(entry));
   }
   wake_.notify_one();
+  if (wakeHook_) wakeHook_();
   return true;
 }
 
@@ -57,6 +58,7 @@ void MessageLoop::Quit() {
     quit_ = true;
   }
   wake_.notify_all();
+  if (wakeHook_) wakeHook_();
 }
 
 bool MessageLoop::QuitRequested() const {

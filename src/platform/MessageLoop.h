@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace morvex::platform {
 
@@ -55,6 +56,13 @@ class MessageLoop {
   // hold database cursors that must go before the store closes).
   void DiscardPending();
 
+  // Another event loop drives this one (the desktop's): `hook` is called,
+  // on the posting thread and outside the lock, after every post that was
+  // queued and after Quit(); it must be thread-safe and only wake the other
+  // loop, which then calls RunPending() or sees QuitRequested(). Set once,
+  // on the loop's thread, before any other thread posts.
+  void SetWakeHook(std::function<void()> hook) { wakeHook_ = std::move(hook); }
+
  private:
   struct Entry {
     Task task;
@@ -68,6 +76,7 @@ class MessageLoop {
   std::condition_variable wake_;
   std::deque<Entry> queue_;  // guarded by mutex_; unbounded like a window queue
   bool quit_ = false;        // guarded by mutex_
+  std::function<void()> wakeHook_;  // set before other threads exist
 };
 
 }  // namespace morvex::platform

@@ -303,9 +303,11 @@ void CMorvexServiceApp::ExitInstance() {
   }
 }
 
-int CMorvexServiceApp::Run() {
+int CMorvexServiceApp::Run() { return Run([this] { loop_.Run(); }); }
+
+int CMorvexServiceApp::Run(const std::function<void()>& runLoop) {
   const bool started = InitInstance();
-  if (started) loop_.Run();
+  if (started) runLoop();
   ExitInstance();
   return started ? 0 : exitCode_;
 }

@@ -67,6 +67,9 @@ class CMorvexServiceApp {
   void ExitInstance();
   // InitInstance, the message loop until Quit, ExitInstance.
   int Run();
+  // The same with another loop in place of the message loop (the desktop's
+  // event loop, which runs this one's work and returns once it quits).
+  int Run(const std::function<void()>& runLoop);
   // Starts a new process of this service with the same arguments plus
   // "--restart"; the caller then quits the loop.
   bool RestartService();

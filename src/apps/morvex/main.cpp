@@ -10,13 +10,58 @@
 #include "service/CommandLine.h"
 #include "service/MorvexService.h"
 
+#ifdef MORVEX_WITH_DESKTOP
+#include <QApplication>
+
+#include "desktop/Desktop.h"
+#include "desktop/LoopBridge.h"
+#include "desktop/SetupWizard.h"
+#endif
+
+namespace {
+
+int RunHeadless(const std::vector<std::string>& arguments) {
+  morvex::service::CMorvexServiceApp app(arguments);
+  morvex::platform::SignalWatcher signalWatcher([&app](int) { app.Loop().Quit(); });
+  return app.Run();
+}
+
+#ifdef MORVEX_WITH_DESKTOP
+int RunWithDesktop(int& argc, char** argv, const std::vector<std::string>& arguments) {
+  QApplication qt(argc, argv);
+  auto factory = morvex::service::ComponentFactory::Default();
+  // A first start asks its questions in the setup wizard; its answers make
+  // the same identity as the options of a headless first start.
+  factory.firstStart = [](const morvex::service::CommandLineOptions& options) {
+    const auto answers = morvex::desktop::RunSetupWizard(morvex::desktop::WizardDefaults(options.name));
+    if (!answers) return 1;
+    morvex::service::CommandLineOptions chosen = options;
+    chosen.name = answers->name;
+    chosen.token = answers->password;
+    chosen.broadcastPort = answers->broadcastPort;
+    chosen.routePort = answers->routePort;
+    chosen.pubPort = answers->pubPort;
+    return morvex::service::HeadlessFirstStart(chosen);
+  };
+  morvex::service::CMorvexServiceApp app(arguments, std::move(factory));
+  // Outlives the run: workers post to the loop until ExitInstance stops them.
+  morvex::desktop::LoopBridge bridge(app.Loop());
+  morvex::platform::SignalWatcher signalWatcher([&app](int) { app.Loop().Quit(); });
+  return app.Run([&app] {
+    morvex::desktop::RunDesktop({app.Loop(), app.Config(), *app.Keys(), [&app] { return app.RestartService(); }});
+  });
+}
+#endif
+
+}  // namespace
+
 int main(int argc, char** argv) {
   morvex::core::InitTexts(argv[0]);
   const std::vector<std::string> arguments(argv, argv + argc);
   // --help, --version and a mistaken command line end here, before any
   // profile, lock, log or socket exists.
-  if (const auto status = morvex::service::AnswerWithoutStarting(morvex::service::ParseCommandLine(arguments),
-                                                                 std::cout, std::cerr)) {
+  const auto parsed = morvex::service::ParseCommandLine(arguments);
+  if (const auto status = morvex::service::AnswerWithoutStarting(parsed, std::cout, std::cerr)) {
     return *status;
   }
   // File parts travel in buffers of 1 MiB and more, allocated and freed for
@@ -27,7 +72,8 @@ int main(int argc, char** argv) {
   mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
   // Before any thread exists, so that only the watcher receives them.
   morvex::platform::SignalWatcher::BlockTerminationSignals();
-  morvex::service::CMorvexServiceApp app(arguments);
-  morvex::platform::SignalWatcher signals([&app](int) { app.Loop().Quit(); });
-  return app.Run();
+#ifdef MORVEX_WITH_DESKTOP
+  if (!parsed.options.headless && morvex::desktop::DisplayReachable()) return RunWithDesktop(argc, argv, arguments);
+#endif
+  return RunHeadless(arguments);
 }

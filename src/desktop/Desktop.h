@@ -1,0 +1,19 @@
+// Running the service with its desktop interface.
+#pragma once
+
+#include "desktop/DesktopContext.h"
+
+namespace morvex::desktop {
+
+// Whether a desktop can be shown: a Qt platform is named in QT_QPA_PLATFORM
+// (tests: "offscreen"), or $DISPLAY names an X server that accepts a
+// connection. Without one, `morvex` runs headless.
+bool DisplayReachable();
+
+// The desktop's part of the service's run, between start-up and shutdown:
+// shows the tray icon and the main window and runs Qt's event loop, which
+// also runs the service's loop, until the loop quits. A QApplication must
+// exist (main makes it before start-up, where the setup wizard may run).
+void RunDesktop(const DesktopContext& context);
+
+}  // namespace morvex::desktop

@@ -1,0 +1,7 @@
+#include "desktop/DevicesPage.h"
+
+namespace morvex::desktop {
+
+DevicesPage::DevicesPage(const DesktopContext& context, QWidget* parent) : QWidget(parent), context_(context) {}
+
+}  // namespace morvex::desktop

@@ -1,0 +1,154 @@
+// The desktop's texts.
+//
+// Numbered texts are kept in one table under the numbers the windows use for
+// them (Str(206)), the rest as named constants beside it; all are English
+// here and translated through the message catalog (core/Text.h: po/*.po
+// holds the Chinese texts). Format texts are looked up at compile time
+// (Str is consteval), so printf checks their arguments against the English,
+// and msgfmt --check checks each translation against the English.
+#pragma once
+
+#include <string>
+
+#include "core/Text.h"
+
+namespace morvex::desktop {
+
+// A text with its plural; `many` is null for a text without one.
+struct TextPair {
+  const char* one;
+  const char* many;
+};
+
+// Marks a singular and plural pair for the catalog (xgettext --keyword=TrNoopN:1,2).
+constexpr TextPair TrNoopN(const char* one, const char* many) { return {one, many}; }
+
+struct StringEntry {
+  int id;
+  TextPair text;
+};
+
+inline constexpr StringEntry kStringTable[] = {
+    {101, {core::TrNoop("&About Morvex..."), nullptr}},
+    {102, {core::TrNoop("(empty)"), nullptr}},
+    {104, {core::TrNoop("Sync now"), nullptr}},
+    {105, {core::TrNoop("Syncing..."), nullptr}},
+    {107, {core::TrNoop("Morvex"), nullptr}},
+    {130, {core::TrNoop("Morvex setup wizard"), nullptr}},
+    {131, {core::TrNoop("Welcome to the Morvex setup wizard"), nullptr}},
+    {132, {core::TrNoop("This wizard guides you through setting up Morvex. First, give this device a name"), nullptr}},
+    {133, {core::TrNoop("The device name cannot be empty"), nullptr}},
+    {134, {core::TrNoop("Set the sync password"), nullptr}},
+    {135, {core::TrNoop("Choose a sync password of your own and remember it"), nullptr}},
+    {137, {core::TrNoop("The sync password cannot be empty"), nullptr}},
+    {143, {core::TrNoop("Two of the ports are the same"), nullptr}},
+    {145, {core::TrNoop("Device name"), nullptr}},
+    {148, {core::TrNoop("Address"), nullptr}},
+    {150, {core::TrNoop("Trusted"), nullptr}},
+    {152, {core::TrNoop("Clear the whole history? This cannot be undone"), nullptr}},
+    {153, {core::TrNoop("Enter a port number from 1024 to 65535"), nullptr}},
+    {154, {core::TrNoop("History cleared"), nullptr}},
+    {155, {core::TrNoop("Devices"), nullptr}},
+    {156, {core::TrNoop("Sync folders"), nullptr}},
+    {157, {core::TrNoop("Settings"), nullptr}},
+    {160, {core::TrNoop("Trust"), nullptr}},
+    {161, {core::TrNoop("End trust"), nullptr}},
+    {162, {core::TrNoop("End the trust with \"%s\"?"), nullptr}},
+    {172, {core::TrNoop("Start when you log in"), nullptr}},
+    {173, {core::TrNoop("Choose whether Morvex starts by itself when you log in"), nullptr}},
+    {200, {core::TrNoop("Device %s wants to connect to this device. Do you trust it?"), nullptr}},
+    {201, {core::TrNoop("Waiting for %s to accept..."), nullptr}},
+    {202, {core::TrNoop("Cancel (%02d)"), nullptr}},
+    {204, TrNoopN("%d file deleted", "%d files deleted")},
+    {205, TrNoopN("%d file updated", "%d files updated")},
+    {206, TrNoopN("Indexing %d file", "Indexing %d files")},
+    {207, TrNoopN("Running %d sync task", "Running %d sync tasks")},
+    {208, {core::TrNoop("No task running"), nullptr}},
+    {209, TrNoopN("Syncing %d file", "Syncing %d files")},
+    {210, TrNoopN("Syncing %d file at %s", "Syncing %d files at %s")},
+    {211, TrNoopN("Syncing %d file, %s, %s left", "Syncing %d files, %s, %s left")},
+    {212, {core::TrNoop("Could not sync the file \"%s\": the path is not valid"), nullptr}},
+};
+
+// The English of text `id` (its singular); a missing number does not compile.
+consteval const char* Str(int id) {
+  for (const StringEntry& entry : kStringTable) {
+    if (entry.id == id) return entry.text.one;
+  }
+  throw "no desktop text has this number";
+}
+
+// The English pair of a text with a plural.
+consteval TextPair StrPair(int id) {
+  for (const StringEntry& entry : kStringTable) {
+    if (entry.id == id && entry.text.many) return entry.text;
+  }
+  throw "no desktop text with a plural has this number";
+}
+
+// Text `id` in the user's language, looked up at run time (texts without
+// arguments, and tests); null for an unknown number.
+const char* Text(int id);
+
+// Text `id` for `count` in the user's language (its plural where it has one).
+const char* TextN(int id, unsigned long count);
+
+// printf(3) into a std::string, for the translated format texts.
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Texts of the windows that have no number of their own.
+namespace text {
+// Tray menu.
+inline constexpr const char* kOpenMorvex = core::TrNoop("Open Morvex");
+inline constexpr const char* kRecentChanges = core::TrNoop("Recent changes");
+inline constexpr const char* kClearHistory = core::TrNoop("&Clear history");
+inline constexpr const char* kCheckForUpdates = core::TrNoop("Check for updates");
+inline constexpr const char* kSendFeedback = core::TrNoop("Send feedback");
+inline constexpr const char* kAbout = core::TrNoop("About...");
+inline constexpr const char* kExit = core::TrNoop("E&xit");
+// Speeds and times in the status texts.
+inline constexpr const char* kSpeedB = core::TrNoop("%.1lfB/s");
+inline constexpr const char* kSpeedKB = core::TrNoop("%.1lfKB/s");
+inline constexpr const char* kSpeedMB = core::TrNoop("%.1lfMB/s");
+inline constexpr const char* kSpeedGB = core::TrNoop("%.1lfGB/s");
+inline constexpr const char* kSpeedTB = core::TrNoop("%.1lfTB/s");
+inline constexpr const char* kSeconds = core::TrNoop("%ds");
+inline constexpr const char* kMinutesSeconds = core::TrNoop("%dm %ds");
+inline constexpr const char* kHoursMinutes = core::TrNoop("%dh %dm");
+inline constexpr const char* kDaysHours = core::TrNoop("%dd %dh");
+inline constexpr const char* kAWhile = core::TrNoop("a while, please be patient");
+// Trust dialogs.
+inline constexpr const char* kWaitingTitle = core::TrNoop("Waiting for the other device");
+inline constexpr const char* kConfirmTitle = core::TrNoop("Trust request");
+inline constexpr const char* kTrustThisDevice = core::TrNoop("Trust this device");
+// Settings page.
+inline constexpr const char* kDeviceNameLabel = core::TrNoop("Device name:");
+inline constexpr const char* kPasswordLabel = core::TrNoop("Sync password:");
+inline constexpr const char* kPasswordNote = core::TrNoop("Morvex finds the devices that have the same sync password");
+inline constexpr const char* kDiscoveryPortLabel = core::TrNoop("Discovery port:");
+inline constexpr const char* kRoutePortLabel = core::TrNoop("Sync service port:");
+inline constexpr const char* kPublishPortLabel = core::TrNoop("Status notification port:");
+inline constexpr const char* kStartAtLogin = core::TrNoop("Start at log-in");
+inline constexpr const char* kApply = core::TrNoop("Apply");
+inline constexpr const char* kCancel = core::TrNoop("Cancel");
+// Setup wizard.
+inline constexpr const char* kWizardNameLabel = core::TrNoop("Name of this device:");
+inline constexpr const char* kTypicalSetup = core::TrNoop("Typical");
+inline constexpr const char* kCustomSetup = core::TrNoop("Custom");
+inline constexpr const char* kSetupKind = core::TrNoop("Kind of setup");
+inline constexpr const char* kNameExplained = core::TrNoop(
+    "Give this device a name: the devices that sync with it show this name to tell it apart");
+inline constexpr const char* kPasswordExplained = core::TrNoop(
+    "Set a sync password: only devices with the same password can find each other and sync");
+inline constexpr const char* kPasswordWarning = core::TrNoop(
+    "Note: the sync password is the only safeguard at present, so keep it secret");
+inline constexpr const char* kPortsExplained = core::TrNoop(
+    "Only devices with the same discovery port can find each other and sync, so give the devices that sync "
+    "with each other the same discovery port. The sync service port and the status notification port can be "
+    "chosen freely as long as they do not clash.");
+inline constexpr const char* kStartAtLoginExplained = core::TrNoop(
+    "Starting Morvex when you log in keeps your sync folders up to date from the moment the computer is on; "
+    "we recommend it");
+}  // namespace text
+
+}  // namespace morvex::desktop
