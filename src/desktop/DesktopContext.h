@@ -6,6 +6,7 @@
 #include "config/KelmConfig.h"
 #include "platform/MessageLoop.h"
 #include "protocol/KeyStore.h"
+#include "protocol/ZmqSocket.h"
 
 namespace morvex::desktop {
 
@@ -16,8 +17,11 @@ struct DesktopContext {
   platform::MessageLoop& loop;
   // This device's configuration (its UUID, name and ports).
   const config::CKelmConfigManager& config;
-  // Keys for the protected requests to peers (the trust handshake).
+  // Keys for the protected requests to peers and to the own service.
   protocol::IKeyManager& keys;
+  // The service's ZeroMQ context: the in-process endpoints of its workers
+  // ("inproc://syncer.inproc", ...) are reachable only through it.
+  protocol::ZmqContext& zmq;
   // Starts a new process of the service (the update); the caller then quits.
   std::function<bool()> restart;
 };

@@ -5,8 +5,10 @@
 
 #include "desktop/DevicesPage.h"
 #include "desktop/Icons.h"
+#include "desktop/Notifier.h"
 #include "desktop/SettingsPage.h"
 #include "desktop/Strings.h"
+#include "desktop/TrustPrompt.h"
 
 namespace morvex::desktop {
 
@@ -24,6 +26,9 @@ MainWindow::MainWindow(const DesktopContext& context, QWidget* parent) : QWidget
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(tabs_);
+  // Both are QObject children of this window.
+  new TrustPrompt(context_, this);
+  new Notifier(context_, this, [](const QString&) {});
 }
 
 MainWindow::~MainWindow() = default;

@@ -22,6 +22,7 @@ class MainWindow final : public QWidget {
 
  private:
   const DesktopContext& context_;
+  // Children of this window (Qt owns them).
   QPushButton* syncNow_ = nullptr;
   QTabWidget* tabs_ = nullptr;
 };

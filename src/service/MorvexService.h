@@ -75,6 +75,9 @@ class CMorvexServiceApp {
   bool RestartService();
 
   platform::MessageLoop& Loop() { return loop_; }
+  // The process's ZeroMQ context: in-process endpoints reach the workers
+  // only through it.
+  protocol::ZmqContext& Zmq() { return context_; }
   config::CKelmConfigManager& Config() { return config_; }
   protocol::IKeyManager* Keys() { return keyManager_.get(); }
   const std::string& Metadir() const { return metadir_; }

@@ -48,7 +48,8 @@ int RunWithDesktop(int& argc, char** argv, const std::vector<std::string>& argum
   morvex::desktop::LoopBridge bridge(app.Loop());
   morvex::platform::SignalWatcher signalWatcher([&app](int) { app.Loop().Quit(); });
   return app.Run([&app] {
-    morvex::desktop::RunDesktop({app.Loop(), app.Config(), *app.Keys(), [&app] { return app.RestartService(); }});
+    morvex::desktop::RunDesktop(
+        {app.Loop(), app.Config(), *app.Keys(), app.Zmq(), [&app] { return app.RestartService(); }});
   });
 }
 #endif
