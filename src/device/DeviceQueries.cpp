@@ -55,6 +55,13 @@ void MarkOffline(const std::string& uuid) {
   CContentResolver::Instance().Update(uris::Device(), values, CSelection("uuid = ? ").AddString(uuid));
 }
 
+void MarkOnline(const std::string& uuid) {
+  store::CContentValues values;
+  values.PutInt("online", 1);
+  CContentResolver::Instance().Update(uris::Device(), values,
+                                      CSelection("uuid = ? AND online = ? ").AddString(uuid).AddInt(0));
+}
+
 void AgeDevices(const std::string& ownUuid) {
   store::COperationList batch;
   batch.NewUpdate(uris::DeviceTTL(), CSelection("ttl > 0")).GetValues()->PutExpression("ttl", "ttl-1");

@@ -38,6 +38,9 @@ std::vector<CDevice> TrustedOnlineDevices();
 
 // Marks a device offline (it said it leaves).
 void MarkOffline(const std::string& uuid);
+// Marks a device marked offline online again: it answered. A device already
+// online is not written (no change notice).
+void MarkOnline(const std::string& uuid);
 
 // One minute of ageing: every ttl counts down; untrusted devices whose ttl
 // ran out are dropped, trusted ones but `ownUuid` marked offline. One batch.

@@ -155,6 +155,10 @@ bool CSyncDir::ListChanges(protocol::PeerChannel& channel, const PassLimits& lim
       device::MarkOffline(relation_.peerDeviceUuid);
       return false;
     }
+    // It answered, if only to refuse: shown online at once again (once a
+    // cable is back, say), which also brings back the subscription to its
+    // change notices. A device already online is not written.
+    if (since == 0) device::MarkOnline(relation_.peerDeviceUuid);
     if (reply.refused()) {
       if (reply.peerError) {
         LOG(ERROR) << "Peer return error: " << qo::ErrorCode_Name(static_cast<qo::ErrorCode>(*reply.peerError));

@@ -57,6 +57,11 @@ TEST_F(DeviceQueriesTest, ListsAndChanges) {
 
   MarkOffline("ab-friend");
   EXPECT_FALSE(IsOnline("ab-friend"));
+  MarkOnline("ab-friend");
+  EXPECT_TRUE(IsOnline("ab-friend"));
+  MarkOnline("no-such-device");
+  EXPECT_FALSE(DeviceKnown("no-such-device"));
+  MarkOffline("ab-friend");
   EXPECT_TRUE(DeleteDevice("cd-away"));
   EXPECT_FALSE(DeleteDevice("cd-away"));
 
