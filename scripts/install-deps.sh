@@ -19,7 +19,7 @@ packages=(
   # The desktop: Qt 6 Widgets, D-Bus and SVG; the X server its tests run
   # on; a font with the Chinese glyphs; the checkers of its packaging.
   qt6-base-dev qt6-svg-dev libqt6svg6 libxcb1-dev
-  xvfb xauth dbus fonts-noto-cjk desktop-file-utils appstream
+  xvfb xauth xdotool dbus fonts-noto-cjk desktop-file-utils appstream
 )
 
 # The Chinese catalog is tested under LANG=zh_CN.UTF-8, which needs that

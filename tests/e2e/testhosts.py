@@ -255,9 +255,10 @@ class TestNetwork:
 
     # ----- services -----
 
-    def start_service(self, host, password, name, extra_args=(), wait=True, metadir=None):
+    def start_service(self, host, password, name, extra_args=(), wait=True, metadir=None, display=None):
         """Starts `morvex --headless` in `host` with a fresh metadir (or the
-        given one, to restart a device) and default ports.
+        given one, to restart a device) and default ports; with `display`
+        (":N", an X server the test runs) `morvex` with its desktop there.
 
         With wait=True returns once its log says it is running (raises if it
         exits or does not get there within START_TIMEOUT).
@@ -267,8 +268,8 @@ class TestNetwork:
         if metadir is None:
             metadir = tempfile.mkdtemp(prefix="%s-%s-" % (self.prefix, host.label))
             self._metadirs.append(metadir)
-        argv = ["ip", "netns", "exec", host.netns, self.binary("morvex"), "--headless",
-                "-t", password, "-n", name, "-m", metadir] + list(extra_args)
+        argv = (["ip", "netns", "exec", host.netns, self.binary("morvex")] + ([] if display else ["--headless"])
+                + ["-t", password, "-n", name, "-m", metadir] + list(extra_args))
         restart = os.path.exists(os.path.join(metadir, "service.out"))
         # A restarted device's logs already say it ran once.
         running_before = Service(host, name, password, metadir, None).logs().count(RUNNING_LINE)
@@ -278,6 +279,13 @@ class TestNetwork:
             # Its own configuration folder: sync folders go into the file
             # manager's bookmarks there, not into this machine's.
             env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(metadir, "config"))
+            env.pop("DISPLAY", None)
+            env.pop("WAYLAND_DISPLAY", None)
+            if display:
+                # English window titles, whatever the runner's locale.
+                env.update(DISPLAY=display, LANG="C.UTF-8", LANGUAGE="")
+                env.pop("LC_ALL", None)
+                env.pop("LC_MESSAGES", None)
             proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
                                     start_new_session=True, env=env)
         service = Service(host, name, password, metadir, proc)
