@@ -9,7 +9,7 @@
 namespace morvex::desktop {
 
 MorvexTray::MorvexTray(QObject* parent)
-    : QObject(parent), recent_([](const std::string& path) { ShowInFileManager(path); }, this) {
+    : QObject(parent), recent_([](const std::string& path) { ShowInFileManager(path); }) {
   animation_.setInterval(kFrameMs);
   connect(&animation_, &QTimer::timeout, this, [this] { ShowIcon(state_.NextFrame()); });
 }
