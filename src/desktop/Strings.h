@@ -106,6 +106,8 @@ inline constexpr const char* kCheckForUpdates = core::TrNoop("Check for updates"
 inline constexpr const char* kSendFeedback = core::TrNoop("Send feedback");
 inline constexpr const char* kAbout = core::TrNoop("About...");
 inline constexpr const char* kExit = core::TrNoop("E&xit");
+// Shown by the menu commands whose windows come in a later version.
+inline constexpr const char* kNotYetAvailable = core::TrNoop("This is not available in this version of Morvex yet.");
 // Speeds and times in the status texts.
 inline constexpr const char* kSpeedB = core::TrNoop("%.1lfB/s");
 inline constexpr const char* kSpeedKB = core::TrNoop("%.1lfKB/s");
