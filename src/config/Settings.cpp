@@ -89,10 +89,13 @@ int32_t ReadStoredSyncInterval() {
       uris::Config(), "value", kDefaultSyncInterval, store::CSelection("name = ? ").AddString(keys::kSyncInterval)));
 }
 
-bool StoreSetting(Setting setting, const std::string& value, const std::string& ownUuid) {
+namespace {
+
+// The rows one setting is kept in, added to `batch`.
+void AddSettingRows(store::COperationList& batch, Setting setting, const std::string& value,
+                    const std::string& ownUuid) {
   // AllSettings lists the settings in the order of the enumeration.
   const SettingInfo* info = &AllSettings()[static_cast<size_t>(setting)];
-  store::COperationList batch;
   store::CContentValues& row = *batch.NewInsert(uris::Config(), store::kConflictReplace).GetValues();
   row.PutString("name", info->configKey);
   if (IsPortSetting(setting) || setting == Setting::kSyncInterval) {
@@ -110,6 +113,18 @@ bool StoreSetting(Setting setting, const std::string& value, const std::string& 
         *batch.NewUpdate(uris::Device(), store::CSelection("uuid = ? ").AddString(ownUuid)).GetValues();
     own.PutString(deviceColumn, setting == Setting::kName ? value : LocalUri(value));
   }
+}
+
+}  // namespace
+
+bool StoreSetting(Setting setting, const std::string& value, const std::string& ownUuid) {
+  return StoreSettings({{setting, value}}, ownUuid);
+}
+
+bool StoreSettings(const std::vector<SettingChange>& changes, const std::string& ownUuid) {
+  if (changes.empty()) return true;
+  store::COperationList batch;
+  for (const SettingChange& change : changes) AddSettingRows(batch, change.setting, change.value, ownUuid);
   return CContentResolver::Instance().ApplyBatch(store::kAuthority, batch) >= 0;
 }
 

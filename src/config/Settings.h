@@ -46,4 +46,13 @@ int32_t ReadStoredSyncInterval();
 // password announced). False when the batch failed.
 bool StoreSetting(Setting setting, const std::string& value, const std::string& ownUuid);
 
+// Several accepted values stored as StoreSetting stores each, all in one
+// batch (the settings page's Apply). False when the batch failed.
+struct SettingChange {
+  Setting setting;
+  std::string value;
+  bool operator==(const SettingChange&) const = default;
+};
+bool StoreSettings(const std::vector<SettingChange>& changes, const std::string& ownUuid);
+
 }  // namespace morvex::config

@@ -1,6 +1,15 @@
 // The setup wizard of a first start on a desktop.
+//
+// Four pages: the device's name and the kind of setup, the sync password,
+// the three ports (custom setup only) and starting at log-in. Finish makes
+// or removes the autostart entry as the last page says; nothing else is
+// written here: start-up turns the answers into the device's identity.
 #pragma once
 
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QWizard>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,5 +32,34 @@ SetupAnswers WizardDefaults(const std::optional<std::string>& name);
 // Runs the wizard modally; the answers on Finish (the start-at-log-in
 // entry already made or removed), nothing when the user cancelled.
 std::optional<SetupAnswers> RunSetupWizard(const SetupAnswers& defaults);
+
+// The wizard itself, which tests drive page by page without exec().
+class SetupWizard final : public QWizard {
+  Q_OBJECT
+
+ public:
+  enum PageId : int { kWelcomePage, kPasswordPage, kPortsPage, kStartAtLoginPage };
+
+  explicit SetupWizard(const SetupAnswers& defaults, QWidget* parent = nullptr);
+
+  // The answers once finished; nothing while running or after Cancel.
+  std::optional<SetupAnswers> Outcome() const;
+
+  int nextId() const override;
+  void accept() override;
+
+ private:
+  SetupAnswers Answers() const;
+
+  const SetupAnswers defaults_;
+  QLineEdit* name_;
+  QRadioButton* typical_;
+  QRadioButton* custom_;
+  QLineEdit* password_;
+  QLineEdit* broadcastPort_;
+  QLineEdit* routePort_;
+  QLineEdit* pubPort_;
+  QCheckBox* startAtLogin_;
+};
 
 }  // namespace morvex::desktop

@@ -133,6 +133,7 @@ inline constexpr const char* kPublishPortLabel = core::TrNoop("Status notificati
 inline constexpr const char* kStartAtLogin = core::TrNoop("Start at log-in");
 inline constexpr const char* kApply = core::TrNoop("Apply");
 inline constexpr const char* kCancel = core::TrNoop("Cancel");
+inline constexpr const char* kFeedbackNotYet = core::TrNoop("Sending feedback from here is not available yet");
 // Setup wizard.
 inline constexpr const char* kWizardNameLabel = core::TrNoop("Name of this device:");
 inline constexpr const char* kTypicalSetup = core::TrNoop("Typical");

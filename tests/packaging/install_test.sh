@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs this build below a temporary root (DESTDIR) and checks what users
 # get: the programs, manual pages that groff formats without a warning, a
-# bash completion that parses and completes, and a systemd unit that starts
-# the installed program; then `make uninstall` must remove every file again.
+# bash completion that parses and completes, a systemd unit that starts
+# the installed program and, with the desktop, a menu entry, icons and
+# AppStream metadata that their validators accept; then `make uninstall` must remove every file again.
 #
 #   install_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
@@ -41,6 +42,16 @@ expected=(
   lib/systemd/user/morvex.service
   share/doc/morvex/README.md
 )
+desktop=false
+if grep -qx 'MORVEX_DESKTOP:BOOL=ON' "$build_dir/CMakeCache.txt"; then
+  desktop=true
+  expected+=(
+    share/applications/morvex.desktop
+    share/metainfo/org.morvex.Morvex.metainfo.xml
+    share/icons/hicolor/scalable/apps/morvex.svg
+  )
+  for size in 16 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x$size/apps/morvex.png"); done
+fi
 for file in "${expected[@]}"; do
   [[ -f $root$prefix/$file ]] || fail "$prefix/$file not installed"
   grep -qxF "$prefix/$file" "$scratch/manifest" || fail "$prefix/$file not in the install manifest"
@@ -78,6 +89,19 @@ done
 
 grep -qx "ExecStart=$prefix/bin/morvex .*" "$root$prefix/lib/systemd/user/morvex.service" ||
   fail "the unit does not start $prefix/bin/morvex"
+
+if $desktop; then
+  share=$root$prefix/share
+  desktop-file-validate "$share/applications/morvex.desktop" || fail "desktop-file-validate refuses morvex.desktop"
+  appstreamcli validate --no-net "$share/metainfo/org.morvex.Morvex.metainfo.xml" >"$scratch/appstream.log" ||
+    fail "appstreamcli refuses the metainfo: $(cat "$scratch/appstream.log")"
+  for size in 16 32 48 64 128 256; do
+    png=$share/icons/hicolor/${size}x$size/apps/morvex.png
+    # The PNG header's width and height, big-endian at bytes 16 and 20.
+    dimensions=$(od -An -tu1 -j16 -N8 "$png" | awk '{print $3*256+$4 "x" $7*256+$8}')
+    [[ $dimensions == "${size}x$size" ]] || fail "morvex.png for $size pixels is $dimensions"
+  done
+fi
 
 make -s -C "$source_dir" uninstall DESTDIR="$root" MANIFEST="$scratch/manifest" >"$scratch/uninstall.log"
 left=$(find "$root" -type f -o -type l)
