@@ -107,7 +107,7 @@ void Notifier::Show(const Notification& notification) {
   }
   QStringList actions;
   if (!notification.trustFrom.empty()) {
-    actions << kAcceptAction << QString::fromUtf8(core::Tr(text::kAcceptTrust)) << kDenyAction
+    actions << kAcceptAction << QString::fromUtf8(core::Tr(text::kTrustThisDevice)) << kDenyAction
             << QString::fromUtf8(core::Tr(text::kDenyTrust));
   }
   QVariantMap hints;
@@ -124,8 +124,26 @@ void Notifier::Show(const Notification& notification) {
       LOG(WARNING) << "The notification service refused a notification: " << reply.error().message().toStdString();
       return;
     }
-    if (!trustFrom.empty()) trustNotifications_[reply.value()] = trustFrom;
+    if (trustFrom.empty()) return;
+    const uint id = reply.value();
+    // The question goes with its dialog: answered there or timed out, the
+    // notification's buttons would answer nothing.
+    TrustConfirmDialog* dialog = TrustPrompt::OpenDialogFor(window_, trustFrom);
+    if (!dialog) {
+      Withdraw(id);
+      return;
+    }
+    trustNotifications_[id] = trustFrom;
+    connect(dialog, &QDialog::finished, this, [this, id] {
+      if (trustNotifications_.erase(id) > 0) Withdraw(id);
+    });
   });
+}
+
+void Notifier::Withdraw(uint id) {
+  QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("CloseNotification"));
+  call << id;
+  bus_.asyncCall(call);
 }
 
 void Notifier::OnActionInvoked(uint id, const QString& action) {

@@ -54,6 +54,9 @@ class Notifier final : public QObject {
   void OnClosed(uint id, uint reason);
 
  private:
+  // Takes a notification off the screen.
+  void Withdraw(uint id);
+
   QWidget* window_;
   Balloon balloon_;
   QDBusConnection bus_;

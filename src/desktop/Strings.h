@@ -122,7 +122,6 @@ inline constexpr const char* kWaitingTitle = core::TrNoop("Waiting for the other
 inline constexpr const char* kConfirmTitle = core::TrNoop("Trust request");
 inline constexpr const char* kTrustThisDevice = core::TrNoop("Trust this device");
 // Notifications.
-inline constexpr const char* kAcceptTrust = core::TrNoop("Accept");
 inline constexpr const char* kDenyTrust = core::TrNoop("Deny");
 inline constexpr const char* kKeyRefusedBody = core::TrNoop(
     "The trusted device \"%s\" answered from %s with another key: it may not be that device. Its messages are "

@@ -79,6 +79,10 @@ void LocalTrustClient::Send(int code, std::shared_ptr<const google::protobuf::Me
     } else if (reply.refused()) {
       LOG(WARNING) << "The service refused to " << what << " device " << deviceUuid << " (error "
                    << reply.peerError.value_or(0) << ")";
+    } else if (qo::MsgLinuxTrustResponse result;
+               code == qo::MC_LINUX_TRUST_REQUEST &&
+               (!result.ParseFromString(reply.body) || result.trust_result() != qo::TRUST_ALLOW)) {
+      LOG(WARNING) << "Device " << deviceUuid << " did not take our acceptance of its trust";
     }
   });
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QTest>
 
 #include "Morvex.pb.h"
 #include "core/BroadcastService.h"
@@ -119,7 +120,18 @@ TEST_F(TrustDialogsTest, ButtonsTellTheService) {
   refused.CountdownButton()->click();
   refused.AcceptButton()->click();  // already closed: nothing more
   EXPECT_EQ(refused.End(), TrustEnd::kRefused);
-  EXPECT_EQ(actions_.done, (std::vector<std::string>{"refuse bb-friend", "accept bb-friend", "refuse bb-friend"}));
+
+  // The keyboard: Return presses "Trust this device", Escape refuses.
+  TrustConfirmDialog byReturn(nullptr, loop_, actions_, peer_, 30);
+  byReturn.open();
+  QTest::keyClick(&byReturn, Qt::Key_Return);
+  EXPECT_EQ(byReturn.End(), TrustEnd::kAccepted);
+  TrustConfirmDialog byEscape(nullptr, loop_, actions_, peer_, 30);
+  byEscape.open();
+  QTest::keyClick(&byEscape, Qt::Key_Escape);
+  EXPECT_EQ(byEscape.End(), TrustEnd::kRefused);
+  EXPECT_EQ(actions_.done, (std::vector<std::string>{"refuse bb-friend", "accept bb-friend", "refuse bb-friend",
+                                                     "accept bb-friend", "refuse bb-friend"}));
 }
 
 TEST_F(TrustDialogsTest, PromptOpensOneConfirmationForAKnownDevice) {
