@@ -49,10 +49,11 @@ std::optional<Notification> NotificationFor(int code, const std::any& parameter)
   switch (code) {
     case core::BM_TRUST_REQUEST: {
       const auto* request = std::any_cast<qo::WinTrustInfo>(&parameter);
-      if (!request) return std::nullopt;
+      std::string name;
+      // A device we do not know gets no question (nor a dialog).
+      if (!request || !device::DeviceName(request->device_uuid(), name)) return std::nullopt;
       return Notification{QString::fromUtf8(core::Tr(text::kConfirmTitle)),
-                          Utf8(Printf(core::Tr(Str(200)), NameOf(request->device_uuid()).c_str())),
-                          request->device_uuid()};
+                          Utf8(Printf(core::Tr(Str(200)), name.c_str())), request->device_uuid()};
     }
     case core::BM_TRUSTED_KEY_MISMATCH: {
       const auto* key = std::any_cast<core::DeviceKeyEvent>(&parameter);

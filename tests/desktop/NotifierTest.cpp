@@ -48,6 +48,8 @@ TEST_F(NotifierTest, TextsOfEachNotifiedEvent) {
     EXPECT_EQ(notification->trustFrom, c.trustFrom);
   }
   EXPECT_FALSE(NotificationFor(core::BM_TRUST_REQUEST, int32_t{3}));
+  request.set_device_uuid("zz-unknown");
+  EXPECT_FALSE(NotificationFor(core::BM_TRUST_REQUEST, request));
   EXPECT_FALSE(NotificationFor(core::BM_SYNC_BEGIN, {}));
 }
 
