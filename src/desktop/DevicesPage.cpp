@@ -46,7 +46,10 @@ DevicesPage::DevicesPage(const DesktopContext& context, QWidget* parent, ITrustA
 
 DevicesPage::DevicesPage(const DesktopContext& context, QWidget* parent, std::unique_ptr<ITrustActions> ownActions,
                          ITrustActions* actions)
-    : QWidget(parent), context_(context), ownActions_(std::move(ownActions)), actions_(actions ? *actions : *ownActions_) {
+    : QWidget(parent),
+      context_(context),
+      ownActions_(std::move(ownActions)),
+      actions_(actions ? *actions : *ownActions_) {
   confirm_ = [this](const QString& question) {
     return QMessageBox::question(this, QString(), question, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
   };
@@ -114,7 +117,8 @@ TrustWaitingDialog* DevicesPage::OfferTrust(int32_t deviceId) {
   device::CDevice device;
   if (!device.LoadById(deviceId)) return nullptr;
   actions_.Offer(device.uuid, TrustWaitingDialog::kSeconds);
-  auto* dialog = new TrustWaitingDialog(this, context_.loop, actions_, {device.id, device.uuid, device.name, device.type});
+  auto* dialog =
+      new TrustWaitingDialog(this, context_.loop, actions_, {device.id, device.uuid, device.name, device.type});
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->open();
   return dialog;

@@ -43,8 +43,8 @@ TrustDialog::TrustDialog(QWidget* parent, platform::MessageLoop& loop, ITrustAct
   timer_->setInterval(kTickMs);
   connect(timer_, &QTimer::timeout, this, &TrustDialog::Tick);
   timer_->start();
-  receiver_ = std::make_unique<UiReceiver>(loop, this, std::move(codes),
-                                           [this](int code, const std::any& parameter) { OnBroadcast(code, parameter); });
+  receiver_ = std::make_unique<UiReceiver>(
+      loop, this, std::move(codes), [this](int code, const std::any& parameter) { OnBroadcast(code, parameter); });
 }
 
 void TrustDialog::ShowCountdown() {

@@ -37,8 +37,9 @@ TrustConfirmDialog* TrustPrompt::OnRequest(const std::any& parameter) {
   }
   // A request repeated while its dialog is open is the same question.
   if (TrustConfirmDialog* open = OpenDialogFor(window_, device.uuid)) return open;
-  auto* dialog = new TrustConfirmDialog(window_, context_.loop, actions_, {device.id, device.uuid, device.name, device.type},
-                                        request->timeout() > 0 ? request->timeout() : TrustWaitingDialog::kSeconds);
+  const int seconds = request->timeout() > 0 ? request->timeout() : TrustWaitingDialog::kSeconds;
+  auto* dialog = new TrustConfirmDialog(window_, context_.loop, actions_,
+                                        {device.id, device.uuid, device.name, device.type}, seconds);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->open();
   return dialog;

@@ -136,7 +136,8 @@ void UpdateOwnDevice(const OwnDevice& own) {
 }
 
 std::unique_ptr<store::CSQLiteCursor> QueryDeviceList() {
-  return CContentResolver::Instance().Query(uris::Device(), {"id", "uuid", "name", "route_uri", "type", "trust", "online"},
+  return CContentResolver::Instance().Query(uris::Device(),
+                                            {"id", "uuid", "name", "route_uri", "type", "trust", "online"},
                                             CSelection(), "online DESC, trust DESC, name ASC ");
 }
 

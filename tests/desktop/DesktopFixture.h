@@ -15,7 +15,9 @@ namespace morvex::desktop {
 
 class RecordedActions final : public ITrustActions {
  public:
-  void Offer(const std::string& uuid, int timeout) override { done.push_back("offer " + uuid + " " + std::to_string(timeout)); }
+  void Offer(const std::string& uuid, int timeout) override {
+    done.push_back("offer " + uuid + " " + std::to_string(timeout));
+  }
   void Accept(const std::string& uuid) override { done.push_back("accept " + uuid); }
   void Refuse(const std::string& uuid) override { done.push_back("refuse " + uuid); }
   void EndTrust(const std::string& uuid) override { done.push_back("end " + uuid); }
