@@ -123,6 +123,14 @@ inline constexpr const char* kAWhile = core::TrNoop("a while, please be patient"
 inline constexpr const char* kWaitingTitle = core::TrNoop("Waiting for the other device");
 inline constexpr const char* kConfirmTitle = core::TrNoop("Trust request");
 inline constexpr const char* kTrustThisDevice = core::TrNoop("Trust this device");
+// Notifications.
+inline constexpr const char* kDenyTrust = core::TrNoop("Deny");
+inline constexpr const char* kKeyRefusedBody = core::TrNoop(
+    "The trusted device \"%s\" answered from %s with another key: it may not be that device. Its messages are "
+    "refused.");
+inline constexpr const char* kConflictCopyBody = core::TrNoop(
+    "Both versions of a file were kept: the copy \"%s\" was made while syncing with %s");
+inline constexpr const char* kPassFailedBody = core::TrNoop("Syncing \"%s\" with %s ended with files not done");
 // Settings page.
 inline constexpr const char* kDeviceNameLabel = core::TrNoop("Device name:");
 inline constexpr const char* kPasswordLabel = core::TrNoop("Sync password:");

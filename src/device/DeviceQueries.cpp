@@ -142,6 +142,22 @@ void UpdateOwnDevice(const OwnDevice& own) {
   CContentResolver::Instance().Update(uris::Device(), row, CSelection("uuid = ? ").AddString(own.uuid));
 }
 
+std::unique_ptr<store::CSQLiteCursor> QueryDeviceList() {
+  return CContentResolver::Instance().Query(uris::Device(),
+                                            {"id", "uuid", "name", "route_uri", "type", "trust", "online"},
+                                            CSelection(), "online DESC, trust DESC, name ASC ");
+}
+
+std::vector<ListedDevice> ReadDeviceList(store::CSQLiteCursor* rows) {
+  std::vector<ListedDevice> devices;
+  while (rows && rows->MoveToNext()) {
+    devices.push_back({rows->GetInt("id"), std::string(rows->GetString("uuid")), std::string(rows->GetString("name")),
+                       std::string(rows->GetString("route_uri")), rows->GetInt("type"), rows->GetInt("trust") != 0,
+                       rows->GetInt("online") != 0});
+  }
+  return devices;
+}
+
 void ObserveDevices(store::CContentObserver* observer) {
   CContentResolver::Instance().RegisterObserver(uris::Device(), false, observer);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,22 @@ struct OwnDevice {
 void InsertOwnDevice(const OwnDevice& own);
 // Brings the own row's name and addresses up to date and keeps it trusted.
 void UpdateOwnDevice(const OwnDevice& own);
+
+// A device as the desktop's device list shows it.
+struct ListedDevice {
+  int32_t id = 0;
+  std::string uuid;
+  std::string name;
+  std::string routeUri;
+  int32_t type = 0;
+  bool trusted = false;
+  bool online = false;
+};
+// The device list's rows: online devices first, then trusted ones, then by
+// name. The query runs where a change is noticed, the reading where it is
+// shown (a content observer's two halves).
+std::unique_ptr<store::CSQLiteCursor> QueryDeviceList();
+std::vector<ListedDevice> ReadDeviceList(store::CSQLiteCursor* rows);
 
 // Change notices of the Device table, delivered to `observer` until it is
 // taken off again.

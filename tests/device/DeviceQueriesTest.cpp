@@ -78,5 +78,19 @@ TEST_F(DeviceQueriesTest, ListsAndChanges) {
   EXPECT_EQ(Count(store::uris::Device()), 0);
 }
 
+TEST_F(DeviceQueriesTest, TheDeviceListShowsOnlineThenTrustedThenByName) {
+  ASSERT_TRUE(Db().Exec("INSERT INTO Device (uuid, name, route_uri, type, trust, online) VALUES "
+                        "('de-gone', 'Alpha', '', 7, 0, 0)"));
+  std::vector<std::string> order;
+  for (const ListedDevice& device : ReadDeviceList(QueryDeviceList().get())) {
+    order.push_back(device.name + (device.trusted ? "+" : "-") + (device.online ? "on" : "off"));
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"friend+on", "own+on", "stranger-on", "away+off", "Alpha-off"}));
+  const ListedDevice last = ReadDeviceList(QueryDeviceList().get()).back();
+  EXPECT_EQ(last.uuid, "de-gone");
+  EXPECT_EQ(last.type, 7);
+  EXPECT_TRUE(ReadDeviceList(nullptr).empty());
+}
+
 }  // namespace
 }  // namespace morvex::device

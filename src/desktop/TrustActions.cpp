@@ -1,0 +1,90 @@
+#include "desktop/TrustActions.h"
+
+#include <glog/logging.h>
+
+#include <utility>
+
+#include "Morvex.pb.h"
+#include "protocol/PeerChannel.h"
+
+namespace morvex::desktop {
+namespace {
+
+// The service waits up to 5 s for the peer before it answers.
+constexpr int kAnswerWaitMs = 10000;
+
+// The only answers are the own service's, signed with the own key.
+class OwnKeys final : public protocol::IKeyManager {
+ public:
+  OwnKeys(std::string uuid, std::string privateKey, std::string publicKey)
+      : uuid_(std::move(uuid)), privateKey_(std::move(privateKey)), publicKey_(std::move(publicKey)) {}
+  std::string GetPrivateKey() override { return privateKey_; }
+  std::string GetPublicKey(const std::string& uuid, bool) override {
+    return uuid == uuid_ ? publicKey_ : std::string();
+  }
+
+ private:
+  std::string uuid_;
+  std::string privateKey_;
+  std::string publicKey_;
+};
+
+}  // namespace
+
+LocalTrustClient::LocalTrustClient(const DesktopContext& context) : context_(context) {}
+
+LocalTrustClient::~LocalTrustClient() { pool_.waitForDone(); }
+
+void LocalTrustClient::Offer(const std::string& deviceUuid, int timeoutSeconds) {
+  auto request = std::make_shared<qo::MsgLinuxTrustPublishRequest>();
+  request->set_device_uuid(deviceUuid);
+  request->set_timeout(timeoutSeconds);
+  Send(qo::MC_LINUX_TRUST_PUBLISH_REQUEST, std::move(request), "offer trust to", deviceUuid);
+}
+
+void LocalTrustClient::Accept(const std::string& deviceUuid) {
+  auto request = std::make_shared<qo::MsgLinuxTrustRequest>();
+  request->set_device_uuid(deviceUuid);
+  Send(qo::MC_LINUX_TRUST_REQUEST, std::move(request), "accept the trust of", deviceUuid);
+}
+
+void LocalTrustClient::Refuse(const std::string& deviceUuid) {
+  auto request = std::make_shared<qo::MsgLinuxTrustCancelRequest>();
+  request->set_device_uuid(deviceUuid);
+  Send(qo::MC_LINUX_TRUST_CANCEL_REQUEST, std::move(request), "refuse or withdraw the trust of", deviceUuid);
+}
+
+void LocalTrustClient::EndTrust(const std::string& deviceUuid) {
+  // From this device itself the request names the device to distrust; the
+  // service clears the trust here and tells that device.
+  auto request = std::make_shared<qo::MsgDistrustRequest>();
+  request->set_device_uuid(deviceUuid);
+  Send(qo::MC_DISTRUST_REQUEST, std::move(request), "end the trust with", deviceUuid);
+}
+
+void LocalTrustClient::Send(int code, std::shared_ptr<const google::protobuf::MessageLite> body, const char* what,
+                            const std::string& deviceUuid) {
+  const std::shared_ptr<const config::ConfigValues> own = context_.config.Snapshot();
+  protocol::ZmqContext& zmq = context_.zmq;
+  pool_.start([own, &zmq, code, body = std::move(body), what, deviceUuid] {
+    OwnKeys keys(own->deviceUuid, own->privateKey, own->publicKey);
+    protocol::ChannelOptions options;
+    options.sendTimeoutMs = kAnswerWaitMs;
+    options.lingerMs = 0;  // an unanswered request must not hold the exit
+    protocol::PeerChannel channel(zmq, own->RouteUri(), {own->deviceUuid, own->privateKey}, own->publicKey, keys,
+                                  options);
+    const protocol::PeerReply reply = channel.Ask(code, body.get(), kAnswerWaitMs);
+    if (!reply.answered()) {
+      LOG(WARNING) << "The service did not answer a request to " << what << " device " << deviceUuid;
+    } else if (reply.refused()) {
+      LOG(WARNING) << "The service refused to " << what << " device " << deviceUuid << " (error "
+                   << reply.peerError.value_or(0) << ")";
+    } else if (qo::MsgLinuxTrustResponse result;
+               code == qo::MC_LINUX_TRUST_REQUEST &&
+               (!result.ParseFromString(reply.body) || result.trust_result() != qo::TRUST_ALLOW)) {
+      LOG(WARNING) << "Device " << deviceUuid << " did not take our acceptance of its trust";
+    }
+  });
+}
+
+}  // namespace morvex::desktop
