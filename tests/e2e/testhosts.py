@@ -283,7 +283,10 @@ class TestNetwork:
             env.pop("WAYLAND_DISPLAY", None)
             if display:
                 # English window titles, whatever the runner's locale.
-                env.update(DISPLAY=display, LANG="C.UTF-8", LANGUAGE="")
+                # No session bus: notifications fall back to the tray, and
+                # nothing autolaunches a bus daemon that would outlive the test.
+                env.update(DISPLAY=display, LANG="C.UTF-8", LANGUAGE="",
+                           DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent/morvex-test-bus")
                 env.pop("LC_ALL", None)
                 env.pop("LC_MESSAGES", None)
             proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
