@@ -46,6 +46,12 @@ void InitTexts(const char* argv0) {
   textdomain(kTextDomain);
 }
 
+void RestoreTextLocale() {
+  std::setlocale(LC_ALL, "C");
+  std::setlocale(LC_CTYPE, "C.UTF-8");
+  std::setlocale(LC_MESSAGES, "");
+}
+
 const char* Tr(const char* english) { return dgettext(kTextDomain, english); }
 
 const char* TrN(const char* singular, const char* plural, unsigned long count) {

@@ -20,6 +20,12 @@ inline constexpr const char* kTextDomain = "morvex";
 // build tree: build/bin/../locale); the installed share/locale.
 void InitTexts(const char* argv0);
 
+// Puts back the locale InitTexts() chose after a library set the whole
+// locale from the environment (QApplication does): messages follow the
+// environment, everything else is "C", with UTF-8 characters (the library
+// needs them; the byte-wise case folding is the same as in "C").
+void RestoreTextLocale();
+
 // The catalog folder InitTexts() chose (for diagnostics and tests).
 std::string TextCatalogDir(const char* argv0);
 

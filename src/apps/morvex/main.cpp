@@ -29,6 +29,9 @@ int RunHeadless(const std::vector<std::string>& arguments) {
 #ifdef MORVEX_WITH_DESKTOP
 int RunWithDesktop(int& argc, char** argv, const std::vector<std::string>& arguments) {
   QApplication qt(argc, argv);
+  // QApplication took the whole locale from the environment; the service
+  // formats and folds text as in "C" (core/Text.h).
+  morvex::core::RestoreTextLocale();
   auto factory = morvex::service::ComponentFactory::Default();
   // A first start asks its questions in the setup wizard; its answers make
   // the same identity as the options of a headless first start.
