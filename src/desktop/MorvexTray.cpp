@@ -24,8 +24,10 @@ bool MorvexTray::Create() {
   icon_->setToolTip(QString::fromUtf8(Text(107)));
   icon_->setContextMenu(menu_.get());
   connect(icon_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-    // A double click runs the menu's default item.
-    if (reason == QSystemTrayIcon::DoubleClick) Q_EMIT openRequested();
+    // A double click runs the menu's default item. So does a single click
+    // ("activate"): the notification areas of most Linux desktops send
+    // nothing else for a left click.
+    if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) Q_EMIT openRequested();
   });
   icon_->show();
   return true;

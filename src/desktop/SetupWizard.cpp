@@ -1,6 +1,5 @@
 #include "desktop/SetupWizard.h"
 
-#include <unistd.h>
 
 #include <QButtonGroup>
 #include <QFormLayout>
@@ -16,6 +15,7 @@
 #include "desktop/Autostart.h"
 #include "desktop/Icons.h"
 #include "desktop/Strings.h"
+#include "protocol/Identity.h"
 
 namespace morvex::desktop {
 namespace {
@@ -80,12 +80,7 @@ void Entitle(QWizardPage* page, int title, int subTitle) {
 
 SetupAnswers WizardDefaults(const std::optional<std::string>& name) {
   SetupAnswers answers;
-  if (name) {
-    answers.name = *name;
-  } else {
-    char host[256] = {};
-    answers.name = gethostname(host, sizeof host - 1) == 0 && host[0] ? host : "Linux";
-  }
+  answers.name = name ? *name : protocol::ComputerName();
   return answers;
 }
 
@@ -116,6 +111,7 @@ SetupWizard::SetupWizard(const SetupAnswers& defaults, QWidget* parent)
       [this] { return name_->text().isEmpty() ? QString::fromUtf8(Text(133)) : QString(); }, this);
   Entitle(welcome, 131, 132);
   name_->setText(QString::fromStdString(defaults.name));
+  password_->setText(QString::fromStdString(defaults.password));
   typical_->setObjectName(QStringLiteral("typical"));
   custom_->setObjectName(QStringLiteral("custom"));
   typical_->setChecked(true);

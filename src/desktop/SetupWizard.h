@@ -26,7 +26,8 @@ struct SetupAnswers {
   bool startAtLogin = true;
 };
 
-// The wizard's first values: the name given with -n, else the computer's.
+// The wizard's first values: the name given with -n, else the computer's
+// name; the caller adds what else its command line gave.
 SetupAnswers WizardDefaults(const std::optional<std::string>& name);
 
 // Runs the wizard modally; the answers on Finish (the start-at-log-in

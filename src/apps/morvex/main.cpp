@@ -36,7 +36,13 @@ int RunWithDesktop(int& argc, char** argv, const std::vector<std::string>& argum
   // A first start asks its questions in the setup wizard; its answers make
   // the same identity as the options of a headless first start.
   factory.firstStart = [](const morvex::service::CommandLineOptions& options) {
-    const auto answers = morvex::desktop::RunSetupWizard(morvex::desktop::WizardDefaults(options.name));
+    // What the command line gave (-n, -t, MORVEX_TOKEN, the ports) is filled in.
+    auto defaults = morvex::desktop::WizardDefaults(options.name);
+    defaults.password = options.token.value_or("");
+    defaults.broadcastPort = options.broadcastPort.value_or(defaults.broadcastPort);
+    defaults.routePort = options.routePort.value_or(defaults.routePort);
+    defaults.pubPort = options.pubPort.value_or(defaults.pubPort);
+    const auto answers = morvex::desktop::RunSetupWizard(defaults);
     if (!answers) return 1;
     morvex::service::CommandLineOptions chosen = options;
     chosen.name = answers->name;
