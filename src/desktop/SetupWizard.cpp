@@ -1,6 +1,5 @@
 #include "desktop/SetupWizard.h"
 
-
 #include <QButtonGroup>
 #include <QFormLayout>
 #include <QGroupBox>
