@@ -18,7 +18,7 @@ packages=(
   clang libclang-rt-14-dev
   # The desktop: Qt 6 Widgets, D-Bus and SVG; the X server its tests run
   # on; a font with the Chinese glyphs; the checkers of its packaging.
-  qt6-base-dev qt6-svg-dev libqt6svg6 libxcb1-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6 libxcb1-dev qt6-translations-l10n
   xvfb xauth xdotool dbus fonts-noto-cjk desktop-file-utils appstream
 )
 

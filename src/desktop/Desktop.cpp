@@ -3,6 +3,9 @@
 #include <xcb/xcb.h>
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdlib>
 
 #include "desktop/MainWindow.h"
@@ -20,6 +23,15 @@ bool DisplayReachable() {
   const bool reachable = connection && xcb_connection_has_error(connection) == 0;
   if (connection) xcb_disconnect(connection);
   return reachable;
+}
+
+void LoadQtTexts() {
+  // Owned by the application (its child), which it serves until the end.
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (translator->load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(translator);
+  }
 }
 
 void RunDesktop(const DesktopContext& context) {

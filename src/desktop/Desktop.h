@@ -10,6 +10,11 @@ namespace morvex::desktop {
 // connection. Without one, `morvex` runs headless.
 bool DisplayReachable();
 
+// Qt's own texts (the standard buttons' Yes, No, Cancel, the wizard's Back
+// and Next) in the language the messages follow; without Debian's
+// translations of Qt they stay English. A QApplication must exist.
+void LoadQtTexts();
+
 // The desktop's part of the service's run, between start-up and shutdown:
 // shows the tray icon and the main window and runs Qt's event loop, which
 // also runs the service's loop, until the loop quits. A QApplication must

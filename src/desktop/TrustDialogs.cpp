@@ -28,7 +28,7 @@ TrustDialog::TrustDialog(QWidget* parent, platform::MessageLoop& loop, ITrustAct
   picture->setPixmap(Icon(DeviceKindIcon(peer_.type)).pixmap(kPeerIconSize, kPeerIconSize));
   message_ = new QLabel(this);
   message_->setWordWrap(true);
-  message_->setMinimumWidth(280);
+  message_->setMinimumWidth(340);
   countdownButton_ = new QPushButton(this);
   auto* body = new QHBoxLayout;
   body->addWidget(picture);

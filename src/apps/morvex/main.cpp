@@ -32,6 +32,7 @@ int RunWithDesktop(int& argc, char** argv, const std::vector<std::string>& argum
   // QApplication took the whole locale from the environment; the service
   // formats and folds text as in "C" (core/Text.h).
   morvex::core::RestoreTextLocale();
+  morvex::desktop::LoadQtTexts();
   auto factory = morvex::service::ComponentFactory::Default();
   // A first start asks its questions in the setup wizard; its answers make
   // the same identity as the options of a headless first start.
