@@ -39,7 +39,10 @@ class DevicesPage::Observer final : public store::CContentObserver {
 };
 
 DevicesPage::DevicesPage(const DesktopContext& context, QWidget* parent)
-    : DevicesPage(context, parent, std::make_unique<LocalTrustClient>(context), nullptr) {}
+    : DevicesPage(context, parent, std::make_unique<LocalTrustClient>(context), nullptr) {
+  static_cast<LocalTrustClient&>(*ownActions_).OnFailure(
+      this, [this](const std::string& deviceUuid, TrustFailure failure) { OnTrustFailed(deviceUuid, failure); });
+}
 
 DevicesPage::DevicesPage(const DesktopContext& context, QWidget* parent, ITrustActions& actions)
     : DevicesPage(context, parent, nullptr, &actions) {}
@@ -131,6 +134,13 @@ void DevicesPage::EndTrust(int32_t deviceId) {
   // The service clears the trust here and tells the device; the list
   // follows through the observer.
   actions_.EndTrust(device.uuid);
+}
+
+void DevicesPage::OnTrustFailed(const std::string& deviceUuid, TrustFailure failure) {
+  for (TrustWaitingDialog* dialog : findChildren<TrustWaitingDialog*>()) {
+    if (dialog->PeerUuid() == deviceUuid) dialog->Abandon();
+  }
+  TellTrustFailure(this, deviceUuid, failure);
 }
 
 }  // namespace morvex::desktop

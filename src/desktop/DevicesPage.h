@@ -42,6 +42,9 @@ class DevicesPage final : public QWidget {
   TrustWaitingDialog* OfferTrust(int32_t deviceId);
   // Ends the trust with the device once the user confirms.
   void EndTrust(int32_t deviceId);
+  // A request about trust with the device did not get through: its waiting
+  // dialog closes and the user is told why.
+  void OnTrustFailed(const std::string& deviceUuid, TrustFailure failure);
 
   // How the page asks "End the trust with ...?" (Yes is true); a message
   // box unless a test replaces it.

@@ -131,6 +131,12 @@ inline constexpr const char* kKeyRefusedBody = core::TrNoop(
 inline constexpr const char* kConflictCopyBody = core::TrNoop(
     "Both versions of a file were kept: the copy \"%s\" was made while syncing with %s");
 inline constexpr const char* kPassFailedBody = core::TrNoop("Syncing \"%s\" with %s ended with files not done");
+// A trust request that did not get through.
+inline constexpr const char* kPeerDidNotAnswer = core::TrNoop(
+    "%s did not answer: check that it is on, on the network and running Morvex, then try again");
+inline constexpr const char* kPeerRefused = core::TrNoop(
+    "%s refused the request: the Morvex service's log on that device says why");
+inline constexpr const char* kServiceSilent = core::TrNoop("The Morvex service did not answer: its log says why");
 // Settings page.
 inline constexpr const char* kDeviceNameLabel = core::TrNoop("Device name:");
 inline constexpr const char* kPasswordLabel = core::TrNoop("Sync password:");

@@ -9,6 +9,7 @@
 #include "desktop/DeviceIcons.h"
 #include "desktop/Icons.h"
 #include "desktop/Strings.h"
+#include "device/Device.h"
 
 namespace morvex::desktop {
 namespace {
@@ -88,6 +89,8 @@ void TrustWaitingDialog::OnBroadcast(int code, const std::any& parameter) {
   if (code == core::BM_TRUST_DENY) Finish(TrustEnd::kRefused);
 }
 
+void TrustWaitingDialog::Abandon() { Finish(TrustEnd::kRefused); }
+
 void TrustWaitingDialog::reject() {
   if (End() != TrustEnd::kOpen) return;
   actions_.Refuse(peer_.uuid);
@@ -134,6 +137,16 @@ void TrustConfirmDialog::reject() {
 void TrustConfirmDialog::OnTimeUp() {
   actions_.Refuse(peer_.uuid);
   Finish(TrustEnd::kTimedOut);
+}
+
+QMessageBox* TellTrustFailure(QWidget* parent, const std::string& deviceUuid, TrustFailure failure) {
+  device::CDevice device;
+  const std::string name = device.LoadByUuid(deviceUuid) ? device.name : deviceUuid;
+  auto* box = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(Text(107)),
+                              Utf8(TrustFailureText(failure, name)), QMessageBox::Ok, parent);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+  return box;
 }
 
 }  // namespace morvex::desktop

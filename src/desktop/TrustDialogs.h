@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <any>
@@ -47,6 +48,7 @@ class TrustDialog : public QDialog {
 
  public:
   TrustEnd End() const { return end_; }
+  const std::string& PeerUuid() const { return peer_.uuid; }
   int SecondsLeft() const { return secondsLeft_; }
   QPushButton* CountdownButton() const { return countdownButton_; }
   QString Message() const { return message_->text(); }
@@ -90,6 +92,8 @@ class TrustWaitingDialog final : public TrustDialog {
   void OnBroadcast(int code, const std::any& parameter) override;
   // Escape, closing the window or the Cancel button: our offer is withdrawn.
   void reject() override;
+  // The offer never reached the device: closes as refused, sending nothing.
+  void Abandon();
 
  private:
   void OnTimeUp() override;
@@ -103,7 +107,6 @@ class TrustConfirmDialog final : public TrustDialog {
   TrustConfirmDialog(QWidget* parent, platform::MessageLoop& loop, ITrustActions& actions, TrustPeer peer,
                      int seconds);
 
-  const std::string& PeerUuid() const { return peer_.uuid; }
   QPushButton* AcceptButton() const { return acceptButton_; }
   void OnBroadcast(int code, const std::any& parameter) override;
   // "Trust this device".
@@ -116,5 +119,10 @@ class TrustConfirmDialog final : public TrustDialog {
 
   QPushButton* acceptButton_ = nullptr;
 };
+
+// Tells the user in a message box (not blocking) that a request about trust
+// with the device did not get through, and why; returns the box (deleted
+// when it closes).
+QMessageBox* TellTrustFailure(QWidget* parent, const std::string& deviceUuid, TrustFailure failure);
 
 }  // namespace morvex::desktop

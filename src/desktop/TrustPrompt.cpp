@@ -9,7 +9,10 @@
 namespace morvex::desktop {
 
 TrustPrompt::TrustPrompt(const DesktopContext& context, QWidget* window)
-    : TrustPrompt(context, window, std::make_unique<LocalTrustClient>(context), nullptr) {}
+    : TrustPrompt(context, window, std::make_unique<LocalTrustClient>(context), nullptr) {
+  static_cast<LocalTrustClient&>(*ownActions_).OnFailure(
+      this, [this](const std::string& deviceUuid, TrustFailure failure) { OnTrustFailed(deviceUuid, failure); });
+}
 
 TrustPrompt::TrustPrompt(const DesktopContext& context, QWidget* window, ITrustActions& actions)
     : TrustPrompt(context, window, nullptr, &actions) {}
@@ -43,6 +46,10 @@ TrustConfirmDialog* TrustPrompt::OnRequest(const std::any& parameter) {
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->open();
   return dialog;
+}
+
+void TrustPrompt::OnTrustFailed(const std::string& deviceUuid, TrustFailure failure) {
+  TellTrustFailure(window_, deviceUuid, failure);
 }
 
 TrustConfirmDialog* TrustPrompt::OpenDialogFor(QWidget* window, const std::string& deviceUuid) {

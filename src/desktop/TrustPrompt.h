@@ -32,6 +32,9 @@ class TrustPrompt final : public QObject {
   // null when the request names no known device.
   TrustConfirmDialog* OnRequest(const std::any& parameter);
 
+  // Our acceptance did not get through: the user is told why.
+  void OnTrustFailed(const std::string& deviceUuid, TrustFailure failure);
+
   // The open confirmation dialog for the device under `window`, if any.
   static TrustConfirmDialog* OpenDialogFor(QWidget* window, const std::string& deviceUuid);
 

@@ -4,11 +4,15 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QMessageBox>
+#include <optional>
 
 #include "desktop/DeviceIcons.h"
 #include "desktop/DevicesPage.h"
 #include "desktop/DesktopFixture.h"
+#include "Morvex.pb.h"
 #include "desktop/Icons.h"
+#include "desktop/TrustActions.h"
 #include "desktop/TrustDialogs.h"
 #include "device/Device.h"
 #include "device/DeviceQueries.h"
@@ -134,6 +138,48 @@ TEST_F(DevicesPageTest, EndTrustAsksFirst) {
   page_->EndTrust(9999);
   EXPECT_EQ(questions, (std::vector<std::string>(2, "End the trust with \"friend\"?")));
   EXPECT_EQ(actions_.done, (std::vector<std::string>{"end bb-friend"}));
+}
+
+// A request that does not get through is said, not left to a countdown.
+TEST_F(DevicesPageTest, AFailedOfferClosesItsWaitingDialogAndSaysWhy) {
+  TrustWaitingDialog* waiting = page_->OfferTrust(IdOf("cc-stranger"));
+  ASSERT_NE(waiting, nullptr);
+  TrustEnd ended = TrustEnd::kOpen;
+  QObject::connect(waiting, &QDialog::finished, [&ended, waiting] { ended = waiting->End(); });
+  page_->OnTrustFailed("cc-stranger", TrustFailure::kPeerUnreachable);
+  EXPECT_EQ(ended, TrustEnd::kRefused);
+  EXPECT_EQ(actions_.done, (std::vector<std::string>{"offer cc-stranger 30"})) << "nothing more is sent";
+  auto* box = page_->findChild<QMessageBox*>();
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_EQ(box->text().toStdString(),
+            "stranger did not answer: check that it is on, on the network and running Morvex, then try again");
+}
+
+TEST(TrustAnswerTest, EveryAnswerThatIsNotAYesIsAFailureOfItsKind) {
+  const int accept = qo::MC_LINUX_TRUST_REQUEST;
+  const int offer = qo::MC_LINUX_TRUST_PUBLISH_REQUEST;
+  const struct {
+    int code;
+    bool answered;
+    std::optional<int> refusal;
+    bool accepted;
+    std::optional<TrustFailure> failure;
+  } cases[] = {
+      {offer, true, std::nullopt, false, std::nullopt},
+      {offer, false, std::nullopt, false, TrustFailure::kServiceSilent},
+      {offer, true, qo::ZE_OPERATE_TIMEOUT, false, TrustFailure::kPeerUnreachable},
+      {offer, true, qo::ZE_NOENT, false, TrustFailure::kRefused},
+      {accept, true, std::nullopt, true, std::nullopt},
+      {accept, true, std::nullopt, false, TrustFailure::kRefused},
+      {accept, true, qo::ZE_PEER_ERROR, false, TrustFailure::kRefused},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ClassifyTrustAnswer(c.code, c.answered, c.refusal, c.accepted), c.failure)
+        << c.code << " " << c.answered << " " << c.refusal.value_or(0);
+  }
+  EXPECT_EQ(TrustFailureText(TrustFailure::kRefused, "den"),
+            "den refused the request: the Morvex service's log on that device says why");
 }
 
 }  // namespace
