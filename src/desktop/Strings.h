@@ -150,6 +150,7 @@ inline constexpr const char* kCancel = core::TrNoop("Cancel");
 inline constexpr const char* kFeedbackNotYet = core::TrNoop("Sending feedback from here is not available yet");
 // Setup wizard.
 inline constexpr const char* kWizardNameLabel = core::TrNoop("Name of this device:");
+inline constexpr const char* kSetupCancelled = core::TrNoop("the setup was cancelled: nothing was stored");
 inline constexpr const char* kTypicalSetup = core::TrNoop("Typical");
 inline constexpr const char* kCustomSetup = core::TrNoop("Custom");
 inline constexpr const char* kSetupKind = core::TrNoop("Kind of setup");

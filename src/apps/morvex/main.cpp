@@ -16,6 +16,7 @@
 #include "desktop/Desktop.h"
 #include "desktop/LoopBridge.h"
 #include "desktop/SetupWizard.h"
+#include "desktop/Strings.h"
 #endif
 
 namespace {
@@ -44,7 +45,10 @@ int RunWithDesktop(int& argc, char** argv, const std::vector<std::string>& argum
     defaults.routePort = options.routePort.value_or(defaults.routePort);
     defaults.pubPort = options.pubPort.value_or(defaults.pubPort);
     const auto answers = morvex::desktop::RunSetupWizard(defaults);
-    if (!answers) return 1;
+    if (!answers) {
+      std::cerr << "Morvex: " << morvex::core::Tr(morvex::desktop::text::kSetupCancelled) << std::endl;
+      return 1;
+    }
     morvex::service::CommandLineOptions chosen = options;
     chosen.name = answers->name;
     chosen.token = answers->password;
