@@ -137,6 +137,34 @@ inline constexpr const char* kPeerDidNotAnswer = core::TrNoop(
 inline constexpr const char* kPeerRefused = core::TrNoop(
     "%s refused the request: the Morvex service's log on that device says why");
 inline constexpr const char* kServiceSilent = core::TrNoop("The Morvex service did not answer: its log says why");
+// Feedback, reminder and about.
+inline constexpr const char* kFeedbackTitle = core::TrNoop("Tell us what you think");
+inline constexpr const char* kFeedbackAlreadyOpen = core::TrNoop("The feedback window is open already");
+inline constexpr const char* kFeedbackIntro = core::TrNoop(
+    "What you tell us keeps us improving “Morvex”, to make it the best file sync tool for a local network!");
+inline constexpr const char* kFeedbackSignature = core::TrNoop("— the Morvex team");
+inline constexpr const char* kFeedbackRate = core::TrNoop("Rate Morvex:");
+inline constexpr const char* kRatingGreat = core::TrNoop("Great, it does what I need");
+inline constexpr const char* kRatingGood = core::TrNoop("Pretty good");
+inline constexpr const char* kRatingSoSo = core::TrNoop("So-so");
+inline constexpr const char* kRatingNeedsWork = core::TrNoop("It needs work");
+inline constexpr const char* kRatingBuggy = core::TrNoop("Too many bugs, I cannot use it");
+inline constexpr const char* kRatingUseless = core::TrNoop("It does nothing I need");
+inline constexpr const char* kFeedbackComment = core::TrNoop("Anything else you want to say:");
+inline constexpr const char* kFeedbackContact = core::TrNoop("How we can reach you:");
+inline constexpr const char* kFeedbackNotSent = core::TrNoop(
+    "The feedback could not be sent: check the network and try again");
+inline constexpr const char* kReminderTitle = core::TrNoop("Thank you for using Morvex");
+inline constexpr const char* kReminderText = core::TrNoop(
+    "Do you like Morvex? Say a few words to cheer us on!\n\nNot working for you? Tell us, and we will make it "
+    "better!");
+inline constexpr const char* kReminderNow = core::TrNoop("Give feedback now");
+inline constexpr const char* kReminderLater = core::TrNoop("Later");
+inline constexpr const char* kReminderNoThanks = core::TrNoop("No, thanks");
+inline constexpr const char* kAboutTitle = core::TrNoop("About Morvex");
+inline constexpr const char* kAboutVersion = core::TrNoop("Morvex\nversion %s");
+inline constexpr const char* kAboutWebsite = core::TrNoop("Web site");
+inline constexpr const char* kAboutSupport = core::TrNoop("Support");
 // Settings page.
 inline constexpr const char* kDeviceNameLabel = core::TrNoop("Device name:");
 inline constexpr const char* kPasswordLabel = core::TrNoop("Sync password:");
