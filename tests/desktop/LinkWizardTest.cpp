@@ -12,6 +12,7 @@
 #include "Morvex.pb.h"
 #include "desktop/CreateSyncDirDialog.h"
 #include "desktop/LinkSteps.h"
+#include "desktop/LinkWizardPages.h"
 #include "desktop/Strings.h"
 #include "index/Tree.h"
 #include "protocol/Identity.h"
@@ -204,6 +205,38 @@ TEST_F(LinkWizardTest, ANewSyncFolderNeedsAnExistingFolder) {
   }
   EXPECT_EQ(requests_.Codes(), std::vector<int>{qo::MC_TREE_ADD_REQUEST});
   EXPECT_TRUE(index::LocalTree::ByRoot(folders_ / "new").Valid());
+}
+
+TEST_F(LinkWizardTest, ThePagesFollowTheChoiceListTheDevicesOnlineAndRefuseAnotherSyncFoldersRoot) {
+  LinkWizard wizard(context_, requests_, nullptr);
+  std::vector<QString> told;
+  wizard.tell = [&](const QString& message, bool) { told.push_back(message); };
+  auto* choice = static_cast<ChoicePage*>(wizard.page(kChoicePage));
+  EXPECT_EQ(choice->nextId(), kNewFolderPage);
+  choice->Existing()->setChecked(true);
+  EXPECT_EQ(choice->nextId(), kRemoteFolderPage);
+
+  auto* remote = static_cast<RemoteFolderPage*>(wizard.page(kRemoteFolderPage));
+  remote->initializePage();
+  QTreeWidget* devices = remote->Devices();
+  ASSERT_EQ(devices->topLevelItemCount(), 2);
+  ASSERT_EQ(devices->topLevelItem(0)->childCount(), 1);
+  EXPECT_EQ(devices->topLevelItem(0)->child(0)->text(0), "own");
+  ASSERT_EQ(devices->topLevelItem(1)->childCount(), 1);  // the friend is offline
+  EXPECT_EQ(devices->topLevelItem(1)->child(0)->text(0), "stranger");
+  EXPECT_EQ(requests_.Codes(), std::vector<int>{qo::MC_TREE_SHOW_REQUEST});  // this device's, selected first
+  EXPECT_FALSE(remote->validatePage());
+  EXPECT_EQ(told, std::vector<QString>{QString::fromUtf8(Text(117))});
+
+  wizard.remote = remote_;
+  auto* local = static_cast<LocalFolderPage*>(wizard.page(kLocalFolderPage));
+  const std::string other = Folder("other");
+  ASSERT_EQ(index::CreateTree(protocol::NewUuid(), other, protocol::NewUuid(), "aa-own"), qo::ZE_SUCCESS);
+  local->Choose(other);
+  EXPECT_FALSE(local->isComplete());
+  EXPECT_EQ(local->Note()->text(), QString::fromUtf8(Text(118)));
+  local->Choose(Folder("plain"));
+  EXPECT_TRUE(local->isComplete());
 }
 
 TEST_F(LinkWizardTest, TheRemoteBrowserListsEachFolderOnceAndMakesTheChosenOne) {
