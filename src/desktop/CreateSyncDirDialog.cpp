@@ -1,12 +1,12 @@
 #include "desktop/CreateSyncDirDialog.h"
 
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "desktop/BusyWait.h"
 #include "desktop/LinkSteps.h"
 #include "desktop/Strings.h"
 #include "protocol/Identity.h"
@@ -85,9 +85,10 @@ CreateSyncDirDialog::CreateSyncDirDialog(ILinkRequests& requests, LinkTarget pee
 
 bool CreateSyncDirDialog::Ask(int code, const google::protobuf::MessageLite* body,
                               google::protobuf::MessageLite& answer, const QString& refusedText) {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const protocol::PeerReply reply = requests_.Ask(peer_, code, body, kListWaitMs);
-  QApplication::restoreOverrideCursor();
+  ILinkRequests& requests = requests_;
+  const LinkTarget& peer = peer_;
+  const protocol::PeerReply reply =
+      WaitBusy(this, [&requests, &peer, code, body] { return requests.Ask(peer, code, body, kListWaitMs); });
   if (!reply.answered()) {
     tell(Translated(text::kNetworkError));
   } else if (reply.refused()) {

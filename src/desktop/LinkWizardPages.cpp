@@ -1,6 +1,5 @@
 #include "desktop/LinkWizardPages.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -11,6 +10,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "desktop/BusyWait.h"
 #include "desktop/CreateSyncDirDialog.h"
 #include "desktop/DeviceIcons.h"
 #include "desktop/Icons.h"
@@ -25,16 +25,6 @@ QString Translated(const char* text) { return QString::fromStdString(core::Tr(te
 QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 
 constexpr int kIdRole = Qt::UserRole;
-
-// The requests of a page wait for their answer on the window's thread (a
-// second at most for a listing): the cursor says so meanwhile.
-class BusyCursor {
- public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 QLabel* Explanation(const char* text, QWidget* parent) {
   auto* label = new QLabel(Translated(text), parent);
@@ -159,11 +149,9 @@ void RemoteFolderPage::LoadFolders(int32_t deviceId) {
   listed_.clear();
   device::CDevice peer;
   if (!peer.LoadById(deviceId)) return;
-  RemoteFolders answer;
-  {
-    const BusyCursor busy;
-    answer = FetchRemoteFolders(wizard_.Requests(), {peer.uuid, peer.routeUri});
-  }
+  ILinkRequests& requests = wizard_.Requests();
+  const LinkTarget target{peer.uuid, peer.routeUri};
+  RemoteFolders answer = WaitBusy(&wizard_, [&requests, &target] { return FetchRemoteFolders(requests, target); });
   if (!answer.failure.empty()) {
     wizard_.tell(Utf8(answer.failure), true);
     return;
@@ -236,11 +224,9 @@ void LocalFolderPage::Choose(const std::string& path) {
 
 bool LocalFolderPage::validatePage() {
   // Finish ends the wizard whatever happens; only a success has a result.
-  std::string failure;
-  {
-    const BusyCursor busy;
-    failure = FinishLink(wizard_.Requests(), wizard_.deviceId, wizard_.remote, path_);
-  }
+  ILinkRequests& requests = wizard_.Requests();
+  const std::string failure = WaitBusy(&wizard_, [&requests, id = wizard_.deviceId, remote = wizard_.remote,
+                                                  path = path_] { return FinishLink(requests, id, remote, path); });
   if (failure.empty()) {
     wizard_.SetResult({wizard_.remote.syncUuid});
   } else {
@@ -284,12 +270,11 @@ void NewFolderPage::Browse() {
 }
 
 bool NewFolderPage::validatePage() {
+  ILinkRequests& requests = wizard_.Requests();
   bool stay = false;
-  std::string failure;
-  {
-    const BusyCursor busy;
-    failure = FinishNewSyncFolder(wizard_.Requests(), path_->text().toStdString(), stay);
-  }
+  const std::string failure = WaitBusy(&wizard_, [&requests, &stay, path = path_->text().toStdString()] {
+    return FinishNewSyncFolder(requests, path, stay);
+  });
   if (!failure.empty()) wizard_.tell(Utf8(failure), true);
   if (stay) return false;
   if (failure.empty()) wizard_.SetResult({});
