@@ -169,7 +169,10 @@ void RemoteFolderPage::CreateRemoteFolder() {
   CreateSyncDirDialog dialog(wizard_.Requests(), {peer.uuid, peer.routeUri}, this);
   if (!dialog.LoadRoots() || dialog.exec() != QDialog::Accepted) return;
   LoadFolders(peer.id);
-  if (const int count = folders_->topLevelItemCount(); count > 0) folders_->setCurrentItem(folders_->topLevelItem(count - 1));
+  // The folder just made is the last one the peer lists.
+  if (const int count = folders_->topLevelItemCount(); count > 0) {
+    folders_->setCurrentItem(folders_->topLevelItem(count - 1));
+  }
 }
 
 bool RemoteFolderPage::validatePage() {
