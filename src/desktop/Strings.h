@@ -218,7 +218,6 @@ inline constexpr const char* kVideos = core::TrNoop("Videos");
 inline constexpr const char* kMusic = core::TrNoop("Music");
 inline constexpr const char* kDocuments = core::TrNoop("Documents");
 inline constexpr const char* kDesktopFolder = core::TrNoop("Desktop");
-inline constexpr const char* kBusy = core::TrNoop("Asking the other device...");
 }  // namespace text
 
 }  // namespace morvex::desktop
