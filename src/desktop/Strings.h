@@ -34,6 +34,23 @@ inline constexpr StringEntry kStringTable[] = {
     {104, {core::TrNoop("Sync now"), nullptr}},
     {105, {core::TrNoop("Syncing..."), nullptr}},
     {107, {core::TrNoop("Morvex"), nullptr}},
+    {111, {core::TrNoop("Add a sync folder"), nullptr}},
+    {112, {core::TrNoop("Choose a sync folder"), nullptr}},
+    {113, {core::TrNoop("Choose the local folder to sync"), nullptr}},
+    {114, {core::TrNoop("To create a sync folder, click \"New\""), nullptr}},
+    {115, {core::TrNoop("Read-only directories are not supported yet"), nullptr}},
+    {116, {core::TrNoop("Could not get the sync folder information"), nullptr}},
+    {117, {core::TrNoop("Choose a sync folder"), nullptr}},
+    {118, {core::TrNoop("The chosen folder already syncs with another sync folder"), nullptr}},
+    {119, {core::TrNoop("The selection is not a real folder and cannot be synced"), nullptr}},
+    {120, {core::TrNoop("Could not set up the local copy of the sync folder"), nullptr}},
+    {121, {core::TrNoop("The other device is offline or has gone offline"), nullptr}},
+    {122, {core::TrNoop("Could not create the sync folder"), nullptr}},
+    {125, {core::TrNoop("Choose a directory"), nullptr}},
+    {126, {core::TrNoop("The path entered is not a folder: a sync folder must be a folder on this computer"), nullptr}},
+    {127, {core::TrNoop("Could not create the sync folder"), nullptr}},
+    {128, {core::TrNoop("Choose a folder"), nullptr}},
+    {129, {core::TrNoop("Read-only folders are not supported yet"), nullptr}},
     {130, {core::TrNoop("Morvex setup wizard"), nullptr}},
     {131, {core::TrNoop("Welcome to the Morvex setup wizard"), nullptr}},
     {132, {core::TrNoop("This wizard guides you through setting up Morvex. First, give this device a name"), nullptr}},
@@ -42,8 +59,12 @@ inline constexpr StringEntry kStringTable[] = {
     {135, {core::TrNoop("Choose a sync password of your own and remember it"), nullptr}},
     {137, {core::TrNoop("The sync password cannot be empty"), nullptr}},
     {143, {core::TrNoop("Two of the ports are the same"), nullptr}},
+    {144, {core::TrNoop("The other device does not trust this device"), nullptr}},
     {145, {core::TrNoop("Device name"), nullptr}},
+    {146, {core::TrNoop("Invalid folder name"), nullptr}},
+    {147, {core::TrNoop("Permission denied"), nullptr}},
     {148, {core::TrNoop("Address"), nullptr}},
+    {149, {core::TrNoop("No sync folder was chosen. Close anyway?"), nullptr}},
     {150, {core::TrNoop("Trusted"), nullptr}},
     {152, {core::TrNoop("Clear the whole history? This cannot be undone"), nullptr}},
     {153, {core::TrNoop("Enter a port number from 1024 to 65535"), nullptr}},
@@ -195,6 +216,36 @@ inline constexpr const char* kPortsExplained = core::TrNoop(
 inline constexpr const char* kStartAtLoginExplained = core::TrNoop(
     "Starting Morvex when you log in keeps your sync folders up to date from the moment the computer is on; "
     "we recommend it");
+// Link wizard and new-sync-folder dialog.
+inline constexpr const char* kNewSyncFolder = core::TrNoop("Create a new sync folder");
+inline constexpr const char* kNewSyncFolderExplained = core::TrNoop(
+    "Make a folder on this computer a new sync folder, so that other devices can sync with it");
+inline constexpr const char* kExistingSyncFolder = core::TrNoop("Use an existing sync folder");
+inline constexpr const char* kExistingSyncFolderExplained = core::TrNoop(
+    "Sync an existing sync folder with a folder on this computer");
+inline constexpr const char* kThisDevice = core::TrNoop("This device");
+inline constexpr const char* kNetworkDevices = core::TrNoop("Devices on the network");
+inline constexpr const char* kDeviceColumn = core::TrNoop("Device");
+inline constexpr const char* kNameColumn = core::TrNoop("Name");
+inline constexpr const char* kPathColumn = core::TrNoop("Path");
+inline constexpr const char* kCreateSyncFolder = core::TrNoop("Create sync folder");
+inline constexpr const char* kSyncFolderPathLabel = core::TrNoop("Sync folder path");
+inline constexpr const char* kBrowse = core::TrNoop("Browse...");
+inline constexpr const char* kNewSyncFolderNote = core::TrNoop(
+    "This creates a new sync folder, which cannot sync with any existing sync folder. You can, however, link any "
+    "folder that is not a sync folder to it.");
+inline constexpr const char* kPickFolderTitle = core::TrNoop("Choose a folder:");
+inline constexpr const char* kCreateSyncDirTitle = core::TrNoop("New sync folder");
+inline constexpr const char* kFolderLabel = core::TrNoop("Folder:");
+inline constexpr const char* kChooseFolder = core::TrNoop("Choose folder");
+inline constexpr const char* kNetworkError = core::TrNoop("Network error");
+inline constexpr const char* kRequestError = core::TrNoop("Error");
+inline constexpr const char* kResponseError = core::TrNoop("Response error");
+inline constexpr const char* kPictures = core::TrNoop("Pictures");
+inline constexpr const char* kVideos = core::TrNoop("Videos");
+inline constexpr const char* kMusic = core::TrNoop("Music");
+inline constexpr const char* kDocuments = core::TrNoop("Documents");
+inline constexpr const char* kDesktopFolder = core::TrNoop("Desktop");
 }  // namespace text
 
 }  // namespace morvex::desktop
