@@ -34,6 +34,8 @@ inline constexpr StringEntry kStringTable[] = {
     {104, {core::TrNoop("Sync now"), nullptr}},
     {105, {core::TrNoop("Syncing..."), nullptr}},
     {107, {core::TrNoop("Morvex"), nullptr}},
+    {109, {core::TrNoop("The operation failed"), nullptr}},
+    {110, {core::TrNoop("Select a local folder first"), nullptr}},
     {130, {core::TrNoop("Morvex setup wizard"), nullptr}},
     {131, {core::TrNoop("Welcome to the Morvex setup wizard"), nullptr}},
     {132, {core::TrNoop("This wizard guides you through setting up Morvex. First, give this device a name"), nullptr}},
@@ -68,6 +70,12 @@ inline constexpr StringEntry kStringTable[] = {
     {210, TrNoopN("Syncing %d file at %s", "Syncing %d files at %s")},
     {211, TrNoopN("Syncing %d file, %s, %s left", "Syncing %d files, %s, %s left")},
     {212, {core::TrNoop("Could not sync the file \"%s\": the path is not valid"), nullptr}},
+    {213, {core::TrNoop("Delete the sync folder \"%s\"?\nThis also deletes all of its sync relations and cannot be undone."),
+           nullptr}},
+    {214, {core::TrNoop("Delete the selected sync relation?"), nullptr}},
+    {215, TrNoopN("%d file", "%d files")},
+    {216, TrNoopN("%d file, %s", "%d files, %s")},
+    {217, TrNoopN("%d file, %s, %s left", "%d files, %s, %s left")},
 };
 
 // The English of text `id` (its singular); a missing number does not compile.
@@ -167,6 +175,13 @@ inline constexpr const char* kPortsExplained = core::TrNoop(
 inline constexpr const char* kStartAtLoginExplained = core::TrNoop(
     "Starting Morvex when you log in keeps your sync folders up to date from the moment the computer is on; "
     "we recommend it");
+// Sync folders page.
+inline constexpr const char* kRemotePath = core::TrNoop("Remote path");
+inline constexpr const char* kStatus = core::TrNoop("Status");
+inline constexpr const char* kAdd = core::TrNoop("Add");
+inline constexpr const char* kDelete = core::TrNoop("Delete");
+// The device of a relation whose device row is gone.
+inline constexpr const char* kUnknownDevice = core::TrNoop("Unknown");
 }  // namespace text
 
 }  // namespace morvex::desktop
