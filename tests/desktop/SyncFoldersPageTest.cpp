@@ -13,7 +13,10 @@
 #include "desktop/StatusText.h"
 #include "desktop/Strings.h"
 #include "desktop/SyncFoldersPage.h"
+#include "Morvex.pb.h"
 #include "peer/Relations.h"
+#include "protocol/InprocEndpoints.h"
+#include "protocol/QoMsg.h"
 
 namespace morvex::desktop {
 namespace {
@@ -188,6 +191,22 @@ TEST_F(SyncFoldersPageTest, DeletingAsksFirstAndCancelChangesNothing) {
   page_->DeleteSelection();
   EXPECT_EQ(actions_.done_, (std::vector<std::string>{"relation 12", "folder t-music"}));
   EXPECT_EQ(told_, (std::vector<std::string>{Text(110), Text(109)}));
+}
+
+// After the wizard linked a folder to an existing sync folder, its first
+// relation gets a pass; a new sync folder has none to ask for.
+TEST_F(SyncFoldersPageTest, ALinkedFolderGetsAFirstPass) {
+  protocol::ZmqSocket router(zmq_, ZMQ_PULL);
+  ASSERT_TRUE(router.Bind(protocol::endpoints::kSyncer));
+  EXPECT_EQ(page_->RequestPassAfterLink({}), 0);
+  EXPECT_EQ(page_->RequestPassAfterLink({.linkedSyncUuid = "s-music"}), 0);
+  EXPECT_EQ(page_->RequestPassAfterLink({.linkedSyncUuid = "s-docs"}), 11);
+  protocol::CQoMsg message;
+  ASSERT_TRUE(message.Recv(router, false, 500));
+  qo::MsgWinSync sync;
+  ASSERT_TRUE(sync.ParseFromArray(message.BodyData(), static_cast<int>(message.BodySize())));
+  EXPECT_EQ(sync.sync_id(), 11);
+  EXPECT_FALSE(message.Recv(router, false, 100));
 }
 
 }  // namespace
