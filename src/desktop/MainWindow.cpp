@@ -94,7 +94,8 @@ void MainWindow::Start() {
   // Without a notification area the window is the only way in; it opens
   // at start either way.
   tray_->Create();
-  activityReceiver_ = std::make_unique<ActivityReceiver>(std::make_unique<CUiHandler>(context_.loop, this), *folders_, activity_);
+  activityReceiver_ =
+      std::make_unique<ActivityReceiver>(std::make_unique<CUiHandler>(context_.loop, this), *folders_, activity_);
   for (int code : kActivityCodes) core::CBroadcastService::Instance().Register(code, activityReceiver_.get());
   RequestStatusReport(context_.zmq);
   reportTimer_.start();

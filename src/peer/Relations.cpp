@@ -173,7 +173,8 @@ int32_t RelationTreeId(int32_t syncId) {
 }
 
 int32_t FirstRelationOfSync(const std::string& syncUuid) {
-  return CContentResolver::Instance().QueryInt(uris::SyncDir(), "id", 0, CSelection("sync_uuid = ? ").AddString(syncUuid));
+  return CContentResolver::Instance().QueryInt(uris::SyncDir(), "id", 0,
+                                               CSelection("sync_uuid = ? ").AddString(syncUuid));
 }
 
 void ObserveRelations(store::CContentObserver* observer) {

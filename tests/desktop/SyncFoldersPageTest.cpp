@@ -105,7 +105,8 @@ TEST_F(SyncFoldersPageTest, RowsPerTreeAndRelationFollowTheTables) {
   // A relation added and the device row of another removed: the rows
   // follow through the change notices.
   ASSERT_EQ(peer::InsertRelation(
-                {.treeId = 2, .peerDeviceUuid = "cc-stranger", .peerTreeUuid = "p-3", .peerTreeRoot = "/x/music", .creator = "aa-own"}),
+                {.treeId = 2, .peerDeviceUuid = "cc-stranger", .peerTreeUuid = "p-3", .peerTreeRoot = "/x/music",
+                 .creator = "aa-own"}),
             0);
   Deliver();
   EXPECT_EQ(Rows().back(), "  /x/music|stranger|" + idle);
