@@ -12,6 +12,7 @@
 #include "desktop/ServiceRequests.h"
 #include "desktop/SettingsPage.h"
 #include "desktop/Strings.h"
+#include "desktop/SyncFoldersPage.h"
 #include "desktop/TrustPrompt.h"
 #include "desktop/UiHandler.h"
 #include "peer/Relations.h"
@@ -29,13 +30,18 @@ constexpr int kActivityCodes[] = {core::BM_SYNC_BEGIN,    core::BM_SYNC_END,    
                                   core::BM_BYTES_DONE,    core::BM_BYTES_SKIPPED,  core::BM_FILES_TOTAL,
                                   core::BM_FILES_DONE,    core::BM_FILES_LEFT,     core::BM_INVALID_NAME};
 
+// The sync folders page sees each event first, for its per-folder progress.
 class ActivityReceiver final : public core::CBroadcastReceiver {
  public:
-  ActivityReceiver(std::unique_ptr<core::CHandler> handler, ActivityStatus& activity)
-      : CBroadcastReceiver(std::move(handler)), activity_(activity) {}
-  bool OnReceive(int code, const std::any& parameter) override { return activity_.OnBroadcast(code, parameter); }
+  ActivityReceiver(std::unique_ptr<core::CHandler> handler, SyncFoldersPage& folders, ActivityStatus& activity)
+      : CBroadcastReceiver(std::move(handler)), folders_(folders), activity_(activity) {}
+  bool OnReceive(int code, const std::any& parameter) override {
+    folders_.OnBroadcast(code, parameter);
+    return activity_.OnBroadcast(code, parameter);
+  }
 
  private:
+  SyncFoldersPage& folders_;
   ActivityStatus& activity_;
 };
 
@@ -47,7 +53,8 @@ MainWindow::MainWindow(const DesktopContext& context, QWidget* parent) : QWidget
   syncNow_ = new QPushButton(QString::fromUtf8(Text(104)), this);
   tabs_ = new QTabWidget(this);
   tabs_->addTab(new DevicesPage(context_, tabs_), QString::fromUtf8(Text(155)));
-  tabs_->addTab(new QWidget(tabs_), QString::fromUtf8(Text(156)));
+  folders_ = new SyncFoldersPage(context_, tabs_);
+  tabs_->addTab(folders_, QString::fromUtf8(Text(156)));
   tabs_->addTab(new SettingsPage(context_, tabs_), QString::fromUtf8(Text(157)));
   auto* top = new QHBoxLayout;
   top->addStretch();
@@ -66,7 +73,10 @@ MainWindow::MainWindow(const DesktopContext& context, QWidget* parent) : QWidget
   connect(tray_, &MorvexTray::aboutRequested, this, [this] { ShowNotYetAvailable(text::kAbout); });
 
   refreshTimer_.setInterval(kRefreshMs);
-  connect(&refreshTimer_, &QTimer::timeout, this, [this] { activity_.OnRefreshTimer(); });
+  connect(&refreshTimer_, &QTimer::timeout, this, [this] {
+    activity_.OnRefreshTimer();
+    folders_->Refresh();
+  });
   reportTimer_.setInterval(kReportMs);
   connect(&reportTimer_, &QTimer::timeout, this, [this] { RequestStatusReport(context_.zmq); });
 
@@ -84,7 +94,8 @@ void MainWindow::Start() {
   // Without a notification area the window is the only way in; it opens
   // at start either way.
   tray_->Create();
-  activityReceiver_ = std::make_unique<ActivityReceiver>(std::make_unique<CUiHandler>(context_.loop, this), activity_);
+  activityReceiver_ =
+      std::make_unique<ActivityReceiver>(std::make_unique<CUiHandler>(context_.loop, this), *folders_, activity_);
   for (int code : kActivityCodes) core::CBroadcastService::Instance().Register(code, activityReceiver_.get());
   RequestStatusReport(context_.zmq);
   reportTimer_.start();
@@ -127,6 +138,9 @@ void MainWindow::ClearTrayFlags(uint32_t bits) { tray_->ClearFlags(bits); }
 void MainWindow::ShowBalloon(const std::string& text) { tray_->ShowBalloon(QString::fromStdString(text)); }
 void MainWindow::SetTooltip(const std::string& text) { tray_->SetTooltip(QString::fromStdString(text)); }
 void MainWindow::StartRefreshTimer() { refreshTimer_.start(); }
-void MainWindow::StopRefreshTimer() { refreshTimer_.stop(); }
+void MainWindow::StopRefreshTimer() {
+  refreshTimer_.stop();
+  folders_->Refresh();  // the last word of the work that stopped
+}
 
 }  // namespace morvex::desktop

@@ -15,6 +15,8 @@
 
 namespace morvex::desktop {
 
+class SyncFoldersPage;
+
 // Turns the workers' broadcasts into the tray's status, animation and
 // balloons and the button's state (ActivityStatus holds the counters).
 // Lives on the Qt thread; the broadcasts reach it through a CUiHandler.
@@ -59,6 +61,7 @@ class MainWindow final : public QWidget, private IActivityView {
   // Children of this window (Qt owns them).
   QPushButton* syncNow_ = nullptr;
   QTabWidget* tabs_ = nullptr;
+  SyncFoldersPage* folders_ = nullptr;
   MorvexTray* tray_ = nullptr;
   // Registered from Start to the destructor.
   std::unique_ptr<core::CBroadcastReceiver> activityReceiver_;

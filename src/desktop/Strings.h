@@ -34,6 +34,8 @@ inline constexpr StringEntry kStringTable[] = {
     {104, {core::TrNoop("Sync now"), nullptr}},
     {105, {core::TrNoop("Syncing..."), nullptr}},
     {107, {core::TrNoop("Morvex"), nullptr}},
+    {109, {core::TrNoop("The operation failed"), nullptr}},
+    {110, {core::TrNoop("Select a local folder first"), nullptr}},
     {111, {core::TrNoop("Add a sync folder"), nullptr}},
     {112, {core::TrNoop("Choose a sync folder"), nullptr}},
     {113, {core::TrNoop("Choose the local folder to sync"), nullptr}},
@@ -89,6 +91,13 @@ inline constexpr StringEntry kStringTable[] = {
     {210, TrNoopN("Syncing %d file at %s", "Syncing %d files at %s")},
     {211, TrNoopN("Syncing %d file, %s, %s left", "Syncing %d files, %s, %s left")},
     {212, {core::TrNoop("Could not sync the file \"%s\": the path is not valid"), nullptr}},
+    {213,
+     {core::TrNoop("Delete the sync folder \"%s\"?\nThis also deletes all of its sync relations and cannot be undone."),
+      nullptr}},
+    {214, {core::TrNoop("Delete the selected sync relation?"), nullptr}},
+    {215, TrNoopN("%d file", "%d files")},
+    {216, TrNoopN("%d file, %s", "%d files, %s")},
+    {217, TrNoopN("%d file, %s, %s left", "%d files, %s, %s left")},
 };
 
 // The English of text `id` (its singular); a missing number does not compile.
@@ -246,6 +255,13 @@ inline constexpr const char* kVideos = core::TrNoop("Videos");
 inline constexpr const char* kMusic = core::TrNoop("Music");
 inline constexpr const char* kDocuments = core::TrNoop("Documents");
 inline constexpr const char* kDesktopFolder = core::TrNoop("Desktop");
+// Sync folders page.
+inline constexpr const char* kRemotePath = core::TrNoop("Remote path");
+inline constexpr const char* kStatus = core::TrNoop("Status");
+inline constexpr const char* kAdd = core::TrNoop("Add");
+inline constexpr const char* kDelete = core::TrNoop("Delete");
+// The device of a relation whose device row is gone.
+inline constexpr const char* kUnknownDevice = core::TrNoop("Unknown");
 }  // namespace text
 
 }  // namespace morvex::desktop

@@ -187,6 +187,14 @@ bool LocalTree::WalkTree(store::COperationList& list, const std::string& dir, co
   return true;
 }
 
+void ObserveTrees(store::CContentObserver* observer) {
+  CContentResolver::Instance().RegisterObserver(uris::Tree(), false, observer);
+}
+
+void StopObservingTrees(store::CContentObserver* observer) {
+  CContentResolver::Instance().UnregisterObserver(uris::Tree(), observer);
+}
+
 bool PublishFileChange(protocol::ZmqContext& zmq, const std::string& publisher, const std::string& syncUuid,
                        const std::string& treeUuid) {
   qo::MsgPubFileChange change;

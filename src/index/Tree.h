@@ -6,6 +6,7 @@
 
 #include "index/IgnoreRules.h"
 #include "protocol/ZmqSocket.h"
+#include "store/ContentObserver.h"
 #include "store/Operations.h"
 
 namespace morvex::index {
@@ -60,6 +61,11 @@ class LocalTree {
   std::string root_;
   std::string syncUuid_;
 };
+
+// Change notices of the Tree table, delivered to `observer` until it is
+// taken off again.
+void ObserveTrees(store::CContentObserver* observer);
+void StopObservingTrees(store::CContentObserver* observer);
 
 // Tells peers (through the response router) that a tree has new changes.
 bool PublishFileChange(protocol::ZmqContext& zmq, const std::string& publisher, const std::string& syncUuid,

@@ -172,6 +172,19 @@ int32_t RelationTreeId(int32_t syncId) {
   return CContentResolver::Instance().QueryInt(uris::Sync(), "tree_id", 0, CSelection("id = ? ").AddInt(syncId));
 }
 
+int32_t FirstRelationOfSync(const std::string& syncUuid) {
+  return CContentResolver::Instance().QueryInt(uris::SyncDir(), "id", 0,
+                                               CSelection("sync_uuid = ? ").AddString(syncUuid));
+}
+
+void ObserveRelations(store::CContentObserver* observer) {
+  CContentResolver::Instance().RegisterObserver(uris::Sync(), false, observer);
+}
+
+void StopObservingRelations(store::CContentObserver* observer) {
+  CContentResolver::Instance().UnregisterObserver(uris::Sync(), observer);
+}
+
 bool UnlinkPeerFromThis(PeerContext& peer, const Relation& relation) {
   protocol::PeerChannel channel = OpenDeviceChannel(peer, relation.peerDeviceUuid, PeerKey::kTrusted);
   if (!channel.HasRoute()) {

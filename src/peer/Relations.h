@@ -7,6 +7,7 @@
 
 #include "Morvex.pb.h"
 #include "peer/PeerContext.h"
+#include "store/ContentObserver.h"
 #include "store/ContentValues.h"
 
 namespace morvex::peer {
@@ -92,6 +93,15 @@ std::optional<std::vector<Relation>> FindRelations(const RelationFilter& filter 
 
 // The id of the local tree of this relation; 0 when there is no such relation.
 int32_t RelationTreeId(int32_t syncId);
+
+// The first relation (Sync id) of any local tree of this sync folder; 0
+// when it has none.
+int32_t FirstRelationOfSync(const std::string& syncUuid);
+
+// Change notices of the Sync table (the relations), delivered to
+// `observer` until it is taken off again.
+void ObserveRelations(store::CContentObserver* observer);
+void StopObservingRelations(store::CContentObserver* observer);
 
 // Asks the peer to drop its side of the relation (MC_SYNC_DELETE_REQUEST,
 // its view: its tree first). False when the peer is offline, silent for a

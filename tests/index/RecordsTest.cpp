@@ -187,5 +187,25 @@ TEST_F(RecordsTest, AllListsEveryTreeWithItsColumns) {
   EXPECT_EQ(LocalTree::All().size(), 1u);
 }
 
+// Counts the change notices it is told of (no handler: told at once).
+class TreeNotices final : public store::CContentObserver {
+ public:
+  std::unique_ptr<store::CSQLiteCursor> Query() override { return nullptr; }
+  void OnChange(std::unique_ptr<store::CSQLiteCursor>) override { ++changes; }
+  int changes = 0;
+};
+
+// The desktop's list of sync folders follows the trees through these.
+TEST_F(RecordsTest, TreeChangesAreToldUntilTheObserverIsTakenOff) {
+  TreeNotices notices;
+  ObserveTrees(&notices);
+  ASSERT_EQ(DeleteTree(tree_), 0);
+  EXPECT_GE(notices.changes, 1);
+  StopObservingTrees(&notices);
+  const int seen = notices.changes;
+  ASSERT_EQ(CreateTree(kSyncUuid, root_, kTreeUuid, kOwnUuid), 0);
+  EXPECT_EQ(notices.changes, seen);
+}
+
 }  // namespace
 }  // namespace morvex::index

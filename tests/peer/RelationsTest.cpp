@@ -45,5 +45,35 @@ TEST_F(RelationsTest, FindRelationsMatchesEveryGivenFieldInIdOrder) {
   EXPECT_EQ(one->front().treeId, 2);
 }
 
+// Counts the change notices it is told of (no handler: told at once).
+class CountingObserver final : public store::CContentObserver {
+ public:
+  std::unique_ptr<store::CSQLiteCursor> Query() override { return nullptr; }
+  void OnChange(std::unique_ptr<store::CSQLiteCursor>) override { ++changes; }
+  int changes = 0;
+};
+
+// The page of sync folders follows the relations and asks for a pass over
+// the first relation of the sync folder it just linked.
+TEST_F(RelationsTest, FirstRelationOfSyncAndChangeNotices) {
+  ASSERT_TRUE(Db().Exec(
+      "INSERT INTO Tree (id, tree_uuid, tree_root, sync_uuid) VALUES (1, 't1', '/docs', 's1'), (2, 't2', '/x', 's2')"));
+  CountingObserver observer;
+  ObserveRelations(&observer);
+  ASSERT_TRUE(Db().Exec(
+      "INSERT INTO Sync (id, tree_id, peer_device_uuid, peer_tree_uuid, peer_tree_root) VALUES "
+      "(7, 1, 'dA', 'pA', '/a/docs'), (9, 1, 'dB', 'pB', '/b/docs')"));
+  DeleteRelations({9});
+  EXPECT_GE(observer.changes, 1);
+  StopObservingRelations(&observer);
+  const int seen = observer.changes;
+  DeleteRelations({7});
+  EXPECT_EQ(observer.changes, seen);
+  ASSERT_TRUE(Db().Exec("INSERT INTO Sync (id, tree_id, peer_device_uuid, peer_tree_uuid) VALUES (4, 1, 'dA', 'pA')"));
+  EXPECT_EQ(FirstRelationOfSync("s1"), 4);
+  EXPECT_EQ(FirstRelationOfSync("s2"), 0);
+  EXPECT_EQ(FirstRelationOfSync("nothing"), 0);
+}
+
 }  // namespace
 }  // namespace morvex::peer
