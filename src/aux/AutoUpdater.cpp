@@ -190,7 +190,7 @@ int RunUpdate(const std::string& baseUrl, const UpdateOptions& options) {
     LOG(ERROR) << "Update refused: update.info must come over HTTPS, not " << baseUrl;
     return kUpdateCannotOpen;
   }
-  const HttpOptions http{kAgent, kConnectTimeoutMs, false, options.caFile};
+  const HttpOptions http{kAgent, kConnectTimeoutMs, 0, false, options.caFile};
   std::string text;
   const HttpResult infoAnswer = HttpGetText(baseUrl + "update.info", http, kMaxInfoBytes, text);
   if (!infoAnswer.ok) {

@@ -48,6 +48,7 @@ HttpResult HttpGet(const std::string& url, const HttpOptions& options, const Bod
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.get());
   if (!options.agent.empty()) curl_easy_setopt(handle, CURLOPT_USERAGENT, options.agent.c_str());
   if (options.connectTimeoutMs > 0) curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
+  if (options.timeoutMs > 0) curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, options.timeoutMs);
   if (options.direct) curl_easy_setopt(handle, CURLOPT_NOPROXY, "*");
   // A server that stops sending must not hold the caller (the start-up
   // check runs before the service is up).

@@ -14,6 +14,7 @@ namespace morvex::aux {
 struct HttpOptions {
   std::string agent;
   long connectTimeoutMs = 0;  // 0: libcurl's default
+  long timeoutMs = 0;         // the whole transfer; 0: no limit
   bool direct = false;        // no proxy, whatever the environment says
   std::string caFile;
 };

@@ -18,10 +18,13 @@ constexpr const char* kAgent = "Morvex/1.0";
 constexpr long kReportConnectTimeoutMs = 3000;
 constexpr long kFeedbackConnectTimeoutMs = 1000;
 constexpr size_t kAnswerBytes = 1024;
+// The report at the end runs while the service stops: a server that
+// accepts and then says nothing must not hold the stop up.
+constexpr long kTransferTimeoutMs = 10000;
 
 bool Get(const std::string& url, long connectTimeoutMs) {
   std::string answer;  // read and dropped: the server's word changes nothing
-  const HttpResult result = HttpGetText(url, HttpOptions{kAgent, connectTimeoutMs, true, {}}, kAnswerBytes, answer);
+  const HttpResult result = HttpGetText(url, HttpOptions{kAgent, connectTimeoutMs, kTransferTimeoutMs, true, {}}, kAnswerBytes, answer);
   return result.ok;
 }
 
