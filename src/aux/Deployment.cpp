@@ -63,7 +63,9 @@ Deployment LoadDeployment(const std::string& appDir) {
   static std::set<std::string> warned;
   const std::lock_guard lock(mutex);
   for (const std::string& key : unknown) {
-    if (warned.insert(key).second) LOG(WARNING) << "Unknown key '" << key << "' in " << kDeploymentFileName << " ignored";
+    if (warned.insert(key).second) {
+      LOG(WARNING) << "Unknown key '" << key << "' in " << kDeploymentFileName << " ignored";
+    }
   }
   return deployment;
 }

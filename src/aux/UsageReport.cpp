@@ -24,7 +24,8 @@ constexpr long kTransferTimeoutMs = 10000;
 
 bool Get(const std::string& url, long connectTimeoutMs) {
   std::string answer;  // read and dropped: the server's word changes nothing
-  const HttpResult result = HttpGetText(url, HttpOptions{kAgent, connectTimeoutMs, kTransferTimeoutMs, true, {}}, kAnswerBytes, answer);
+  const HttpOptions options{kAgent, connectTimeoutMs, kTransferTimeoutMs, true, {}};
+  const HttpResult result = HttpGetText(url, options, kAnswerBytes, answer);
   return result.ok;
 }
 

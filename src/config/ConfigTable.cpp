@@ -25,7 +25,8 @@ std::string ReadFeedBackState() {
 }
 
 int32_t ReadFirstTime() {
-  return static_cast<int32_t>(CContentResolver::Instance().QueryInt64(uris::Config(), "value", 0, KeyRow(keys::kFirstTime)));
+  return static_cast<int32_t>(
+      CContentResolver::Instance().QueryInt64(uris::Config(), "value", 0, KeyRow(keys::kFirstTime)));
 }
 
 bool StoreFeedBackState(const std::string& state) {

@@ -38,7 +38,7 @@ TEST_F(ConfigTableTest, FeedbackStateAndFirstTimeRoundTrip) {
   ASSERT_TRUE(StoreFirstTime(1700000000));
   EXPECT_EQ(ReadFeedBackState(), "Ok");
   EXPECT_EQ(ReadFirstTime(), 1700000000);
-  EXPECT_EQ(Resolver().QueryInt(store::uris::Config(), "COUNT(*)", 0, store::CSelection("name = ? ").AddString(keys::kFeedBack)), 1);
+  EXPECT_EQ(Count(store::uris::Config(), "name = 'FeedBack'"), 1);
 }
 
 }  // namespace

@@ -45,8 +45,9 @@ TEST_F(StatusReportTest, ReportsStartPeriodAndStopWithTheCounts) {
   const std::string prefix = "Morvex/1.0 /app.php/report/" + config_.Snapshot()->deviceUuid + "/Linux/" +
                              aux::ReportVersion() + "/";
   const std::string counts = "/" + aux::ReadChannel() + "/1/2/15";
-  EXPECT_EQ(server.Requests(),
-            (std::vector<std::string>{prefix + "start" + counts, prefix + "period" + counts, prefix + "stop" + counts}));
+  const std::vector<std::string> expected{prefix + "start" + counts, prefix + "period" + counts,
+                                         prefix + "stop" + counts};
+  EXPECT_EQ(server.Requests(), expected);
   EXPECT_GT(config::ReadFirstTime(), 1000) << "the reminder came, and its period starts again";
 }
 
