@@ -52,6 +52,8 @@ std::string Sha256Hex(const unsigned char* digest, unsigned length) {
   return hex;
 }
 
+bool IsAbsoluteUrl(const std::string& name) { return name.starts_with("http://") || name.starts_with("https://"); }
+
 bool IsSha256Hex(const std::string& text) {
   return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
@@ -225,13 +227,16 @@ int RunUpdate(const std::string& baseUrl, const UpdateOptions& options) {
   }
   const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> digest(EVP_MD_CTX_new(), EVP_MD_CTX_free);
   if (!digest || EVP_DigestInit_ex(digest.get(), EVP_sha256(), nullptr) != 1) return kUpdateNoConnection;
+  // The checksum came over HTTPS, so the package itself may come from
+  // anywhere, a plain HTTP mirror included.
+  const std::string packageUrl = IsAbsoluteUrl(info.package) ? info.package : baseUrl + info.package;
   bool written = true;
-  const HttpResult packageAnswer = HttpGet(baseUrl + info.package, http, [&](std::string_view piece) {
+  const HttpResult packageAnswer = HttpGet(packageUrl, http, [&](std::string_view piece) {
     written = WriteAll(download.Fd(), piece) && EVP_DigestUpdate(digest.get(), piece.data(), piece.size()) == 1;
     return written;
   });
   if (packageAnswer.status < 200 || packageAnswer.status >= 300) {
-    LOG(WARNING) << "Cannot fetch " << baseUrl << info.package << " (HTTP " << packageAnswer.status << ")";
+    LOG(WARNING) << "Cannot fetch " << packageUrl << " (HTTP " << packageAnswer.status << ")";
     return kUpdateCannotOpen;
   }
   if (!packageAnswer.ok || !written) {

@@ -31,7 +31,8 @@ bool IsNewerVersion(std::string_view offered, std::string_view running);
 
 // update.info: "version:<v>\npackage:<name>" and, for this client, a
 // "sha256:<hex>" line with the package's checksum. Each value ends at the
-// first white space; a missing line leaves its field empty.
+// first white space; a missing line leaves its field empty. The package is
+// a name relative to the base URL, or an http:// or https:// URL of its own.
 struct UpdateInfo {
   std::string version;
   std::string package;

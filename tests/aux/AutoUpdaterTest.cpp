@@ -160,6 +160,22 @@ TEST(AutoUpdaterPlain, UpdateInfoOverPlainHttpIsRefused) {
   EXPECT_TRUE(server.Requests().empty());
 }
 
+// The checksum came over HTTPS: the package may then come from a plain
+// HTTP mirror, and is still refused there when it is not the one named.
+TEST_F(UpdateTest, AVerifiedPackageMayComeFromAPlainMirror) {
+  test::LoopbackHttpServer mirror;
+  ASSERT_TRUE(mirror.Running());
+  mirror.Put("morvex-new", kNew);
+  server_.Put("update.info",
+              "version:1.0.0.1\npackage:" + mirror.Origin() + "/morvex-new\nsha256:" + Sha256("other") + "\n");
+  EXPECT_EQ(RunUpdate(BaseUrl(), Options()), kUpdateCannotOpen);
+  ExpectProgramUnchanged();
+  server_.Put("update.info",
+              "version:1.0.0.1\npackage:" + mirror.Origin() + "/morvex-new\nsha256:" + Sha256(kNew) + "\n");
+  EXPECT_EQ(RunUpdate(BaseUrl(), Options()), kUpdateInstalled);
+  EXPECT_EQ(test::ReadFile(program_), kNew);
+}
+
 TEST_F(UpdateTest, TheCheckTellsTheCallerWhatToShowAndWhetherToRestart) {
   const Deployment none;
   UpdateCheck check = CheckForUpdate(true, none, Options());
