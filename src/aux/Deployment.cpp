@@ -17,6 +17,8 @@ std::string_view Trim(std::string_view text) {
   return text.substr(begin, end - begin + 1);
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
 bool HasScheme(const std::string& host) { return host.find("://") != std::string::npos; }
 
 std::string WithoutTrailingSlash(std::string url) {
@@ -36,7 +38,15 @@ Deployment ParseDeployment(std::string_view text, std::vector<std::string>* unkn
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos) continue;
     const std::string_view key = Trim(line.substr(0, equals));
-    const std::string value(Trim(line.substr(equals + 1)));
+    std::string_view rawValue = line.substr(equals + 1);
+    // A comment may follow a value after white space ("host  # main").
+    for (size_t i = 1; i < rawValue.size(); ++i) {
+      if ((rawValue[i] == '#' || rawValue[i] == ';') && IsBlank(rawValue[i - 1])) {
+        rawValue = rawValue.substr(0, i);
+        break;
+      }
+    }
+    const std::string value(Trim(rawValue));
     if (key == "update_host") {
       deployment.updateHost = value;
     } else if (key == "statistics_host") {

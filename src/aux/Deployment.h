@@ -9,7 +9,7 @@ namespace morvex::aux {
 // Where this installation's servers and links are: the distributor's
 // choice, kept out of the Config table. Read from the optional file
 // "deployment.ini" in the application folder, lines "key = value" ('#' or
-// ';' starts a comment). Every field empty when the file is missing:
+// ';' starts a comment, at the start of a line or after white space). Every field empty when the file is missing:
 // nothing is then sent anywhere.
 struct Deployment {
   std::string updateHost;      // "host[:port]", or a URL with its scheme
