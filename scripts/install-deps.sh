@@ -9,7 +9,7 @@ packages=(
   libzmq3-dev
   libprotobuf-dev protobuf-compiler
   libsqlite3-dev sqlite3
-  libssl-dev
+  libssl-dev libcurl4-openssl-dev
   libgoogle-glog-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   iproute2 python3

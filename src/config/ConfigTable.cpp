@@ -16,7 +16,32 @@ uint16_t ReadPort(const char* name, uint16_t fallback) {
   return value < 0 ? fallback : static_cast<uint16_t>(value);
 }
 
+store::CSelection KeyRow(const char* name) { return store::CSelection("name = ? ").AddString(name); }
+
 }  // namespace
+
+std::string ReadFeedBackState() {
+  return CContentResolver::Instance().QueryStringDup(uris::Config(), "value", KeyRow(keys::kFeedBack)).value_or("");
+}
+
+int32_t ReadFirstTime() {
+  return static_cast<int32_t>(
+      CContentResolver::Instance().QueryInt64(uris::Config(), "value", 0, KeyRow(keys::kFirstTime)));
+}
+
+bool StoreFeedBackState(const std::string& state) {
+  store::CContentValues row;
+  row.PutString("name", keys::kFeedBack);
+  row.PutString("value", state);
+  return CContentResolver::Instance().Insert(uris::Config(), row, store::kConflictReplace) > 0;
+}
+
+bool StoreFirstTime(int32_t seconds) {
+  store::CContentValues row;
+  row.PutString("name", keys::kFirstTime);
+  row.PutInt("value", seconds);
+  return CContentResolver::Instance().Insert(uris::Config(), row, store::kConflictReplace) > 0;
+}
 
 StoredPorts ReadStoredPorts() {
   return {ReadPort(keys::kBroadcastPort, kDefaultBroadcastPort), ReadPort(keys::kRoutePort, kDefaultRoutePort),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "store/ContentObserver.h"
 
@@ -16,6 +17,15 @@ struct StoredPorts {
   uint16_t publish;
 };
 StoredPorts ReadStoredPorts();
+
+// The feedback reminder's state ("first", "second", "Ok"; empty when the
+// row is missing) and the start of its period in seconds since 1970 (0 when
+// missing), read from and written to their Config rows alone. The store
+// functions return false when the write failed.
+std::string ReadFeedBackState();
+int32_t ReadFirstTime();
+bool StoreFeedBackState(const std::string& state);
+bool StoreFirstTime(int32_t seconds);
 
 // Change notices of the Config table, delivered to `observer` until it is
 // taken off again.

@@ -168,6 +168,12 @@ store::CUpdateOperation& AppendNoChange(store::COperationList& list) {
   return update;
 }
 
+RecordTotals CountAllRecords() {
+  CContentResolver& resolver = CContentResolver::Instance();
+  return {resolver.QueryInt(uris::File(), "COUNT(*)", 0, CSelection()),
+          resolver.QueryInt64(uris::File(), "SUM(length)", 0, CSelection())};
+}
+
 int32_t CountRecordsNamed(const std::string& prefix, const std::string& suffix) {
   return CContentResolver::Instance().QueryInt(
       uris::File(), "COUNT(*)", 0,

@@ -153,4 +153,13 @@ store::CUpdateOperation& AppendNoChange(store::COperationList& list);
 // ends with `suffix` (compared as exact text, no pattern characters).
 int32_t CountRecordsNamed(const std::string& prefix, const std::string& suffix);
 
+// Every record of every tree (removed ones too, as the table holds them)
+// and the sum of their lengths; zeros when the query fails. The usage
+// report sends them.
+struct RecordTotals {
+  int32_t records = 0;
+  int64_t bytes = 0;
+};
+RecordTotals CountAllRecords();
+
 }  // namespace morvex::index

@@ -67,6 +67,10 @@ bool TreeHasRelations(const std::string& treeUuid) {
                                                CSelection("tree_uuid = ? ").AddString(treeUuid)) != 0;
 }
 
+int32_t CountSyncDirRows() {
+  return CContentResolver::Instance().QueryInt(uris::SyncDir(), "COUNT(*)", 0, CSelection());
+}
+
 int32_t RelationIdBetween(const std::string& treeUuid, const std::string& peerTreeUuid) {
   return CContentResolver::Instance().QueryInt(
       uris::SyncDir(), "id", 0, CSelection("tree_uuid = ? AND peer_tree_uuid = ? ").AddString(treeUuid).AddString(peerTreeUuid));

@@ -60,6 +60,10 @@ bool ListRelationInfos(const store::CSelection& selection, WithPeerName name, st
 // Whether any relation has this local tree.
 bool TreeHasRelations(const std::string& treeUuid);
 
+// The number of relations of every tree (rows of SyncDir), 0 when the
+// query fails; the usage report sends it.
+int32_t CountSyncDirRows();
+
 // The Sync id of the relation between these trees; 0 when there is none.
 int32_t RelationIdBetween(const std::string& treeUuid, const std::string& peerTreeUuid);
 

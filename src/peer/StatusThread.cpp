@@ -3,8 +3,12 @@
 #include <glog/logging.h>
 
 #include <algorithm>
+#include <ctime>
 
+#include "aux/Deployment.h"
+#include "core/BroadcastService.h"
 #include "device/DeviceQueries.h"
+#include "index/QoFile.h"
 #include "peer/DeviceChannel.h"
 #include "peer/Relations.h"
 #include "protocol/InprocEndpoints.h"
@@ -23,7 +27,7 @@ CStatusThread::CStatusThread(PeerContext& peer, int pollPeriodMs)
 void CStatusThread::OnMessage(protocol::CQoMsg& message) {
   if (message.Code() == qo::MC_WIN_REPORT_STATUS) {
     ReportStep(reportState_);
-    reportState_ = 1;
+    reportState_ = aux::kReportPeriod;
     return;
   }
   if (message.Code() != qo::MC_WIN_STATUS) return;
@@ -39,6 +43,18 @@ void CStatusThread::OnMessage(protocol::CQoMsg& message) {
     return;
   }
   if (device.uuid != peer_.config.Snapshot()->deviceUuid) PollDevice(device);
+}
+
+void CStatusThread::ReportStep(int kind) {
+  // Reminding of feedback that cannot be sent would only nag.
+  const aux::Deployment deployment = aux::LoadDeployment(peer_.appDir);
+  if (deployment.statisticsHost.empty()) return;
+  if (kind != aux::kReportStop && aux::CheckFeedbackReminder(static_cast<int32_t>(std::time(nullptr)))) {
+    core::CBroadcastService::Instance().Broadcast(core::BM_FEEDBACK_REMIND);
+  }
+  const index::RecordTotals records = index::CountAllRecords();
+  aux::SendUsageReport(deployment, peer_.config.Snapshot()->deviceUuid, kind,
+                       {CountSyncDirRows(), records.records, records.bytes});
 }
 
 void CStatusThread::PollAll() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "aux/UsageReport.h"
 #include "device/Device.h"
 #include "peer/PeerContext.h"
 #include "protocol/InprocWorker.h"
@@ -29,9 +30,10 @@ class CStatusThread final : public protocol::CInprocWorker {
  private:
   void OnMessage(protocol::CQoMsg& message) override;
   void OnTimeout() override { PollAll(); }
-  // The usage report's step runs here with the report state (0 first, then
-  // 1, 2 at exit); the report itself arrives with its own subsystem.
-  void ReportStep(int /*state*/) {}
+  void OnExit() override { ReportStep(aux::kReportStop); }
+  // The feedback reminder (not at the end) and the usage report of `kind`;
+  // both only when the deployment names a statistics host.
+  void ReportStep(int kind);
 
   PeerContext& peer_;
   int reportState_ = 0;

@@ -18,6 +18,7 @@ uint32_t CInprocWorker::Run() {
   ReportReady();
   RunWorkerLoop(exit, own, pollTimeoutMs_,
                 {[this](CQoMsg& message) { OnMessage(message); }, [this] { OnTimeout(); }});
+  OnExit();
   return 0;
 }
 

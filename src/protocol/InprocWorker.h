@@ -28,6 +28,8 @@ class CInprocWorker : public core::CWorkThread {
   // Codes a worker does not handle are ignored.
   virtual void OnMessage(CQoMsg& /*message*/) {}
   virtual void OnTimeout() {}
+  // Runs on the worker's thread once its loop has ended.
+  virtual void OnExit() {}
   // Sends the ready notice; true when it went out.
   virtual bool ReportReady();
 

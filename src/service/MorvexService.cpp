@@ -117,6 +117,10 @@ bool CMorvexServiceApp::InitInstance() {
   }
 
   if (!TakeInstanceLock()) return false;
+  if (UpdatedAtStart()) {
+    exitCode_ = 0;
+    return false;
+  }
 
   if (!store::InitContentFramework(metadir_)) {
     LOG(ERROR) << "Failed to init content framework. ";
@@ -310,6 +314,24 @@ int CMorvexServiceApp::Run(const std::function<void()>& runLoop) {
   if (started) runLoop();
   ExitInstance();
   return started ? 0 : exitCode_;
+}
+
+bool CMorvexServiceApp::UpdatedAtStart() {
+  // Only a distribution that names its update host checks at all; a
+  // failure here is silent and the service starts as it is.
+  const aux::Deployment deployment = aux::LoadDeployment(appDir_);
+  if (deployment.updateHost.empty()) return false;
+  aux::UpdateOptions options;
+  options.confirm = factory_.confirmUpdate;
+  const aux::UpdateCheck check = aux::CheckForUpdate(false, deployment, options);
+  LOG(INFO) << "Update check at start: result " << check.result;
+  if (!check.restart) return false;
+  if (!RestartService()) {
+    LOG(ERROR) << "Updated, but the new program could not be started; running on";
+    return false;
+  }
+  std::cout << core::Tr(check.message) << std::endl;
+  return true;
 }
 
 bool CMorvexServiceApp::RestartService() { return platform::RestartProcess(arguments_); }

@@ -17,6 +17,7 @@
 #include "platform/InstanceLock.h"
 #include "platform/MessageLoop.h"
 #include "protocol/ZmqSocket.h"
+#include "aux/AutoUpdater.h"
 #include "service/CommandLine.h"
 #include "service/DeviceIdentity.h"
 
@@ -43,6 +44,9 @@ struct ComponentFactory {
   std::function<int(const CommandLineOptions&)> firstStart;
   // The question before --create wipes the device.
   ConfirmReset confirmReset;
+  // The question before the start-up check installs a newer program (the
+  // desktop asks with a box); empty: the update is declined.
+  aux::ConfirmUpdate confirmUpdate;
 
   static ComponentFactory Default();
 };
@@ -88,6 +92,9 @@ class CMorvexServiceApp {
 
  private:
   bool TakeInstanceLock();
+  // The silent update check at start; true when a new program is in place
+  // and started, so this process ends.
+  bool UpdatedAtStart();
   bool PassStartupBarrier(protocol::ZmqSocket& collector);
   bool StartWorker(const ComponentFactory::WorkerMaker& maker, std::unique_ptr<core::CWorkThread>& slot,
                    const char* failure);

@@ -28,5 +28,18 @@ TEST_F(ConfigTableTest, StoredPortsTakeTheRowsThatExistAndDefaultsForTheRest) {
   EXPECT_EQ(ports.publish, kDefaultPubPort);
 }
 
+// The reminder's two rows are read and written alone, each overwriting its
+// row rather than adding one.
+TEST_F(ConfigTableTest, FeedbackStateAndFirstTimeRoundTrip) {
+  EXPECT_EQ(ReadFeedBackState(), "");
+  EXPECT_EQ(ReadFirstTime(), 0);
+  ASSERT_TRUE(StoreFeedBackState("first"));
+  ASSERT_TRUE(StoreFeedBackState("Ok"));
+  ASSERT_TRUE(StoreFirstTime(1700000000));
+  EXPECT_EQ(ReadFeedBackState(), "Ok");
+  EXPECT_EQ(ReadFirstTime(), 1700000000);
+  EXPECT_EQ(Count(store::uris::Config(), "name = 'FeedBack'"), 1);
+}
+
 }  // namespace
 }  // namespace morvex::config

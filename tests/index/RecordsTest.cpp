@@ -35,6 +35,15 @@ TEST(IgnoreRules, TrashAndLockFilesButNotLookalikes) {
 
 class UsnTest : public store::StoreFixture {};
 
+TEST_F(UsnTest, AllRecordsAreCountedWithTheirLengths) {
+  EXPECT_EQ(CountAllRecords().records, 0);
+  EXPECT_EQ(CountAllRecords().bytes, 0);
+  ASSERT_TRUE(Db().Exec("INSERT INTO File (tree_id, path, length) VALUES (1, '/a', 5000000000), (1, '/b', 7), "
+                        "(2, '/a', NULL)"));
+  EXPECT_EQ(CountAllRecords().records, 3);
+  EXPECT_EQ(CountAllRecords().bytes, 5000000007);
+}
+
 TEST_F(UsnTest, BlocksAreReservedAheadAndNeverReusedAfterARestart) {
   {
     CUsnAllocator usn("device");

@@ -11,6 +11,14 @@ namespace {
 
 class RelationsTest : public store::StoreFixture {};
 
+TEST_F(RelationsTest, CountSyncDirRowsCountsRelationsOfTreesThatExist) {
+  EXPECT_EQ(CountSyncDirRows(), 0);
+  ASSERT_TRUE(Db().Exec("INSERT INTO Tree (id, tree_uuid, tree_root) VALUES (1, 't1', '/docs')"));
+  ASSERT_TRUE(Db().Exec("INSERT INTO Sync (id, tree_id, peer_device_uuid, peer_tree_uuid, peer_tree_root) VALUES "
+                        "(1, 1, 'dA', 'pA', '/a'), (2, 1, 'dB', 'pB', '/b'), (3, 9, 'dC', 'pC', '/c')"));
+  EXPECT_EQ(CountSyncDirRows(), 2);
+}
+
 // The client lists relations by any combination of these fields; each
 // given one must match and the rest are free.
 TEST_F(RelationsTest, FindRelationsMatchesEveryGivenFieldInIdOrder) {
