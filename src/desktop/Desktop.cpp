@@ -5,10 +5,13 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMessageBox>
 #include <QTranslator>
 #include <cstdlib>
 
+#include "aux/UpdateTexts.h"
 #include "desktop/MainWindow.h"
+#include "desktop/Strings.h"
 
 namespace morvex::desktop {
 
@@ -32,6 +35,12 @@ void LoadQtTexts() {
                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QCoreApplication::installTranslator(translator);
   }
+}
+
+bool AskToUpdate(const std::string& running, const std::string& offered) {
+  return QMessageBox::question(nullptr, QString::fromUtf8(core::Tr(aux::text::kUpdateQuestionCaption)),
+                               QString::fromStdString(Printf(core::Tr(aux::text::kUpdateQuestion), running.c_str(),
+                                                             offered.c_str()))) == QMessageBox::Yes;
 }
 
 void RunDesktop(const DesktopContext& context) {

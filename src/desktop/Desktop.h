@@ -1,6 +1,8 @@
 // Running the service with its desktop interface.
 #pragma once
 
+#include <string>
+
 #include "desktop/DesktopContext.h"
 
 namespace morvex::desktop {
@@ -14,6 +16,10 @@ bool DisplayReachable();
 // and Next) in the language the messages follow; without Debian's
 // translations of Qt they stay English. A QApplication must exist.
 void LoadQtTexts();
+
+// The question before a newer program is installed (running and offered
+// versions), in a box of its own; true for Yes.
+bool AskToUpdate(const std::string& running, const std::string& offered);
 
 // The desktop's part of the service's run, between start-up and shutdown:
 // shows the tray icon and the main window and runs Qt's event loop, which

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "config/KelmConfig.h"
 #include "platform/MessageLoop.h"
@@ -24,6 +25,8 @@ struct DesktopContext {
   protocol::ZmqContext& zmq;
   // Starts a new process of the service (the update); the caller then quits.
   std::function<bool()> restart;
+  // The profile folder (metadir/Morvex): the deployment file lies there.
+  std::string appDir;
 };
 
 }  // namespace morvex::desktop

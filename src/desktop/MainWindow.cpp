@@ -1,12 +1,20 @@
 #include "desktop/MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QVBoxLayout>
 #include <functional>
 
+#include "aux/AutoUpdater.h"
+#include "aux/ProgramVersion.h"
+#include "aux/UpdateTexts.h"
+#include "desktop/Desktop.h"
+#include "aux/UsageReport.h"
+#include "config/ConfigTable.h"
 #include "desktop/DevicesPage.h"
+#include "desktop/FeedbackDialogs.h"
 #include "desktop/Icons.h"
 #include "desktop/Notifier.h"
 #include "desktop/ServiceRequests.h"
@@ -47,7 +55,8 @@ class ActivityReceiver final : public core::CBroadcastReceiver {
 
 }  // namespace
 
-MainWindow::MainWindow(const DesktopContext& context, QWidget* parent) : QWidget(parent), context_(context) {
+MainWindow::MainWindow(const DesktopContext& context, QWidget* parent)
+    : QWidget(parent), context_(context), deployment_(aux::LoadDeployment(context.appDir)) {
   setWindowTitle(QString::fromUtf8(Text(107)));
   setWindowIcon(Icon(kIconApp));
   syncNow_ = new QPushButton(QString::fromUtf8(Text(104)), this);
@@ -55,7 +64,9 @@ MainWindow::MainWindow(const DesktopContext& context, QWidget* parent) : QWidget
   tabs_->addTab(new DevicesPage(context_, tabs_), QString::fromUtf8(Text(155)));
   folders_ = new SyncFoldersPage(context_, tabs_);
   tabs_->addTab(folders_, QString::fromUtf8(Text(156)));
-  tabs_->addTab(new SettingsPage(context_, tabs_), QString::fromUtf8(Text(157)));
+  auto* settings = new SettingsPage(context_, tabs_);
+  tabs_->addTab(settings, QString::fromUtf8(Text(157)));
+  connect(settings, &SettingsPage::feedbackRequested, this, &MainWindow::OpenFeedbackWindow);
   auto* top = new QHBoxLayout;
   top->addStretch();
   top->addWidget(syncNow_);
@@ -67,10 +78,9 @@ MainWindow::MainWindow(const DesktopContext& context, QWidget* parent) : QWidget
   tray_ = new MorvexTray(this);
   connect(tray_, &MorvexTray::openRequested, this, &MainWindow::Restore);
   connect(tray_, &MorvexTray::exitRequested, this, [this] { context_.loop.Quit(); });
-  connect(tray_, &MorvexTray::checkForUpdatesRequested, this,
-          [this] { ShowNotYetAvailable(text::kCheckForUpdates); });
-  connect(tray_, &MorvexTray::feedbackRequested, this, [this] { ShowNotYetAvailable(text::kSendFeedback); });
-  connect(tray_, &MorvexTray::aboutRequested, this, [this] { ShowNotYetAvailable(text::kAbout); });
+  connect(tray_, &MorvexTray::checkForUpdatesRequested, this, &MainWindow::CheckForUpdates);
+  connect(tray_, &MorvexTray::feedbackRequested, this, &MainWindow::OpenFeedbackWindow);
+  connect(tray_, &MorvexTray::aboutRequested, this, &MainWindow::ShowAbout);
 
   refreshTimer_.setInterval(kRefreshMs);
   connect(&refreshTimer_, &QTimer::timeout, this, [this] {
@@ -97,6 +107,8 @@ void MainWindow::Start() {
   activityReceiver_ =
       std::make_unique<ActivityReceiver>(std::make_unique<CUiHandler>(context_.loop, this), *folders_, activity_);
   for (int code : kActivityCodes) core::CBroadcastService::Instance().Register(code, activityReceiver_.get());
+  reminderReceiver_ = std::make_unique<UiReceiver>(context_.loop, this, std::vector<int>{core::BM_FEEDBACK_REMIND},
+                                                   [this](int, const std::any&) { ShowFeedbackReminder(); });
   RequestStatusReport(context_.zmq);
   reportTimer_.start();
   show();
@@ -120,11 +132,40 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::SyncNow() { RequestSyncPasses(context_.zmq, peer::RelationIds()); }
 
-void MainWindow::ShowNotYetAvailable(const char* title) {
-  auto* box = new QMessageBox(QMessageBox::Information, QString::fromUtf8(core::Tr(title)).remove(QLatin1Char('&')),
-                              QString::fromUtf8(core::Tr(text::kNotYetAvailable)), QMessageBox::Ok, this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->open();
+void MainWindow::OpenFeedbackWindow() {
+  OpenFeedback(this, [this](const std::string& rating, const std::string& comment, const std::string& contact) {
+    return aux::UploadFeedback(deployment_, context_.config.Snapshot()->deviceUuid, rating, comment, contact);
+  });
+}
+
+void MainWindow::ShowAbout() {
+  auto* about = new AboutDialog(this, aux::ProgramVersion(), deployment_.website, deployment_.support);
+  about->setAttribute(Qt::WA_DeleteOnClose);
+  about->open();
+}
+
+void MainWindow::ShowFeedbackReminder() {
+  if (findChild<FeedbackReminder*>() || findChild<FeedbackDialog*>()) return;
+  auto* reminder = new FeedbackReminder(
+      this,
+      [this](const std::string& rating, const std::string& comment, const std::string& contact) {
+        return aux::UploadFeedback(deployment_, context_.config.Snapshot()->deviceUuid, rating, comment, contact);
+      },
+      [] { config::StoreFeedBackState("second"); });
+  reminder->setAttribute(Qt::WA_DeleteOnClose);
+  reminder->open();
+}
+
+void MainWindow::CheckForUpdates() {
+  aux::UpdateOptions options;
+  options.confirm = AskToUpdate;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const aux::UpdateCheck check = aux::CheckForUpdate(true, deployment_, options);
+  QApplication::restoreOverrideCursor();
+  if (check.message) {
+    QMessageBox::information(this, QString::fromUtf8(Text(107)), QString::fromUtf8(core::Tr(check.message)));
+  }
+  if (check.restart && context_.restart && context_.restart()) context_.loop.Quit();
 }
 
 void MainWindow::SetSyncButtonBusy(bool busy) {

@@ -8,10 +8,12 @@
 #include <QWidget>
 #include <memory>
 
+#include "aux/Deployment.h"
 #include "core/BroadcastService.h"
 #include "desktop/ActivityStatus.h"
 #include "desktop/DesktopContext.h"
 #include "desktop/MorvexTray.h"
+#include "desktop/UiReceiver.h"
 
 namespace morvex::desktop {
 
@@ -41,8 +43,15 @@ class MainWindow final : public QWidget, private IActivityView {
 
  private:
   void SyncNow();
-  // A short note for the menu commands that have no window yet.
-  void ShowNotYetAvailable(const char* title);
+  // The feedback window (tray, settings page, reminder), sent to the
+  // deployment's statistics host.
+  void OpenFeedbackWindow();
+  void ShowAbout();
+  // The tray's "Check for updates": asks, installs and restarts, or says
+  // why not. On this thread, as the user waits for its answer.
+  void CheckForUpdates();
+  // The reminder of a feedback, offered now and then by the status poller.
+  void ShowFeedbackReminder();
 
   // IActivityView
   void SetSyncButtonBusy(bool busy) override;
@@ -55,6 +64,8 @@ class MainWindow final : public QWidget, private IActivityView {
   void StopRefreshTimer() override;
 
   const DesktopContext& context_;
+  // The distributor's hosts and links, read once.
+  const aux::Deployment deployment_;
   ActivityStatus activity_{*this};
   QTimer refreshTimer_;  // once a second while work runs
   QTimer reportTimer_;   // hourly status report
@@ -65,6 +76,7 @@ class MainWindow final : public QWidget, private IActivityView {
   MorvexTray* tray_ = nullptr;
   // Registered from Start to the destructor.
   std::unique_ptr<core::CBroadcastReceiver> activityReceiver_;
+  std::unique_ptr<UiReceiver> reminderReceiver_;
 };
 
 }  // namespace morvex::desktop

@@ -99,8 +99,7 @@ SettingsPage::SettingsPage(const DesktopContext& context, QWidget* parent)
   connect(apply_, &QPushButton::clicked, this, &SettingsPage::Apply);
   connect(cancel_, &QPushButton::clicked, this, &SettingsPage::Cancel);
   // Sending feedback comes later; until then the button says so.
-  connect(feedback_, &QPushButton::clicked, this,
-          [this] { ShowBox(QMessageBox::Information, Ui(text::kFeedbackNotYet)); });
+  connect(feedback_, &QPushButton::clicked, this, &SettingsPage::feedbackRequested);
 }
 
 void SettingsPage::LoadSaved() {

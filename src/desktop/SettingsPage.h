@@ -30,6 +30,10 @@ class SettingsPage final : public QWidget {
   void Apply();
   void Cancel();
 
+ Q_SIGNALS:
+  // "Send feedback": the main window opens the feedback window.
+  void feedbackRequested();
+
  private:
   // Reads the stored values and whether the autostart entry exists.
   void LoadSaved();

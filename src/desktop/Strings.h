@@ -137,7 +137,6 @@ inline constexpr const char* kSendFeedback = core::TrNoop("Send feedback");
 inline constexpr const char* kAbout = core::TrNoop("About...");
 inline constexpr const char* kExit = core::TrNoop("E&xit");
 // Shown by the menu commands whose windows come in a later version.
-inline constexpr const char* kNotYetAvailable = core::TrNoop("This is not available in this version of Morvex yet.");
 // Speeds and times in the status texts.
 inline constexpr const char* kSpeedB = core::TrNoop("%.1lfB/s");
 inline constexpr const char* kSpeedKB = core::TrNoop("%.1lfKB/s");
@@ -205,7 +204,6 @@ inline constexpr const char* kPublishPortLabel = core::TrNoop("Status notificati
 inline constexpr const char* kStartAtLogin = core::TrNoop("Start at log-in");
 inline constexpr const char* kApply = core::TrNoop("Apply");
 inline constexpr const char* kCancel = core::TrNoop("Cancel");
-inline constexpr const char* kFeedbackNotYet = core::TrNoop("Sending feedback from here is not available yet");
 // Setup wizard.
 inline constexpr const char* kWizardNameLabel = core::TrNoop("Name of this device:");
 inline constexpr const char* kSetupCancelled = core::TrNoop("the setup was cancelled: nothing was stored");

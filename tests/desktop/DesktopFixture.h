@@ -52,7 +52,7 @@ class DesktopFixture : public store::StoreFixture {
   config::CKelmConfigManager config_;
   NoKeys keys_;
   protocol::ZmqContext zmq_;
-  DesktopContext context_{loop_, config_, keys_, zmq_, [] { return false; }};
+  DesktopContext context_{loop_, config_, keys_, zmq_, [] { return false; }, ""};
   RecordedActions actions_;
 };
 

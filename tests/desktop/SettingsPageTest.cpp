@@ -127,7 +127,7 @@ class SettingsPageTest : public store::StoreFixture {
   FakeKeys keys_;
   protocol::ZmqContext zmq_;
   protocol::ZmqSocket commands_{zmq_, ZMQ_PULL};
-  DesktopContext context_{loop_, config_, keys_, zmq_, [] { return false; }};
+  DesktopContext context_{loop_, config_, keys_, zmq_, [] { return false; }, ""};
   std::unique_ptr<SettingsPage> page_;
 };
 

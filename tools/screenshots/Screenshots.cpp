@@ -20,7 +20,10 @@
 #include "core/Text.h"
 #include "desktop/Desktop.h"
 #include "desktop/DesktopContext.h"
+#include "desktop/FeedbackDialogs.h"
 #include "desktop/Icons.h"
+#include "desktop/LinkRequests.h"
+#include "desktop/LinkWizard.h"
 #include "desktop/MainWindow.h"
 #include "desktop/SetupWizard.h"
 #include "desktop/Strings.h"
@@ -119,7 +122,8 @@ int main(int argc, char** argv) {
   device::CKeyManager keys(config.Snapshot()->privateKey);
   platform::MessageLoop loop;
   protocol::ZmqContext zmq;
-  const desktop::DesktopContext context{loop, config, keys, zmq, [] { return false; }};
+  const desktop::DesktopContext context{loop, config, keys, zmq, [] { return false; },
+                                        metadir.path().toStdString() + "/Morvex"};
   {
     desktop::MainWindow window(context);
     window.resize(720, 480);
@@ -138,6 +142,24 @@ int main(int argc, char** argv) {
     desktop::TrustConfirmDialog confirm(&window, loop, actions, peer, 30);
     shooter.Shoot(confirm, "trust-confirm");
     confirm.hide();
+
+    desktop::FeedbackDialog feedback(&window, {});
+    shooter.Shoot(feedback, "feedback");
+    feedback.hide();
+    desktop::FeedbackReminder reminder(&window, {}, {});
+    shooter.Shoot(reminder, "feedback-reminder");
+    reminder.hide();
+    desktop::AboutDialog about(&window, "0.1.0.0", "https://morvex.example.org", "mailto:support@morvex.example.org");
+    shooter.Shoot(about, "about");
+    about.hide();
+
+    // The link wizard: its first page, then the new sync folder's.
+    desktop::PeerLinkRequests requests(context);
+    desktop::LinkWizard link(context, requests, &window);
+    shooter.Shoot(link, "link-wizard-1");
+    link.next();
+    shooter.Shoot(link, "link-wizard-2");
+    link.hide();
 
     QMessageBox question(QMessageBox::Question, QString::fromUtf8(desktop::Text(107)),
                          QString::fromStdString(desktop::Printf(core::Tr(desktop::Str(162)), "living-room")),

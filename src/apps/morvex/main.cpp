@@ -57,13 +57,15 @@ int RunWithDesktop(int& argc, char** argv, const std::vector<std::string>& argum
     chosen.pubPort = answers->pubPort;
     return morvex::service::HeadlessFirstStart(chosen);
   };
+  // The start-up check for a newer program asks before it installs one.
+  factory.confirmUpdate = morvex::desktop::AskToUpdate;
   morvex::service::CMorvexServiceApp app(arguments, std::move(factory));
   // Outlives the run: workers post to the loop until ExitInstance stops them.
   morvex::desktop::LoopBridge bridge(app.Loop());
   morvex::platform::SignalWatcher signalWatcher([&app](int) { app.Loop().Quit(); });
   return app.Run([&app] {
     morvex::desktop::RunDesktop(
-        {app.Loop(), app.Config(), *app.Keys(), app.Zmq(), [&app] { return app.RestartService(); }});
+        {app.Loop(), app.Config(), *app.Keys(), app.Zmq(), [&app] { return app.RestartService(); }, app.AppDir()});
   });
 }
 #endif
