@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "Morvex.pb.h"
+#include "desktop/OwnKeys.h"
 #include "peer/Relations.h"
 #include "protocol/PeerChannel.h"
 
@@ -16,22 +17,6 @@ namespace {
 
 // The service waits up to a second for each peer before it answers.
 constexpr int kAnswerWaitMs = 10000;
-
-// The only answers are the own service's, signed with the own key.
-class OwnKeys final : public protocol::IKeyManager {
- public:
-  OwnKeys(std::string uuid, std::string privateKey, std::string publicKey)
-      : uuid_(std::move(uuid)), privateKey_(std::move(privateKey)), publicKey_(std::move(publicKey)) {}
-  std::string GetPrivateKey() override { return privateKey_; }
-  std::string GetPublicKey(const std::string& uuid, bool) override {
-    return uuid == uuid_ ? publicKey_ : std::string();
-  }
-
- private:
-  std::string uuid_;
-  std::string privateKey_;
-  std::string publicKey_;
-};
 
 // One request to the own service; true when it answered without refusing
 // (or refused only because the thing is already gone, when `goneIsDone`).
