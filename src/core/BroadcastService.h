@@ -109,6 +109,14 @@ class CBroadcastService {
   std::map<int, std::vector<CBroadcastReceiver*>> receivers_;  // guarded by mutex_
 };
 
+// A broadcast's parameter as `T`; T{} for a missing one or one of another
+// type (a receiver never trusts the broadcaster to have sent the right one).
+template <typename T>
+T ParameterAs(const std::any& parameter) {
+  const T* value = std::any_cast<T>(&parameter);
+  return value ? *value : T{};
+}
+
 // Parameters of the progress broadcasts.
 struct IndexEvent {
   int32_t treeId = 0;

@@ -6,17 +6,6 @@
 
 namespace morvex::desktop {
 
-namespace {
-
-// A parameter of the expected type; the default for a missing or foreign one.
-template <typename T>
-T Parameter(const std::any& parameter) {
-  const T* value = std::any_cast<T>(&parameter);
-  return value ? *value : T{};
-}
-
-}  // namespace
-
 bool ActivityStatus::OnBroadcast(int code, const std::any& parameter) {
   switch (code) {
     case core::BM_SYNC_BEGIN:
@@ -26,42 +15,42 @@ bool ActivityStatus::OnBroadcast(int code, const std::any& parameter) {
       PassEnds();
       return true;
     case core::BM_DELETE_APPLIED: {
-      const int32_t count = Parameter<core::DeletionsEvent>(parameter).count;
+      const int32_t count = core::ParameterAs<core::DeletionsEvent>(parameter).count;
       view_.ShowBalloon(Printf(core::TrN(StrPair(204).one, StrPair(204).many, static_cast<unsigned long>(count)), count));
       return true;
     }
     case core::BM_INDEX_BEGIN:
-      IndexingBegins(Parameter<core::IndexEvent>(parameter).count);
+      IndexingBegins(core::ParameterAs<core::IndexEvent>(parameter).count);
       return true;
     case core::BM_INDEX_PROGRESS:
-      IndexingProgresses(Parameter<core::IndexEvent>(parameter).count);
+      IndexingProgresses(core::ParameterAs<core::IndexEvent>(parameter).count);
       return true;
     case core::BM_BYTES_TOTAL:
-      counts_.bytesLeft += Parameter<core::ByteEvent>(parameter).bytes;
+      counts_.bytesLeft += core::ParameterAs<core::ByteEvent>(parameter).bytes;
       return true;
     case core::BM_BYTES_DONE: {
-      const int64_t bytes = Parameter<core::ByteEvent>(parameter).bytes;
+      const int64_t bytes = core::ParameterAs<core::ByteEvent>(parameter).bytes;
       counts_.bytesLeft -= bytes;
       counts_.bytesSinceRefresh += bytes;
       return true;
     }
     case core::BM_BYTES_SKIPPED:
-      counts_.bytesLeft -= Parameter<core::ByteEvent>(parameter).bytes;
+      counts_.bytesLeft -= core::ParameterAs<core::ByteEvent>(parameter).bytes;
       return true;
     case core::BM_FILES_TOTAL:
-      counts_.files += Parameter<core::FileEvent>(parameter).count;
+      counts_.files += core::ParameterAs<core::FileEvent>(parameter).count;
       return true;
     case core::BM_FILES_DONE: {
-      const int32_t count = Parameter<core::FileEvent>(parameter).count;
+      const int32_t count = core::ParameterAs<core::FileEvent>(parameter).count;
       counts_.files -= count;
       view_.ShowBalloon(Printf(core::TrN(StrPair(205).one, StrPair(205).many, static_cast<unsigned long>(count)), count));
       return true;
     }
     case core::BM_FILES_LEFT:
-      counts_.files -= Parameter<core::FileEvent>(parameter).count;
+      counts_.files -= core::ParameterAs<core::FileEvent>(parameter).count;
       return true;
     case core::BM_INVALID_NAME:
-      view_.ShowBalloon(Printf(core::Tr(Str(212)), Parameter<core::PathEvent>(parameter).path.c_str()));
+      view_.ShowBalloon(Printf(core::Tr(Str(212)), core::ParameterAs<core::PathEvent>(parameter).path.c_str()));
       return true;
     default:
       return false;

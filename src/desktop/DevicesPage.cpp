@@ -8,7 +8,6 @@
 #include "desktop/Icons.h"
 #include "desktop/Strings.h"
 #include "desktop/TrustDialogs.h"
-#include "desktop/UiHandler.h"
 #include "device/Device.h"
 
 namespace morvex::desktop {
@@ -24,20 +23,6 @@ QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 
 // Follows the Device table: the query runs where the change is written, the
 // list is filled on the page's thread, and not at all once the page is gone.
-class DevicesPage::Observer final : public store::CContentObserver {
- public:
-  Observer(DevicesPage& page, platform::MessageLoop& loop) : page_(page), handler_(loop, &page) {}
-  std::unique_ptr<store::CSQLiteCursor> Query() override { return device::QueryDeviceList(); }
-  void OnChange(std::unique_ptr<store::CSQLiteCursor> cursor) override {
-    page_.Fill(device::ReadDeviceList(cursor.get()));
-  }
-  core::CHandler* GetHandler() override { return &handler_; }
-
- private:
-  DevicesPage& page_;
-  CUiHandler handler_;
-};
-
 DevicesPage::DevicesPage(const DesktopContext& context, QWidget* parent)
     : DevicesPage(context, parent, std::make_unique<LocalTrustClient>(context), nullptr) {
   static_cast<LocalTrustClient&>(*ownActions_).OnFailure(
@@ -75,7 +60,10 @@ DevicesPage::DevicesPage(const DesktopContext& context, QWidget* parent, std::un
   layout->addWidget(list_);
 
   Fill(device::ReadDeviceList(device::QueryDeviceList().get()));
-  observer_ = std::make_unique<Observer>(*this, context_.loop);
+  observer_ = std::make_unique<UiObserver>(context_.loop, this, device::QueryDeviceList,
+                                           [this](std::unique_ptr<store::CSQLiteCursor> cursor) {
+                                             Fill(device::ReadDeviceList(cursor.get()));
+                                           });
   device::ObserveDevices(observer_.get());
 }
 

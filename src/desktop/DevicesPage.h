@@ -13,6 +13,7 @@
 
 #include "desktop/DesktopContext.h"
 #include "desktop/TrustActions.h"
+#include "desktop/UiObserver.h"
 #include "device/DeviceQueries.h"
 
 namespace morvex::desktop {
@@ -52,7 +53,6 @@ class DevicesPage final : public QWidget {
   void SetConfirm(Confirm confirm) { confirm_ = std::move(confirm); }
 
  private:
-  class Observer;
   DevicesPage(const DesktopContext& context, QWidget* parent, std::unique_ptr<ITrustActions> ownActions,
               ITrustActions* actions);
   void ShowMenu(const QPoint& position);
@@ -62,7 +62,7 @@ class DevicesPage final : public QWidget {
   ITrustActions& actions_;
   Confirm confirm_;
   QTreeWidget* list_ = nullptr;  // a child (Qt owns it)
-  std::unique_ptr<Observer> observer_;
+  std::unique_ptr<UiObserver> observer_;
 };
 
 }  // namespace morvex::desktop

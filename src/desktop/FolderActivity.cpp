@@ -12,13 +12,6 @@ namespace morvex::desktop {
 
 namespace {
 
-// A parameter of the expected type; the default for a missing or foreign one.
-template <typename T>
-T Parameter(const std::any& parameter) {
-  const T* value = std::any_cast<T>(&parameter);
-  return value ? *value : T{};
-}
-
 template <typename Value>
 void KeepOnly(std::map<int32_t, Value>& known, const std::vector<int32_t>& ids) {
   const std::set<int32_t> listed(ids.begin(), ids.end());
@@ -37,7 +30,7 @@ bool FolderActivity::OnBroadcast(int code, const std::any& parameter) {
   switch (code) {
     case core::BM_INDEX_BEGIN:
     case core::BM_INDEX_PROGRESS: {
-      const auto event = Parameter<core::IndexEvent>(parameter);
+      const auto event = core::ParameterAs<core::IndexEvent>(parameter);
       const auto tree = indexing_.find(event.treeId);
       if (tree != indexing_.end()) tree->second += code == core::BM_INDEX_BEGIN ? event.count : -event.count;
       return true;
@@ -45,7 +38,7 @@ bool FolderActivity::OnBroadcast(int code, const std::any& parameter) {
     case core::BM_BYTES_TOTAL:
     case core::BM_BYTES_DONE:
     case core::BM_BYTES_SKIPPED: {
-      const auto event = Parameter<core::ByteEvent>(parameter);
+      const auto event = core::ParameterAs<core::ByteEvent>(parameter);
       RelationActivity* relation = Relation(event.syncId);
       if (relation == nullptr) return true;
       relation->bytesLeft += code == core::BM_BYTES_TOTAL ? event.bytes : -event.bytes;
@@ -55,7 +48,7 @@ bool FolderActivity::OnBroadcast(int code, const std::any& parameter) {
     case core::BM_FILES_TOTAL:
     case core::BM_FILES_DONE:
     case core::BM_FILES_LEFT: {
-      const auto event = Parameter<core::FileEvent>(parameter);
+      const auto event = core::ParameterAs<core::FileEvent>(parameter);
       RelationActivity* relation = Relation(event.syncId);
       if (relation != nullptr) relation->files += code == core::BM_FILES_TOTAL ? event.count : -event.count;
       return true;

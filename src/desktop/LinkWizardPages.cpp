@@ -15,7 +15,6 @@
 #include "desktop/DeviceIcons.h"
 #include "desktop/Icons.h"
 #include "desktop/Strings.h"
-#include "desktop/UiHandler.h"
 #include "device/Device.h"
 
 namespace morvex::desktop {
@@ -53,20 +52,6 @@ ChoicePage::ChoicePage(QWidget* parent) : QWizardPage(parent) {
 int ChoicePage::nextId() const { return existing_->isChecked() ? kRemoteFolderPage : kNewFolderPage; }
 
 // Follows the Device table while the wizard is open, on the wizard's thread.
-class RemoteFolderPage::Observer final : public store::CContentObserver {
- public:
-  Observer(RemoteFolderPage& page, platform::MessageLoop& loop) : page_(page), handler_(loop, &page) {}
-  std::unique_ptr<store::CSQLiteCursor> Query() override { return device::QueryDeviceList(); }
-  void OnChange(std::unique_ptr<store::CSQLiteCursor> cursor) override {
-    page_.FillDevices(device::ReadDeviceList(cursor.get()));
-  }
-  core::CHandler* GetHandler() override { return &handler_; }
-
- private:
-  RemoteFolderPage& page_;
-  CUiHandler handler_;
-};
-
 RemoteFolderPage::RemoteFolderPage(LinkWizard& wizard) : QWizardPage(&wizard), wizard_(wizard) {
   setTitle(QString::fromUtf8(Text(112)));
   setSubTitle(QString::fromUtf8(Text(114)));
@@ -90,7 +75,10 @@ RemoteFolderPage::RemoteFolderPage(LinkWizard& wizard) : QWizardPage(&wizard), w
     if (id > 0 && id != shownDevice_) LoadFolders(id);
   });
   connect(create, &QPushButton::clicked, this, &RemoteFolderPage::CreateRemoteFolder);
-  observer_ = std::make_unique<Observer>(*this, wizard.Context().loop);
+  observer_ = std::make_unique<UiObserver>(wizard.Context().loop, this, device::QueryDeviceList,
+                                           [this](std::unique_ptr<store::CSQLiteCursor> cursor) {
+                                             FillDevices(device::ReadDeviceList(cursor.get()));
+                                           });
 }
 
 RemoteFolderPage::~RemoteFolderPage() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "desktop/LinkWizard.h"
+#include "desktop/UiObserver.h"
 #include "device/DeviceQueries.h"
 
 class QFileSystemModel;
@@ -48,7 +49,6 @@ class RemoteFolderPage final : public QWizardPage {
   QTreeWidget* Folders() const { return folders_; }
 
  private:
-  class Observer;
   int32_t SelectedDevice() const;
   void CreateRemoteFolder();
 
@@ -57,7 +57,7 @@ class RemoteFolderPage final : public QWizardPage {
   QTreeWidget* folders_ = nullptr;
   std::vector<RemoteFolder> listed_;
   int32_t shownDevice_ = 0;  // the device whose folders are listed
-  std::unique_ptr<Observer> observer_;
+  std::unique_ptr<UiObserver> observer_;
 };
 
 // The local folder that becomes the copy of the chosen sync folder.

@@ -132,11 +132,13 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::SyncNow() { RequestSyncPasses(context_.zmq, peer::RelationIds()); }
 
-void MainWindow::OpenFeedbackWindow() {
-  OpenFeedback(this, [this](const std::string& rating, const std::string& comment, const std::string& contact) {
+FeedbackDialog::Upload MainWindow::FeedbackUpload() {
+  return [this](const std::string& rating, const std::string& comment, const std::string& contact) {
     return aux::UploadFeedback(deployment_, context_.config.Snapshot()->deviceUuid, rating, comment, contact);
-  });
+  };
 }
+
+void MainWindow::OpenFeedbackWindow() { OpenFeedback(this, FeedbackUpload()); }
 
 void MainWindow::ShowAbout() {
   auto* about = new AboutDialog(this, aux::ProgramVersion(), deployment_.website, deployment_.support);
@@ -146,12 +148,7 @@ void MainWindow::ShowAbout() {
 
 void MainWindow::ShowFeedbackReminder() {
   if (findChild<FeedbackReminder*>() || findChild<FeedbackDialog*>()) return;
-  auto* reminder = new FeedbackReminder(
-      this,
-      [this](const std::string& rating, const std::string& comment, const std::string& contact) {
-        return aux::UploadFeedback(deployment_, context_.config.Snapshot()->deviceUuid, rating, comment, contact);
-      },
-      [] { config::StoreFeedBackState("second"); });
+  auto* reminder = new FeedbackReminder(this, FeedbackUpload(), [] { config::StoreFeedBackState("second"); });
   reminder->setAttribute(Qt::WA_DeleteOnClose);
   reminder->open();
 }

@@ -12,6 +12,7 @@
 #include "core/BroadcastService.h"
 #include "desktop/ActivityStatus.h"
 #include "desktop/DesktopContext.h"
+#include "desktop/FeedbackDialogs.h"
 #include "desktop/MorvexTray.h"
 #include "desktop/UiReceiver.h"
 
@@ -46,6 +47,7 @@ class MainWindow final : public QWidget, private IActivityView {
   // The feedback window (tray, settings page, reminder), sent to the
   // deployment's statistics host.
   void OpenFeedbackWindow();
+  FeedbackDialog::Upload FeedbackUpload();
   void ShowAbout();
   // The tray's "Check for updates": asks, installs and restarts, or says
   // why not. On this thread, as the user waits for its answer.

@@ -14,7 +14,6 @@
 #include "desktop/Icons.h"
 #include "desktop/ServiceRequests.h"
 #include "desktop/Strings.h"
-#include "desktop/UiHandler.h"
 #include "device/Device.h"
 #include "index/Tree.h"
 #include "peer/Relations.h"
@@ -31,18 +30,6 @@ QString Translated(const char* text) { return QString::fromUtf8(core::Tr(text));
 
 // Follows one table (Tree or Sync): the page reads what it needs itself on
 // its own thread, and not at all once it is gone.
-class SyncFoldersPage::Observer final : public store::CContentObserver {
- public:
-  Observer(SyncFoldersPage& page, platform::MessageLoop& loop) : page_(page), handler_(loop, &page) {}
-  std::unique_ptr<store::CSQLiteCursor> Query() override { return nullptr; }
-  void OnChange(std::unique_ptr<store::CSQLiteCursor>) override { page_.Reload(); }
-  core::CHandler* GetHandler() override { return &handler_; }
-
- private:
-  SyncFoldersPage& page_;
-  CUiHandler handler_;
-};
-
 SyncFoldersPage::SyncFoldersPage(const DesktopContext& context, QWidget* parent)
     : SyncFoldersPage(context, parent, nullptr) {}
 
@@ -91,8 +78,10 @@ SyncFoldersPage::SyncFoldersPage(const DesktopContext& context, QWidget* parent,
   layout->addLayout(buttons);
 
   Reload();
-  treeObserver_ = std::make_unique<Observer>(*this, context_.loop);
-  relationObserver_ = std::make_unique<Observer>(*this, context_.loop);
+  // Either table changing means a reload; the page reads both itself.
+  const auto reload = [this](std::unique_ptr<store::CSQLiteCursor>) { Reload(); };
+  treeObserver_ = std::make_unique<UiObserver>(context_.loop, this, nullptr, reload);
+  relationObserver_ = std::make_unique<UiObserver>(context_.loop, this, nullptr, reload);
   index::ObserveTrees(treeObserver_.get());
   peer::ObserveRelations(relationObserver_.get());
 }

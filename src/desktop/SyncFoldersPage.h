@@ -17,6 +17,7 @@
 #include "desktop/FolderActions.h"
 #include "desktop/FolderActivity.h"
 #include "desktop/LinkWizard.h"
+#include "desktop/UiObserver.h"
 
 namespace morvex::desktop {
 
@@ -62,7 +63,6 @@ class SyncFoldersPage final : public QWidget {
   void SetTell(Tell tell) { tell_ = std::move(tell); }
 
  private:
-  class Observer;
   struct RelationRow {
     int32_t id = 0;
     std::string peerTreeRoot;
@@ -95,8 +95,8 @@ class SyncFoldersPage final : public QWidget {
   QTreeWidget* list_ = nullptr;
   QPushButton* add_ = nullptr;
   QPushButton* delete_ = nullptr;
-  std::unique_ptr<Observer> treeObserver_;
-  std::unique_ptr<Observer> relationObserver_;
+  std::unique_ptr<UiObserver> treeObserver_;
+  std::unique_ptr<UiObserver> relationObserver_;
 };
 
 }  // namespace morvex::desktop
